@@ -1,0 +1,151 @@
+# Deployment values: everything a vendor sets is compiled in from these cache variables and
+# checked at configure time, so a bad value stops the build before anything is made.
+set(VISTAL_SERVERS "" CACHE STRING
+    "Update hosts in failover order, separated by ';' (host or host:port). Empty: eleven placeholder hosts.")
+set(VISTAL_SIGNER_CERT "" CACHE FILEPATH
+    "Certificate (PEM or DER) that signs the application jars. Empty: a development key in the build tree.")
+set(VISTAL_KEY_BLOCK "" CACHE FILEPATH
+    "600-byte key block handed to the application. Empty: a development key block in the build tree.")
+set(VISTAL_COMMON_APPDATA "/var/lib" CACHE PATH
+    "POSIX root that stands for the common application-data folder.")
+set(VISTAL_CA_BUNDLE "" CACHE FILEPATH
+    "CA file the Linux HTTPS transport trusts. Empty: the system CA store.")
+set(VISTAL_COMPANY_NAME "Quarlen Zuzidivoravev Vivurezuv" CACHE STRING "CompanyName of the version block.")
+set(VISTAL_LEGAL_NOTICE "Copyright (C) Quarlen Zuzidivoravev Vivurezuv. All rights reserved." CACHE STRING
+    "Legal notice of the version block.")
+set(VISTAL_RECEIVE_TIMEOUT_MS 30000 CACHE STRING
+    "A transfer that receives no byte for this many milliseconds ends as failed (Linux transport).")
+
+set(VISTAL_DEFAULT_SERVERS
+    "update.vistal.example;update1.vistal.example;update2.vistal.example;update3.vistal.example;update4.vistal.example;update5.vistal.example;update6.vistal.example;update7.vistal.example;update8.vistal.example;update9.vistal.example;update10.vistal.example")
+
+set(VISTAL_DEV_DIR "${CMAKE_BINARY_DIR}/dev-signing")
+set(VISTAL_DEV_KEYSTORE "${VISTAL_DEV_DIR}/keystore.p12")
+set(VISTAL_DEV_STOREPASS "vistal-dev")
+set(VISTAL_DEV_ALIAS "vistal")
+
+find_program(VISTAL_KEYTOOL keytool HINTS /usr/lib/jvm/java-17-openjdk-amd64/bin REQUIRED)
+find_program(VISTAL_OPENSSL openssl REQUIRED)
+
+# The development signing key and certificate, made once per build tree.
+function(vistal_dev_signing_key out_cert)
+    set(cert "${VISTAL_DEV_DIR}/signer.pem")
+    if(NOT EXISTS "${cert}")
+        file(MAKE_DIRECTORY "${VISTAL_DEV_DIR}")
+        execute_process(
+            COMMAND "${VISTAL_KEYTOOL}" -genkeypair -alias ${VISTAL_DEV_ALIAS} -keyalg RSA -keysize 2048
+                    -validity 3650 -dname "CN=Vistal Development Signer" -storetype PKCS12
+                    -keystore "${VISTAL_DEV_KEYSTORE}" -storepass ${VISTAL_DEV_STOREPASS}
+            RESULT_VARIABLE rc OUTPUT_QUIET ERROR_QUIET)
+        if(NOT rc EQUAL 0)
+            message(FATAL_ERROR "keytool could not make the development signing key")
+        endif()
+        execute_process(
+            COMMAND "${VISTAL_KEYTOOL}" -exportcert -rfc -alias ${VISTAL_DEV_ALIAS}
+                    -keystore "${VISTAL_DEV_KEYSTORE}" -storepass ${VISTAL_DEV_STOREPASS}
+                    -file "${cert}"
+            RESULT_VARIABLE rc OUTPUT_QUIET ERROR_QUIET)
+        if(NOT rc EQUAL 0)
+            message(FATAL_ERROR "keytool could not export the development certificate")
+        endif()
+    endif()
+    set(${out_cert} "${cert}" PARENT_SCOPE)
+endfunction()
+
+# SHA-1 of the certificate's DER encoding, as a C initialiser list.
+function(vistal_cert_digest cert out)
+    set(der "${CMAKE_BINARY_DIR}/deployment/signer-${ARGV2}.der")
+    get_filename_component(der_dir "${der}" DIRECTORY)
+    file(MAKE_DIRECTORY "${der_dir}")
+    execute_process(COMMAND "${VISTAL_OPENSSL}" x509 -in "${cert}" -outform DER -out "${der}"
+                    RESULT_VARIABLE rc OUTPUT_QUIET ERROR_QUIET)
+    if(NOT rc EQUAL 0)
+        execute_process(COMMAND "${VISTAL_OPENSSL}" x509 -inform DER -in "${cert}" -outform DER -out "${der}"
+                        RESULT_VARIABLE rc OUTPUT_QUIET ERROR_QUIET)
+    endif()
+    if(NOT rc EQUAL 0)
+        message(FATAL_ERROR "VISTAL_SIGNER_CERT: '${cert}' is not a certificate (neither PEM nor DER)")
+    endif()
+    file(SHA1 "${der}" digest)
+    string(REGEX REPLACE "([0-9a-f][0-9a-f])" "0x\\1," bytes "${digest}")
+    set(${out} "${bytes}" PARENT_SCOPE)
+endfunction()
+
+function(vistal_bytes_of file out)
+    file(READ "${file}" hex HEX)
+    string(REGEX REPLACE "([0-9a-f][0-9a-f])" "0x\\1," bytes "${hex}")
+    set(${out} "${bytes}" PARENT_SCOPE)
+endfunction()
+
+# vistal_add_deployment(<target> [SERVERS list] [SIGNER_CERT file] [KEY_BLOCK file]
+#                       [COMMON_APPDATA dir] [CA_BUNDLE file] [RECEIVE_TIMEOUT_MS n])
+# Makes a static library holding one deployment's compiled-in values.
+function(vistal_add_deployment target)
+    cmake_parse_arguments(D "" "SIGNER_CERT;KEY_BLOCK;COMMON_APPDATA;CA_BUNDLE;RECEIVE_TIMEOUT_MS" "SERVERS" ${ARGN})
+
+    if(NOT D_SERVERS)
+        message(FATAL_ERROR "${target}: the server list is empty")
+    endif()
+    set(server_lines "")
+    foreach(host IN LISTS D_SERVERS)
+        string(STRIP "${host}" host)
+        if(host STREQUAL "")
+            message(FATAL_ERROR "${target}: the server list holds an empty host name")
+        endif()
+        if(NOT host MATCHES "^[A-Za-z0-9.-]+(:[0-9]+)?$")
+            message(FATAL_ERROR "${target}: '${host}' is not a host name (optionally with :port)")
+        endif()
+        string(APPEND server_lines "    L\"${host}\",\n")
+    endforeach()
+
+    if(NOT D_SIGNER_CERT)
+        vistal_dev_signing_key(D_SIGNER_CERT)
+    endif()
+    if(NOT EXISTS "${D_SIGNER_CERT}")
+        message(FATAL_ERROR "${target}: signer certificate '${D_SIGNER_CERT}' does not exist")
+    endif()
+    vistal_cert_digest("${D_SIGNER_CERT}" signature_bytes ${target})
+
+    if(NOT D_KEY_BLOCK)
+        set(D_KEY_BLOCK "${VISTAL_DEV_DIR}/key-block.bin")
+        if(NOT EXISTS "${D_KEY_BLOCK}")
+            file(MAKE_DIRECTORY "${VISTAL_DEV_DIR}")
+            execute_process(COMMAND "${VISTAL_OPENSSL}" rand -out "${D_KEY_BLOCK}" 600 RESULT_VARIABLE rc)
+            if(NOT rc EQUAL 0)
+                message(FATAL_ERROR "openssl could not make the development key block")
+            endif()
+        endif()
+    endif()
+    if(NOT EXISTS "${D_KEY_BLOCK}")
+        message(FATAL_ERROR "${target}: key block '${D_KEY_BLOCK}' does not exist")
+    endif()
+    file(SIZE "${D_KEY_BLOCK}" key_size)
+    if(NOT key_size EQUAL 600)
+        message(FATAL_ERROR "${target}: key block '${D_KEY_BLOCK}' is ${key_size} bytes, not 600")
+    endif()
+    vistal_bytes_of("${D_KEY_BLOCK}" key_bytes)
+
+    if(NOT D_COMMON_APPDATA)
+        set(D_COMMON_APPDATA "/var/lib")
+    endif()
+    if(NOT D_RECEIVE_TIMEOUT_MS)
+        set(D_RECEIVE_TIMEOUT_MS 30000)
+    endif()
+    if(D_CA_BUNDLE AND NOT EXISTS "${D_CA_BUNDLE}" AND NOT D_CA_BUNDLE MATCHES "^${CMAKE_BINARY_DIR}")
+        message(FATAL_ERROR "${target}: CA bundle '${D_CA_BUNDLE}' does not exist")
+    endif()
+
+    set(src "${CMAKE_BINARY_DIR}/deployment/${target}.cpp")
+    set(content "// Generated from the deployment values of ${target}; do not edit.\n#include \"launcher/deployment.h\"\n\n")
+    string(APPEND content "const wchar_t* const server_list[] = {\n${server_lines}    nullptr,\n};\n\n")
+    string(APPEND content "const unsigned char signature[20] = {${signature_bytes}};\n\n")
+    string(APPEND content "const unsigned char __k_dat[600] = {${key_bytes}};\n\n")
+    string(APPEND content "const char* const deployment_common_appdata = \"${D_COMMON_APPDATA}\";\n")
+    string(APPEND content "const char* const deployment_ca_bundle = \"${D_CA_BUNDLE}\";\n")
+    string(APPEND content "const unsigned deployment_receive_timeout_ms = ${D_RECEIVE_TIMEOUT_MS};\n")
+    file(CONFIGURE OUTPUT "${src}" CONTENT "${content}" @ONLY)
+
+    add_library(${target} STATIC "${src}")
+    target_include_directories(${target} PUBLIC "${PROJECT_SOURCE_DIR}")
+    set_property(TARGET ${target} PROPERTY VISTAL_SIGNER_CERT "${D_SIGNER_CERT}")
+endfunction()

@@ -1,0 +1,52 @@
+#include "launcher/data_dir.h"
+
+#include "platform/platform.h"
+
+#include <cstdlib>
+#include <cstring>
+
+char appDataPath[app_path_size];
+char* paths[jar_slots];
+int jar_count;
+
+void init() {
+    if (platform::common_appdata_folder(appDataPath) < 0) {
+        appDataPath[0] = '\0';
+        return;
+    }
+    platform::path_append(appDataPath, companyName);
+    platform::path_append(appDataPath, appName);
+    platform::path_append(appDataPath, appVersion);
+}
+
+void data_file_path(char* out, const char* file) {
+    out[0] = '\0';
+    platform::path_append(out, appDataPath);
+    platform::path_append(out, file);
+}
+
+namespace {
+
+// A zero-filled heap string sized for its text and the terminator.
+char* new_entry(const char* text) {
+    std::size_t n = std::strlen(text) + 1;
+    char* entry = static_cast<char*>(std::calloc(n, 1));
+    if (entry)
+        std::memcpy(entry, text, n);
+    return entry;
+}
+
+char* new_data_entry(const char* file) {
+    char buffer[app_path_size];
+    data_file_path(buffer, file);
+    return new_entry(buffer);
+}
+
+} // namespace
+
+int initjars(char** list) {
+    list[0] = new_data_entry("app.npx");
+    list[1] = new_data_entry("app.jar");
+    list[2] = new_entry(platform::include_jar);
+    return 3;
+}

@@ -1,0 +1,158 @@
+// The start-up sequence: from program entry to process exit, on the main thread, in one fixed
+// order. Every road ends in a process exit.
+#include "launcher/startup.h"
+
+#include "launcher/data_dir.h"
+#include "platform/platform.h"
+#include "update/version_check.h"
+#include "vmhost/class_loader_bridge.h"
+#include "vmhost/natives.h"
+#include "vmhost/splash.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <jni.h>
+
+std::FILE* err;
+
+namespace {
+
+constexpr const char* mutex_name = "QuarlenVistalMutex";
+constexpr const char* main_class = "a.b.a.a.a";
+
+constexpr const char* message_c_runtime =
+    "Unable to load Microsoft\nruntime C library.\n\nPlease contact Quarlen Zuzidivoravev\n"
+    "Vivurezuv' technical support.";
+constexpr const char* message_vm_library =
+    "Unable to load Java VM DLL.\n\nPlease contact Quarlen Zuzidivoravev\nVivurezuv' technical "
+    "support.";
+constexpr const char* message_vm_creation =
+    "Unable to create Java VM\n\nPlease contact Quarlen Zuzidivoravev\nVivurezuv' technical "
+    "support.";
+
+using set_dpi_aware_fn = int (*)();
+using create_vm_fn = jint(JNICALL*)(JavaVM**, void**, void*);
+
+platform::library c_lib;
+platform::library jvm_lib;
+JavaVM* jvm;
+
+[[noreturn]] void fail(const char* text, const char* caption) {
+    char message[2048];
+    std::snprintf(message, sizeof message, "%s", text);
+    platform::message_box(message, caption, platform::message_box_flags);
+    platform::exit_process(1);
+}
+
+void make_dpi_aware() {
+    platform::library user32 = platform::load_library("user32.dll");
+    if (!user32)
+        return;
+    auto set_dpi_aware =
+        reinterpret_cast<set_dpi_aware_fn>(platform::proc_address(user32, "SetProcessDPIAware"));
+    if (set_dpi_aware)
+        set_dpi_aware();
+}
+
+} // namespace
+
+extern "C" int WinMain(void*, void*, char*, int) {
+    // 1. Diagnostics stream.
+    err = stderr;
+
+    // 2. VM options and initialisation arguments.
+    JavaVMOption options[4] = {};
+    options[0].optionString = const_cast<char*>("-Djava.class.path=");
+    options[1].optionString = const_cast<char*>("-Djava.library.path=lib");
+    options[2].optionString = const_cast<char*>("-Xms768m");
+    options[3].optionString = const_cast<char*>("-Dsun.java2d.noddraw=true");
+    JavaVMInitArgs vm_args = {};
+    vm_args.version = JNI_VERSION_1_4;
+    vm_args.nOptions = 4;
+    vm_args.options = options;
+    vm_args.ignoreUnrecognized = JNI_TRUE;
+
+    // 3. Named mutex: it only has to exist while the process runs.
+    platform::create_named_mutex(mutex_name);
+    std::fflush(err);
+
+    // 4. DPI awareness.
+    make_dpi_aware();
+
+    // 5. Splash screen; the runtime closes it once the application is up.
+    ShowSplashScreen();
+    std::fflush(err);
+
+    // 6, 7. Data directory and jar list.
+    init();
+    jar_count = initjars(paths);
+
+    // 8. Update check.
+    locate_server();
+    std::fflush(err);
+
+    // 9. Offline: the install's own application jar stands in for app.jar.
+    if (server < 0) {
+        std::free(paths[1]);
+        std::size_t n = std::strlen(platform::fallback_jar) + 1;
+        paths[1] = static_cast<char*>(std::calloc(n, 1));
+        if (paths[1])
+            std::memcpy(paths[1], platform::fallback_jar, n);
+    }
+
+    // 10. C runtime library.
+    c_lib = platform::load_library(platform::c_runtime_library);
+    if (!c_lib)
+        c_lib = platform::load_library(platform::c_runtime_fallback);
+    if (!c_lib)
+        fail(message_c_runtime, "Error");
+
+    // 11. VM library.
+    if (!jvm_lib)
+        jvm_lib = platform::load_library(platform::vm_library);
+    if (!jvm_lib)
+        fail(message_vm_library, "Error");
+
+    // 12. VM creation. A library without the entry cannot create a VM either.
+    JNIEnv* env = nullptr;
+    auto create_vm =
+        reinterpret_cast<create_vm_fn>(platform::proc_address(jvm_lib, "JNI_CreateJavaVM"));
+    if (!create_vm || create_vm(&jvm, reinterpret_cast<void**>(&env), &vm_args) < 0)
+        fail(message_vm_creation, "Warning");
+    std::fflush(err);
+
+    // 13. The main loader over app.jar (or the fallback jar) and the include jar.
+    init_class_loader(env, paths + 1, jar_count - 1);
+    std::fflush(err);
+
+    // 14. Main class; an exception while it loads ends the process inside loadClass.
+    jclass cls = loadClass(env, main_class);
+    std::fflush(err);
+    if (!cls) {
+        purge_downloaded_app_files();
+    } else {
+        // 15. Natives.
+        env->RegisterNatives(cls, main_natives, main_native_count);
+
+        // 16. Main object: the application runs inside its constructor. A registration that
+        // left an exception pending (a native the class does not declare) forbids further JNI
+        // calls; the exception is purged and shown below instead.
+        if (!env->ExceptionCheck()) {
+            jmethodID constructor = env->GetMethodID(cls, "<init>", "()V");
+            if (constructor)
+                env->NewObject(cls, constructor);
+        }
+    }
+
+    // 17. A pending exception means the application jar may be bad: download it again next time.
+    if (env->ExceptionOccurred())
+        purge_downloaded_app_files();
+    std::fflush(err);
+
+    // 18. The jar list is released by the process exit: application threads may still call
+    // gSVCL, which reads it, while the fatal-error dialog is open.
+
+    // 19. The only exit once the VM exists.
+    die(env);
+}

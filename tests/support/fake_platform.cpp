@@ -1,0 +1,106 @@
+#include "tests/support/fake_platform.h"
+
+#include "platform/path_append.h"
+
+#include <cstring>
+
+namespace fake {
+
+state& platform() {
+    static state s;
+    return s;
+}
+
+void reset() { platform() = state{}; }
+
+void* add_library(const std::string& name) {
+    auto& libs = platform().libraries;
+    void* handle = reinterpret_cast<void*>(static_cast<std::uintptr_t>(0x1000 + 0x10 * libs.size()));
+    libs[name] = handle;
+    return handle;
+}
+
+void add_proc(void* library, const std::string& entry, void* address) {
+    platform().procs[std::to_string(reinterpret_cast<std::uintptr_t>(library)) + "|" + entry] = address;
+}
+
+} // namespace fake
+
+namespace platform {
+
+using fake::platform;
+
+library load_library(const char* name) {
+    fake::platform().calls.push_back(std::string("load_library:") + name);
+    auto it = fake::platform().libraries.find(name);
+    return it == fake::platform().libraries.end() ? nullptr : it->second;
+}
+
+void* proc_address(library lib, const char* name) {
+    fake::platform().calls.push_back(std::string("proc_address:") + name);
+    auto it = fake::platform().procs.find(std::to_string(reinterpret_cast<std::uintptr_t>(lib)) + "|" + name);
+    return it == fake::platform().procs.end() ? nullptr : it->second;
+}
+
+void create_named_mutex(const char* name) {
+    fake::platform().calls.push_back(std::string("create_named_mutex:") + name);
+    fake::platform().mutexes.push_back(name);
+}
+
+int message_box(const char* text, const char* caption, unsigned flags) {
+    fake::platform().calls.push_back(std::string("message_box:") + caption);
+    fake::platform().messages.push_back({text, caption, flags});
+    return 1;
+}
+
+void exit_process(int code) {
+    fake::platform().calls.push_back("exit_process:" + std::to_string(code));
+    throw fake::exit_called{code};
+}
+
+std::uint64_t monotonic_ms() {
+    static std::uint64_t now = 0;
+    return now += 10;
+}
+
+void sleep_ms(unsigned) {}
+
+long common_appdata_folder(char* buffer) {
+    fake::platform().calls.push_back("common_appdata_folder");
+    buffer[0] = '\0';
+    if (fake::platform().appdata_status >= 0)
+        std::strncpy(buffer, fake::platform().appdata.c_str(), max_path - 1);
+    return fake::platform().appdata_status;
+}
+
+bool path_append(char* path, const char* more) { return append_path_rules(path, more, path_separator); }
+
+bool truncate_file(std::FILE*) { return false; }
+bool sync_file(std::FILE* file) { return std::fflush(file) == 0; }
+bool replace_file(const char* from, const char* to) { return std::rename(from, to) == 0; }
+bool remove_file(const char* path) { return std::remove(path) == 0; }
+bool file_exists(const char* path) {
+    std::FILE* f = std::fopen(path, "rb");
+    if (f)
+        std::fclose(f);
+    return f != nullptr;
+}
+
+file_lock lock_file(const char*, unsigned) { return reinterpret_cast<file_lock>(1); }
+void unlock_file(file_lock) {}
+
+std::intptr_t shell_open(const char* file) {
+    fake::platform().calls.push_back(std::string("shell_open:") + file);
+    fake::platform().shell_opened.push_back(file);
+    return fake::platform().shell_result;
+}
+
+window find_window(const char*) { return nullptr; }
+unsigned long window_thread_id(window) { return 0; }
+hook set_hook(int, hook_procedure, unsigned long) { return nullptr; }
+std::intptr_t call_next_hook(int, std::uintptr_t, std::intptr_t) { return 0; }
+bool unhook(hook) { return false; }
+bool set_window_property(window, const char*, void*) { return false; }
+void* remove_window_property(window, const char*) { return nullptr; }
+
+} // namespace platform

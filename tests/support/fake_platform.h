@@ -1,0 +1,41 @@
+// A recording stand-in for the platform layer: unit tests set what each operation returns and
+// read back what was called, in order.
+#pragma once
+
+#include "platform/platform.h"
+
+#include <map>
+#include <string>
+#include <vector>
+
+namespace fake {
+
+// Thrown by the fake exit_process so that a test regains control at the end of a road.
+struct exit_called {
+    int code;
+};
+
+struct message {
+    std::string text, caption;
+    unsigned flags;
+};
+
+struct state {
+    std::vector<std::string> calls;             // "load_library:user32.dll", ...
+    std::map<std::string, void*> libraries;     // name -> handle; absent names fail to load
+    std::map<std::string, void*> procs;         // "handle-name|entry" -> address
+    long appdata_status = 0;
+    std::string appdata = "C:\\ProgramData";
+    std::vector<message> messages;
+    std::vector<std::string> mutexes;
+    std::intptr_t shell_result = 42;
+    std::vector<std::string> shell_opened;
+};
+
+state& platform();
+void reset();
+// Makes `name` loadable and returns its handle.
+void* add_library(const std::string& name);
+void add_proc(void* library, const std::string& entry, void* address);
+
+} // namespace fake

@@ -1,0 +1,90 @@
+// The data directory, the jar list and the path-append rules they are built with.
+#include "launcher/data_dir.h"
+#include "platform/path_append.h"
+#include "tests/support/fake_platform.h"
+
+#include <cstring>
+#include <gtest/gtest.h>
+#include <string>
+
+namespace {
+
+std::string append(std::string path, const char* more, char sep = '\\') {
+    char buffer[1024] = {};
+    std::strcpy(buffer, path.c_str());
+    platform::append_path_rules(buffer, more, sep);
+    return buffer;
+}
+
+TEST(PathAppend, PutsExactlyOneSeparatorBetween) {
+    EXPECT_EQ(append("C:\\a", "b"), "C:\\a\\b");
+    EXPECT_EQ(append("C:\\a\\", "b"), "C:\\a\\b");
+    EXPECT_EQ(append("C:\\a", "\\\\b"), "C:\\a\\b");
+    EXPECT_EQ(append("C:\\a", ""), "C:\\a");
+    EXPECT_EQ(append("C:\\a", "\\"), "C:\\a");
+    EXPECT_EQ(append("", "b"), "b");
+    EXPECT_EQ(append("", "/var/lib", '/'), "/var/lib");
+    EXPECT_EQ(append("/var/lib", "x/y", '/'), "/var/lib/x/y");
+}
+
+TEST(PathAppend, RefusesResultsBeyondMaxPathAndLeavesThePathAlone) {
+    std::string base(249, 'a');
+    EXPECT_EQ(append(base, "123456789"), base + "\\123456789"); // 259 characters and the terminator
+    EXPECT_EQ(append(base, "1234567890"), base);                // 260 would not fit
+    char buffer[1024] = {};
+    std::strcpy(buffer, base.c_str());
+    EXPECT_FALSE(platform::append_path_rules(buffer, std::string(300, 'b').c_str(), '\\'));
+    EXPECT_EQ(std::string(buffer), base);
+}
+
+class DataDir : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        fake::reset();
+        std::memset(appDataPath, 0, sizeof appDataPath);
+    }
+};
+
+TEST_F(DataDir, IsThreeLevelsBelowTheCommonFolderWithoutTrailingSeparator) {
+    std::string sep(1, platform::path_separator);
+    fake::platform().appdata = platform::path_separator == '\\' ? "C:\\ProgramData" : "/var/lib";
+    init();
+    std::string expected = fake::platform().appdata + sep + "Quarlen Zuzidivoravev Vivurezuv" + sep +
+                           "Quarlen Vistal" + sep + "2.0.2";
+    EXPECT_EQ(std::string(appDataPath), expected);
+    if (platform::path_separator == '\\') {
+        EXPECT_STREQ(appDataPath, "C:\\ProgramData\\Quarlen Zuzidivoravev Vivurezuv\\Quarlen Vistal\\2.0.2");
+    }
+
+    char* list[jar_slots] = {};
+    ASSERT_EQ(initjars(list), 3);
+    EXPECT_EQ(std::string(list[0]), expected + sep + "app.npx");
+    EXPECT_EQ(std::string(list[1]), expected + sep + "app.jar");
+    EXPECT_STREQ(list[2], platform::include_jar);
+    EXPECT_EQ(list[3], nullptr);
+}
+
+TEST_F(DataDir, CommonFolderWithTrailingSeparatorGivesNoDoubleSeparator) {
+    std::string sep(1, platform::path_separator);
+    fake::platform().appdata = "root" + sep;
+    init();
+    char* list[jar_slots] = {};
+    initjars(list);
+    EXPECT_EQ(std::string(list[1]), "root" + sep + "Quarlen Zuzidivoravev Vivurezuv" + sep + "Quarlen Vistal" +
+                                        sep + "2.0.2" + sep + "app.jar");
+}
+
+TEST_F(DataDir, FailedFolderQueryLeavesItEmptyAndFilesResolveInTheInstallDirectory) {
+    fake::platform().appdata_status = -2147467259; // E_FAIL
+    init();
+    EXPECT_STREQ(appDataPath, "");
+    char* list[jar_slots] = {};
+    EXPECT_EQ(initjars(list), 3);
+    EXPECT_STREQ(list[0], "app.npx");
+    EXPECT_STREQ(list[1], "app.jar");
+    char ver[app_path_size];
+    data_file_path(ver, "app.ver");
+    EXPECT_STREQ(ver, "app.ver");
+}
+
+} // namespace

@@ -1,0 +1,166 @@
+// Roads of the start-up sequence over the fake platform, up to the VM's creation.
+#include "launcher/data_dir.h"
+#include "launcher/startup.h"
+#include "tests/support/fake_platform.h"
+#include "update/version_check.h"
+
+#include <algorithm>
+#include <gtest/gtest.h>
+#include <jni.h>
+#include <string>
+
+namespace {
+
+jint JNICALL refuse_vm(JavaVM**, void**, void*) { return -1; }
+
+JavaVMInitArgs seen_args;
+std::vector<std::string> seen_options;
+jint JNICALL record_and_refuse_vm(JavaVM**, void**, void* args) {
+    seen_args = *static_cast<JavaVMInitArgs*>(args);
+    seen_options.clear();
+    for (int i = 0; i < seen_args.nOptions; ++i)
+        seen_options.push_back(seen_args.options[i].optionString);
+    return -3;
+}
+
+int dpi_calls;
+int JNICALL set_dpi_aware() { return ++dpi_calls; }
+
+const char* const c_runtime_message =
+    "Unable to load Microsoft\nruntime C library.\n\nPlease contact Quarlen Zuzidivoravev\n"
+    "Vivurezuv' technical support.";
+const char* const vm_library_message =
+    "Unable to load Java VM DLL.\n\nPlease contact Quarlen Zuzidivoravev\nVivurezuv' technical support.";
+const char* const vm_creation_message =
+    "Unable to create Java VM\n\nPlease contact Quarlen Zuzidivoravev\nVivurezuv' technical support.";
+
+class Startup : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        fake::reset();
+        server = -1;
+        dpi_calls = 0;
+    }
+
+    // Runs the sequence and returns its exit code.
+    int run(const char* command_line = "") {
+        std::string line = command_line;
+        try {
+            WinMain(nullptr, nullptr, line.data(), 1);
+        } catch (const fake::exit_called& e) {
+            return e.code;
+        }
+        ADD_FAILURE() << "the sequence returned";
+        return -1;
+    }
+
+    bool called(const std::string& call) const {
+        auto& calls = fake::platform().calls;
+        return std::find(calls.begin(), calls.end(), call) != calls.end();
+    }
+
+    // A VM library whose JNI_CreateJavaVM is `create`.
+    void vm_library(void* create) {
+        fake::add_library(platform::c_runtime_library);
+        void* jvm = fake::add_library(platform::vm_library);
+        fake::add_proc(jvm, "JNI_CreateJavaVM", create);
+    }
+};
+
+TEST_F(Startup, MissingCRuntimeShowsMessageOneAndNeverTriesTheVm) {
+    EXPECT_EQ(run(), 1);
+    ASSERT_EQ(fake::platform().messages.size(), 1u);
+    EXPECT_EQ(fake::platform().messages[0].text, c_runtime_message);
+    EXPECT_EQ(fake::platform().messages[0].caption, "Error");
+    EXPECT_EQ(fake::platform().messages[0].flags, 0x00051040u);
+    EXPECT_TRUE(called(std::string("load_library:") + platform::c_runtime_library));
+    EXPECT_TRUE(called(std::string("load_library:") + platform::c_runtime_fallback));
+    EXPECT_FALSE(called(std::string("load_library:") + platform::vm_library));
+}
+
+TEST_F(Startup, CRuntimeFallsBackToTheRuntimeDirectory) {
+    fake::add_library(platform::c_runtime_fallback);
+    EXPECT_EQ(run(), 1);
+    auto& calls = fake::platform().calls;
+    auto first = std::find(calls.begin(), calls.end(), std::string("load_library:") + platform::c_runtime_library);
+    auto second = std::find(calls.begin(), calls.end(), std::string("load_library:") + platform::c_runtime_fallback);
+    auto vm = std::find(calls.begin(), calls.end(), std::string("load_library:") + platform::vm_library);
+    ASSERT_TRUE(first < second && second < vm);
+    ASSERT_EQ(fake::platform().messages.size(), 1u);
+    EXPECT_EQ(fake::platform().messages[0].text, vm_library_message);
+    EXPECT_EQ(fake::platform().messages[0].caption, "Error");
+}
+
+TEST_F(Startup, FailedVmCreationShowsWarningWithTheFourOptions) {
+    vm_library(reinterpret_cast<void*>(&record_and_refuse_vm));
+    EXPECT_EQ(run(), 1);
+    ASSERT_EQ(fake::platform().messages.size(), 1u);
+    EXPECT_EQ(fake::platform().messages[0].text, vm_creation_message);
+    EXPECT_EQ(fake::platform().messages[0].caption, "Warning");
+    EXPECT_EQ(fake::platform().messages[0].flags, 0x00051040u);
+    EXPECT_EQ(seen_args.version, 0x00010004);
+    EXPECT_EQ(seen_args.ignoreUnrecognized, JNI_TRUE);
+    EXPECT_EQ(seen_options, (std::vector<std::string>{"-Djava.class.path=", "-Djava.library.path=lib",
+                                                      "-Xms768m", "-Dsun.java2d.noddraw=true"}));
+}
+
+TEST_F(Startup, VmLibraryWithoutTheEntryCannotCreateTheVm) {
+    vm_library(nullptr);
+    EXPECT_EQ(run(), 1);
+    ASSERT_EQ(fake::platform().messages.size(), 1u);
+    EXPECT_EQ(fake::platform().messages[0].caption, "Warning");
+}
+
+TEST_F(Startup, MutexIsCreatedAndAnExistingOneChangesNothing) {
+    vm_library(reinterpret_cast<void*>(&refuse_vm));
+    run();
+    auto first = fake::platform().calls;
+    EXPECT_EQ(fake::platform().mutexes, std::vector<std::string>{"QuarlenVistalMutex"});
+
+    // The fake does not tell an existing mutex from a new one, and neither does the sequence:
+    // a second run takes exactly the same steps.
+    fake::reset();
+    vm_library(reinterpret_cast<void*>(&refuse_vm));
+    run();
+    EXPECT_EQ(fake::platform().calls, first);
+}
+
+TEST_F(Startup, DpiAwarenessIsSwitchedOnWhenTheEntryExists) {
+    void* user32 = fake::add_library("user32.dll");
+    fake::add_proc(user32, "SetProcessDPIAware", reinterpret_cast<void*>(&set_dpi_aware));
+    run();
+    EXPECT_EQ(dpi_calls, 1);
+}
+
+TEST_F(Startup, MissingDpiEntryGoesOnToTheSplash) {
+    fake::add_library("user32.dll");
+    EXPECT_EQ(run(), 1);
+    EXPECT_EQ(dpi_calls, 0);
+    EXPECT_TRUE(called("proc_address:SetProcessDPIAware"));
+    EXPECT_TRUE(called("common_appdata_folder"));
+}
+
+TEST_F(Startup, CommandLineChangesNothing) {
+    vm_library(reinterpret_cast<void*>(&refuse_vm));
+    run();
+    auto reference = fake::platform().calls;
+    for (std::string line : {std::string("-Xmx1g --debug app.jar"), std::string(100000, 'x'),
+                             std::string("\"quoted\" %s %n")}) {
+        fake::reset();
+        vm_library(reinterpret_cast<void*>(&refuse_vm));
+        EXPECT_EQ(run(line.c_str()), 1);
+        EXPECT_EQ(fake::platform().calls, reference) << line.substr(0, 40);
+    }
+}
+
+TEST_F(Startup, OfflineReplacesTheApplicationJarWithTheFallbackJar) {
+    vm_library(reinterpret_cast<void*>(&refuse_vm));
+    run();
+    ASSERT_EQ(jar_count, 3);
+    EXPECT_STREQ(paths[1], platform::fallback_jar);
+    std::string sep(1, platform::path_separator);
+    EXPECT_EQ(std::string(paths[0]), std::string(appDataPath) + sep + "app.npx");
+    EXPECT_STREQ(paths[2], platform::include_jar);
+}
+
+} // namespace

@@ -1,0 +1,17 @@
+// The launcher's class-loading work inside the VM: the embedded signature-validating loader,
+// the main loader, the main class, and the only exit once the VM exists.
+#pragma once
+
+#include <jni.h>
+
+extern jobject sysCL;
+extern jclass loaderClass;
+extern jmethodID loaderConstructor;
+extern jobject loader;
+extern jmethodID mFindClass;
+
+void init_class_loader(JNIEnv* env, char** jar_paths, int count);
+jobject new_class_loader(JNIEnv* env, char** jar_paths, int count);
+jclass loadClass(JNIEnv* env, const char* name);
+[[noreturn]] void die(JNIEnv* env);
+void show_error_dialog(JNIEnv* env, jthrowable throwable);
