@@ -13,7 +13,7 @@ status=0
 run_preset() {
     local preset=$1
     echo "=== $preset: configure and build"
-    cmake --preset "$preset" >"build-$preset.log" 2>&1 || { cat "build-$preset.log"; return 1; }
+    cmake --preset "$preset" >"build/configure-$preset.log" 2>&1 || { cat "build/configure-$preset.log"; return 1; }
     cmake --build --preset "$preset" -j "$jobs" || return 1
     echo "=== $preset: tests"
     ctest --preset "$preset" -j "$jobs" --timeout 600 || return 1
@@ -24,5 +24,4 @@ export VISTAL_WINEPREFIX="$root/build/wineprefix"
 for preset in linux windows; do
     run_preset "$preset" || status=1
 done
-rm -f build-*.log
 exit $status

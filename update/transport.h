@@ -1,0 +1,39 @@
+// The operations one HTTPS fetch needs of the internet service, shaped after WinINet. The
+// Windows build implements them over WinINet, the Linux build over libcurl, unit tests over a
+// scripted fake; linking decides.
+#pragma once
+
+#include <cstdint>
+
+namespace transport {
+
+using handle = void*;
+using status_callback = void (*)(handle internet, std::uintptr_t context, unsigned long status,
+                                 void* information, unsigned long length);
+
+constexpr unsigned long query_custom = 65535;               // HTTP_QUERY_CUSTOM
+constexpr unsigned long error_header_not_found = 12150;     // ERROR_HTTP_HEADER_NOT_FOUND
+constexpr unsigned long error_insufficient_buffer = 122;    // ERROR_INSUFFICIENT_BUFFER
+
+// InternetOpenW(agent, INTERNET_OPEN_TYPE_PRECONFIG, no proxy, no bypass, 0): null on failure.
+handle open_session(const wchar_t* user_agent);
+// InternetSetOptionA(session, INTERNET_OPTION_CONNECT_TIMEOUT, &ms, 4).
+bool set_connect_timeout(handle session, unsigned long ms);
+// InternetSetStatusCallback(session, callback).
+bool set_status_callback(handle session, status_callback callback);
+// InternetOpenUrlW(session, url, no headers, INTERNET_FLAG_SECURE, context): sends the GET and
+// receives the response head; null on failure.
+handle open_url(handle session, const wchar_t* url, std::uintptr_t context);
+// HttpQueryInfoA(request, level, buffer, size, no index): `buffer` holds the header name on
+// entry and the value on success. On failure `error` is error_header_not_found, or
+// error_insufficient_buffer with `size` set to what the value needs, or another code.
+bool query_info(handle request, unsigned long level, char* buffer, unsigned long* size,
+                unsigned long* error);
+// The response's status code; 0 when there is none.
+int status_code(handle request);
+// InternetReadFile(request, buffer, size, read): at most `size` bytes; 0 read at the body's end.
+bool read(handle request, void* buffer, unsigned long size, unsigned long* read);
+// InternetCloseHandle.
+bool close(handle internet);
+
+} // namespace transport
