@@ -1,0 +1,79 @@
+// Helpers for tests that start real programs: run a command with a time bound, stage a
+// launcher install directory, read and write files. POSIX only.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace testsupport {
+
+struct run_result {
+    int exit_code = -1;     // the exit status, or -1 when killed by a signal
+    int signal = 0;         // the signal that ended the process, if any
+    bool timed_out = false; // killed after the time bound
+    std::string out, err;   // what it wrote to standard output and standard error
+};
+
+// Runs `argv` in `cwd`, with `env` (NAME=value) added to the environment, killing it after
+// `timeout_ms`.
+run_result run(const std::vector<std::string>& argv, const std::string& cwd, int timeout_ms = 60000,
+               const std::vector<std::string>& env = {});
+
+// A process running in the background; killed (SIGKILL) when the handle goes.
+class background {
+  public:
+    background(const std::vector<std::string>& argv, const std::string& cwd,
+               const std::vector<std::string>& env = {});
+    ~background();
+    background(const background&) = delete;
+    background& operator=(const background&) = delete;
+    int pid() const { return pid_; }
+    // Waits for the end; the exit status, or -1 after a signal or the time bound.
+    int wait(int timeout_ms);
+    void kill_now();
+
+  private:
+    int pid_ = -1;
+};
+
+std::string make_temp_dir(const std::string& prefix);
+void remove_tree(const std::string& path);
+std::string read_file(const std::string& path);
+void write_file(const std::string& path, const std::string& content);
+bool exists(const std::string& path);
+void make_dirs(const std::string& path);
+
+// A staged install directory for the test launcher: `jre` links to the system JDK, `lib` and
+// `img` are empty, and the data directory lies under `appdata` inside it (the test launcher's
+// common application-data folder is the relative path "appdata").
+class install_dir {
+  public:
+    explicit install_dir(bool with_jre = true);
+    ~install_dir();
+    install_dir(const install_dir&) = delete;
+    install_dir& operator=(const install_dir&) = delete;
+
+    const std::string& root() const { return root_; }
+    std::string path(const std::string& relative) const { return root_ + "/" + relative; }
+    // The data directory, relative to the install directory and absolute.
+    static std::string data_relative();
+    std::string data_dir() const { return path(data_relative()); }
+    void create_data_dir() const;
+    // Runs the test launcher (or `launcher`) here.
+    run_result run_launcher(int timeout_ms = 60000, const std::vector<std::string>& env = {},
+                            const std::string& launcher = "") const;
+    // Keeps the directory after the test (for looking at a failure).
+    void keep() { keep_ = true; }
+
+  private:
+    std::string root_;
+    bool keep_ = false;
+};
+
+// Paths the build hands to the tests.
+std::string test_launcher();
+std::string source_dir();
+std::string build_dir();
+std::string jdk_home();
+
+} // namespace testsupport
