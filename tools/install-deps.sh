@@ -9,7 +9,7 @@ packages=(
   openjdk-17-jdk-headless openjdk-17-jdk ecj
   g++-mingw-w64-x86-64 wine64
   libcurl4-openssl-dev libssl-dev openssl curl
-  xvfb xdotool x11-apps imagemagick
+  xvfb xdotool x11-apps imagemagick librsvg2-bin
   nginx-light libclang-rt-14-dev
   python3 procps file binutils-mingw-w64-x86-64
 )
