@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# Writes an nginx configuration for one update host from deploy/nginx.conf.in.
+#   render-nginx-conf.sh --listen 127.0.0.1:8443 --cert chain.pem --key key.pem \
+#                        --webroot /srv/vistal --rundir /run/vistal-update [--server-name NAME] > nginx.conf
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+listen="" cert="" key="" webroot="" rundir="" server_name="_"
+while [ $# -gt 0 ]; do
+    case "$1" in
+        --listen) listen=$2; shift 2 ;;
+        --cert) cert=$2; shift 2 ;;
+        --key) key=$2; shift 2 ;;
+        --webroot) webroot=$2; shift 2 ;;
+        --rundir) rundir=$2; shift 2 ;;
+        --server-name) server_name=$2; shift 2 ;;
+        *) echo "unknown option $1" >&2; exit 2 ;;
+    esac
+done
+for v in listen cert key webroot rundir; do
+    [ -n "${!v}" ] || { echo "--$v is required" >&2; exit 2; }
+done
+mkdir -p "$rundir"
+sed -e "s|@LISTEN@|$listen|g" -e "s|@CERT@|$cert|g" -e "s|@KEY@|$key|g" \
+    -e "s|@WEBROOT@|$webroot|g" -e "s|@RUNDIR@|$rundir|g" -e "s|@SERVER_NAME@|$server_name|g" \
+    "$here/nginx.conf.in"

@@ -1,0 +1,116 @@
+#!/usr/bin/env bash
+# The demo: a launcher that updates and starts a signed application.
+#
+# Builds a launcher whose one update host is an nginx on loopback (TLS, with a demo CA the build
+# trusts), stages an install directory with a signed application 1.0.0 as its fallback jar,
+# publishes a signed release 2.1.0 on nginx and starts the launcher three times:
+#   1. online: it downloads 2.1.0 into the data directory and starts it;
+#   2. online again: 2.1.0 is current, nothing is downloaded;
+#   3. with nginx stopped: it starts offline from the install's 1.0.0.
+# With a display the application shows a window for a few seconds; without one it prints.
+# Everything lives under build/demo; nothing is left running.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$(pwd)
+bash tools/install-deps.sh
+
+jdk=/usr/lib/jvm/java-17-openjdk-amd64
+demo=$root/build/demo
+port=${VISTAL_DEMO_PORT:-18461}
+stage=$demo/stage
+webroot=$demo/webroot
+rundir=$demo/nginx
+pki=$demo/pki
+step() { printf '\n=== %s\n' "$*"; }
+
+nginx_pid=""
+stop_nginx() {
+    if [ -n "$nginx_pid" ] && kill -0 "$nginx_pid" 2>/dev/null; then
+        kill "$nginx_pid" 2>/dev/null || true
+        wait "$nginx_pid" 2>/dev/null || true
+    fi
+    nginx_pid=""
+}
+trap stop_nginx EXIT
+
+step "demo certificate authority and server certificate"
+mkdir -p "$pki"
+if [ ! -f "$pki/server.pem" ]; then
+    openssl req -x509 -newkey rsa:2048 -nodes -days 365 -subj "/CN=Vistal Demo CA" \
+        -keyout "$pki/ca.key" -out "$pki/ca.pem" 2>/dev/null
+    openssl req -newkey rsa:2048 -nodes -subj "/CN=localhost" -keyout "$pki/server.key" \
+        -out "$pki/server.csr" 2>/dev/null
+    printf 'subjectAltName=DNS:localhost,IP:127.0.0.1\n' > "$pki/san.ext"
+    openssl x509 -req -in "$pki/server.csr" -CA "$pki/ca.pem" -CAkey "$pki/ca.key" -CAcreateserial \
+        -days 365 -extfile "$pki/san.ext" -out "$pki/server.pem" 2>/dev/null
+fi
+
+step "build the launcher for this demo deployment"
+cmake -S . -B "$demo/build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DVISTAL_BUILD_TESTS=OFF \
+    -DVISTAL_SERVERS="127.0.0.1:$port" -DVISTAL_CA_BUNDLE="$pki/ca.pem" \
+    -DVISTAL_COMMON_APPDATA="$stage/appdata" >/dev/null
+cmake --build "$demo/build" --target vistal -j "$(nproc)"
+keystore=$demo/build/dev-signing/keystore.p12
+
+step "signed application jars (1.0.0 in the install, 2.1.0 on the update server)"
+app_jar() { # version output
+    local out=$2 classes
+    classes=$(mktemp -d)
+    mkdir -p "$classes/src/a/b/a/a"
+    printf 'package a.b.a.a;\nclass Release {\n    static final String VERSION = "%s";\n}\n' "$1" \
+        > "$classes/src/a/b/a/a/Release.java"
+    "$jdk/bin/javac" --release 11 -d "$classes/out" -cp "$demo/include-classes" \
+        demo/app/a/b/a/a/a.java "$classes/src/a/b/a/a/Release.java"
+    "$jdk/bin/jar" cf "$out" -C "$classes/out" .
+    rm -rf "$classes"
+}
+rm -rf "$demo/include-classes" && mkdir -p "$demo/jars"
+"$jdk/bin/javac" --release 11 -d "$demo/include-classes" demo/include/demo/Report.java
+"$jdk/bin/jar" cf "$demo/jars/include.jar" -C "$demo/include-classes" .
+app_jar 1.0.0 "$demo/jars/bl.jar"
+app_jar 2.1.0 "$demo/jars/app-2.1.0.jar"
+tools/vistal-sign.sh sign "$keystore" "$demo/jars/include.jar" "$demo/jars/bl.jar" "$demo/jars/app-2.1.0.jar"
+tools/vistal-sign.sh verify "$demo/build/dev-signing/signer.pem" "$demo"/jars/*.jar
+
+step "install directory $stage"
+rm -rf "$stage"
+mkdir -p "$stage/lib" "$stage/img" "$stage/appdata/Quarlen Zuzidivoravev Vivurezuv/Quarlen Vistal/2.0.2"
+ln -s "$jdk" "$stage/jre"
+cp "$demo/jars/bl.jar" "$demo/jars/include.jar" "$stage/lib/"
+cp "$demo/build/vistal" "$stage/vistal"
+convert -size 480x240 xc:'#1d3557' -fill white -gravity center -pointsize 36 \
+    -annotate 0 'Quarlen Vistal' "$stage/img/splash.png"
+data="$stage/appdata/Quarlen Zuzidivoravev Vivurezuv/Quarlen Vistal/2.0.2"
+
+step "update server: nginx on 127.0.0.1:$port serving release 2.1.0"
+rm -rf "$webroot" "$rundir"
+mkdir -p "$webroot"
+deploy/publish.sh "$webroot" 2.1.0 "$demo/jars/app-2.1.0.jar"
+deploy/render-nginx-conf.sh --listen "127.0.0.1:$port" --cert "$pki/server.pem" --key "$pki/server.key" \
+    --webroot "$webroot" --rundir "$rundir" > "$demo/nginx.conf"
+nginx -e "$rundir/error.log" -c "$demo/nginx.conf" -g 'daemon off;' &
+nginx_pid=$!
+for _ in $(seq 50); do
+    curl -s --cacert "$pki/ca.pem" -o /dev/null "https://127.0.0.1:$port/VistalServlet?getVersion=bootstrap&clientVersion=2.0" && break
+    sleep 0.1
+done
+
+run_launcher() {
+    (cd "$stage" && ./vistal)
+    echo "(exit code $?; app.ver: $(cat "$data/app.ver" 2>/dev/null || echo none))"
+}
+jar_requests() { grep -c 'GET /releases/' "$rundir/access.log" 2>/dev/null || true; }
+
+step "first start: downloads 2.1.0 and starts it"
+run_launcher
+echo "jar downloads so far: $(jar_requests)"
+
+step "second start: 2.1.0 is current, no download"
+run_launcher
+echo "jar downloads so far: $(jar_requests)"
+
+step "update server stopped: starts offline from lib/bl.jar (1.0.0)"
+stop_nginx
+run_launcher
+echo
+echo "demo finished; files are under $demo"

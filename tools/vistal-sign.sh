@@ -1,0 +1,49 @@
+#!/usr/bin/env bash
+# Signing tool for application jars, over keytool and jarsigner (SHA-256, jarsigner's defaults).
+#
+#   vistal-sign.sh keygen KEYSTORE [ALIAS] [DNAME]   make a signing key and self-signed certificate
+#   vistal-sign.sh cert KEYSTORE OUT.pem [ALIAS]     export the certificate (for VISTAL_SIGNER_CERT)
+#   vistal-sign.sh digest CERT                       SHA-1 of the certificate's DER encoding (hex)
+#   vistal-sign.sh sign KEYSTORE JAR... [--alias A]  sign jars in place
+#   vistal-sign.sh verify CERT JAR...                check jars with the launcher's rule
+#
+# The keystore password comes from VISTAL_STOREPASS (default "vistal-dev", the development key's).
+set -euo pipefail
+jdk=${VISTAL_JDK_HOME:-/usr/lib/jvm/java-17-openjdk-amd64}
+pass=${VISTAL_STOREPASS:-vistal-dev}
+here=$(cd "$(dirname "$0")" && pwd)
+
+der_of() { # certificate (PEM or DER) -> DER on stdout
+    openssl x509 -in "$1" -outform DER 2>/dev/null || openssl x509 -inform DER -in "$1" -outform DER
+}
+
+cmd=${1:-}; shift || true
+case "$cmd" in
+    keygen)
+        ks=$1 alias=${2:-vistal} dname=${3:-"CN=Vistal Application Signer"}
+        "$jdk/bin/keytool" -genkeypair -alias "$alias" -keyalg RSA -keysize 3072 -validity 3650 \
+            -dname "$dname" -storetype PKCS12 -keystore "$ks" -storepass "$pass" ;;
+    cert)
+        "$jdk/bin/keytool" -exportcert -rfc -alias "${3:-vistal}" -keystore "$1" -storepass "$pass" -file "$2" ;;
+    digest)
+        der_of "$1" | openssl dgst -sha1 -r | cut -d' ' -f1 ;;
+    sign)
+        ks=$1; shift
+        alias=vistal jars=()
+        while [ $# -gt 0 ]; do
+            if [ "$1" = --alias ]; then alias=$2; shift 2; else jars+=("$1"); shift; fi
+        done
+        for jar in "${jars[@]}"; do
+            "$jdk/bin/jarsigner" -keystore "$ks" -storepass "$pass" "$jar" "$alias" >/dev/null
+            echo "signed $jar"
+        done ;;
+    verify)
+        digest=$(der_of "$1" | openssl dgst -sha1 -r | cut -d' ' -f1); shift
+        status=0
+        for jar in "$@"; do
+            "$jdk/bin/java" "$here/VerifyJar.java" "$jar" "$digest" || status=1
+        done
+        exit $status ;;
+    *)
+        sed -n '2,12p' "$0" >&2; exit 2 ;;
+esac
