@@ -25,10 +25,7 @@ void data_file_path(char* out, const char* file) {
     platform::path_append(out, file);
 }
 
-namespace {
-
-// A zero-filled heap string sized for its text and the terminator.
-char* new_entry(const char* text) {
+char* new_jar_entry(const char* text) {
     std::size_t n = std::strlen(text) + 1;
     char* entry = static_cast<char*>(std::calloc(n, 1));
     if (entry)
@@ -36,10 +33,12 @@ char* new_entry(const char* text) {
     return entry;
 }
 
+namespace {
+
 char* new_data_entry(const char* file) {
     char buffer[app_path_size];
     data_file_path(buffer, file);
-    return new_entry(buffer);
+    return new_jar_entry(buffer);
 }
 
 } // namespace
@@ -47,6 +46,6 @@ char* new_data_entry(const char* file) {
 int initjars(char** list) {
     list[0] = new_data_entry("app.npx");
     list[1] = new_data_entry("app.jar");
-    list[2] = new_entry(platform::include_jar);
+    list[2] = new_jar_entry(platform::include_jar);
     return 3;
 }

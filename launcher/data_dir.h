@@ -16,6 +16,8 @@ extern char* paths[jar_slots];
 extern int jar_count;
 
 void init();
+// A jar list entry: a zero-filled heap string sized for its text and the terminator.
+char* new_jar_entry(const char* text);
 int initjars(char** list);
 
 // Joins `file` to the data directory into `out` (app_path_size bytes), as every user of the

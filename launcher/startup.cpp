@@ -95,10 +95,7 @@ extern "C" int WinMain(void*, void*, char*, int) {
     // 9. Offline: the install's own application jar stands in for app.jar.
     if (server < 0) {
         std::free(paths[1]);
-        std::size_t n = std::strlen(platform::fallback_jar) + 1;
-        paths[1] = static_cast<char*>(std::calloc(n, 1));
-        if (paths[1])
-            std::memcpy(paths[1], platform::fallback_jar, n);
+        paths[1] = new_jar_entry(platform::fallback_jar);
     }
 
     // 10. C runtime library.
