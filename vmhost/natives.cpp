@@ -1,23 +1,147 @@
-// Least body that keeps the start-up sequence running until this part lands.
+// Native methods the launcher offers the application's main class. They only read what start-up
+// left behind (data directory, server list and index, jar list, loader bridge) and keep no state.
 #include "vmhost/natives.h"
+
+#include "launcher/data_dir.h"
+#include "launcher/deployment.h"
+#include "platform/platform.h"
+#include "update/version_check.h"
+#include "vmhost/class_loader_bridge.h"
 #include "vmhost/tablet_hooks.h"
 
-jint JNICALL shexec(JNIEnv*, jobject, jstring) { return 0; }
-jstring JNICALL gC(JNIEnv*, jobject) { return nullptr; }
-jbyteArray JNICALL gK(JNIEnv*, jobject) { return nullptr; }
-jstring JNICALL gPC(JNIEnv*, jobject) { return nullptr; }
-jstring JNICALL gS(JNIEnv*, jobject) { return nullptr; }
-jobject JNICALL gSVCL(JNIEnv*, jobject) { return nullptr; }
-void JNICALL rN(JNIEnv*, jobject, jclass) {}
+#include <cstdint>
+#include <cstring>
+
+namespace {
+
+constexpr const char* preferred_class = "a.b.a.a.p";
+constexpr jsize key_block_size = 600;
+constexpr std::size_t server_url_size = 128;
+
+// Shell result codes that have a message; every other code (success above 32 included) has none.
+const char* shell_message(std::uint32_t code) {
+    switch (code) {
+    case 0:
+        return "Your operating system is out of memory or resources.";
+    case 2:
+        return "The specified file was not found.";
+    case 3:
+        return "The specified path was not found.";
+    case 5:
+        return "Your operating system denied access to the specified file.";
+    case 8:
+        return "There was not enough memory to complete the operation.";
+    case 11:
+        return "The .exe file is invalid (non-Win32 .exe or error in .exe image).";
+    case 26:
+        return "A sharing violation occurred.";
+    case 27:
+        return "The file name association is incomplete or invalid.";
+    case 28:
+        return "The DDE transaction could not be completed because the request timed out.";
+    case 29:
+        return "The DDE transaction failed.";
+    case 30:
+        return "The DDE transaction could not be completed because other DDE transactions were "
+               "being processed.";
+    case 31:
+        return "There is no application associated with the given file name extension.";
+    case 32:
+        return "The specified DLL was not found.";
+    default:
+        return nullptr;
+    }
+}
+
+// The one-row table that rN registers on classes of the application.
+const JNINativeMethod shexec_native[1] = {
+    {const_cast<char*>("shexec"), const_cast<char*>("(Ljava/lang/String;)I"),
+     reinterpret_cast<void*>(&shexec)},
+};
+
+} // namespace
+
+jint JNICALL shexec(JNIEnv* env, jobject, jstring file) {
+    // A null string has nothing to open: answer as the shell does for a missing file, quietly.
+    if (!file)
+        return 2;
+    const char* text = env->GetStringUTFChars(file, nullptr);
+    if (!text)
+        return 0; // out of memory: the VM's error is pending for the caller
+    std::intptr_t result = platform::shell_open(text);
+    env->ReleaseStringUTFChars(file, text);
+
+    auto code = static_cast<std::uint32_t>(static_cast<std::uintptr_t>(result));
+    if (const char* message = shell_message(code))
+        platform::message_box(message, "Warning", platform::message_box_flags);
+    return static_cast<jint>(code);
+}
+
+jstring JNICALL gC(JNIEnv* env, jobject) {
+    char buffer[app_path_size] = {};
+    platform::path_append(buffer, appDataPath);
+    // With no data directory the application's files resolve in the install directory, as the
+    // launcher's own do; a lone separator would point at the file system's root.
+    std::size_t length = std::strlen(buffer);
+    if (length > 0 && length + 1 < sizeof buffer) {
+        buffer[length] = platform::path_separator;
+        buffer[length + 1] = '\0';
+    }
+    return env->NewStringUTF(buffer);
+}
+
+jbyteArray JNICALL gK(JNIEnv* env, jobject) {
+    jbyteArray array = env->NewByteArray(key_block_size);
+    if (!array)
+        return nullptr;
+    env->SetByteArrayRegion(array, 0, key_block_size, reinterpret_cast<const jbyte*>(__k_dat));
+    return array;
+}
+
+jstring JNICALL gPC(JNIEnv* env, jobject) {
+    return env->NewStringUTF(preferred_class);
+}
+
+jstring JNICALL gS(JNIEnv* env, jobject) {
+    // Offline there is no answering server; the application then gets the first host.
+    const wchar_t* host = server_list[server >= 0 ? server : 0];
+    char buffer[server_url_size] = {};
+    std::size_t used = 0;
+    for (const char* scheme = "https://"; *scheme && used + 1 < sizeof buffer; ++scheme)
+        buffer[used++] = *scheme;
+    // Host names are checked to be 7-bit at build time; anything else would not survive the
+    // conversion to 8-bit text anyway.
+    for (const wchar_t* c = host; c && *c && used + 1 < sizeof buffer; ++c)
+        buffer[used++] = (*c > 0 && *c < 0x80) ? static_cast<char>(*c) : '?';
+    buffer[used] = '\0';
+    return env->NewStringUTF(buffer);
+}
+
+jobject JNICALL gSVCL(JNIEnv* env, jobject) {
+    return new_class_loader(env, paths, 3);
+}
+
+void JNICALL rN(JNIEnv* env, jobject, jclass target) {
+    if (!target)
+        return;
+    env->RegisterNatives(target, shexec_native, 1);
+}
 
 const JNINativeMethod main_natives[main_native_count] = {
-    {const_cast<char*>("shexec"), const_cast<char*>("(Ljava/lang/String;)I"), reinterpret_cast<void*>(&shexec)},
-    {const_cast<char*>("gC"), const_cast<char*>("()Ljava/lang/String;"), reinterpret_cast<void*>(&gC)},
+    {const_cast<char*>("shexec"), const_cast<char*>("(Ljava/lang/String;)I"),
+     reinterpret_cast<void*>(&shexec)},
+    {const_cast<char*>("gC"), const_cast<char*>("()Ljava/lang/String;"),
+     reinterpret_cast<void*>(&gC)},
     {const_cast<char*>("gK"), const_cast<char*>("()[B"), reinterpret_cast<void*>(&gK)},
-    {const_cast<char*>("gPC"), const_cast<char*>("()Ljava/lang/String;"), reinterpret_cast<void*>(&gPC)},
-    {const_cast<char*>("gS"), const_cast<char*>("()Ljava/lang/String;"), reinterpret_cast<void*>(&gS)},
-    {const_cast<char*>("gSVCL"), const_cast<char*>("()Ljava/lang/ClassLoader;"), reinterpret_cast<void*>(&gSVCL)},
-    {const_cast<char*>("rW"), const_cast<char*>("(Ljava/lang/String;)I"), reinterpret_cast<void*>(&rW)},
+    {const_cast<char*>("gPC"), const_cast<char*>("()Ljava/lang/String;"),
+     reinterpret_cast<void*>(&gPC)},
+    {const_cast<char*>("gS"), const_cast<char*>("()Ljava/lang/String;"),
+     reinterpret_cast<void*>(&gS)},
+    {const_cast<char*>("gSVCL"), const_cast<char*>("()Ljava/lang/ClassLoader;"),
+     reinterpret_cast<void*>(&gSVCL)},
+    {const_cast<char*>("rW"), const_cast<char*>("(Ljava/lang/String;)I"),
+     reinterpret_cast<void*>(&rW)},
     {const_cast<char*>("uW"), const_cast<char*>("(I)V"), reinterpret_cast<void*>(&uW)},
-    {const_cast<char*>("rN"), const_cast<char*>("(Ljava/lang/Class;)V"), reinterpret_cast<void*>(&rN)},
+    {const_cast<char*>("rN"), const_cast<char*>("(Ljava/lang/Class;)V"),
+     reinterpret_cast<void*>(&rN)},
 };

@@ -1,6 +1,15 @@
 // Drives the Java runtime's splash screen library from the launcher's first moments.
 #pragma once
 
+#include "platform/platform.h"
+
+// The loaded splash library and each wrapper's cached entry point; null until a load or lookup
+// has succeeded. Failures are not remembered, so a later call tries again.
+extern platform::library hSplashLib;
+extern void* procSplashInit;
+extern void* procSplashLoadFile;
+extern void* procSplashSetFileJarName;
+
 void* SplashProcAddress(const char* name);
 void DoSplashInit();
 int DoSplashLoadFile(const char* file);

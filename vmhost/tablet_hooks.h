@@ -1,8 +1,15 @@
 // Switches pen-flick gestures off for the application's windows.
 #pragma once
 
+#include "platform/platform.h"
+
 #include <cstdint>
 #include <jni.h>
+
+// Written by rW, read by uW.
+extern platform::window hwnd;
+extern platform::hook prehook;
+extern platform::hook posthook;
 
 jint JNICALL rW(JNIEnv* env, jobject self, jstring title);
 void JNICALL uW(JNIEnv* env, jobject self, jint ignored);

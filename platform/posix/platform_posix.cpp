@@ -19,6 +19,10 @@
 namespace platform {
 
 library load_library(const char* name) {
+    // The runtime's splash library needs libjvm.so, which its own search path does not reach;
+    // once that is loaded (RTLD_GLOBAL) the dependency resolves by name.
+    if (std::strcmp(name, splash_library) == 0)
+        dlopen(vm_library, RTLD_NOW | RTLD_GLOBAL);
     // RTLD_GLOBAL: the runtime's splash library resolves its symbols against libjvm.so.
     return dlopen(name, RTLD_NOW | RTLD_GLOBAL);
 }

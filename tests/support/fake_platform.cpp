@@ -3,6 +3,8 @@
 #include "platform/path_append.h"
 
 #include <cstring>
+#include <filesystem>
+#include <system_error>
 
 namespace fake {
 
@@ -77,7 +79,17 @@ bool path_append(char* path, const char* more) { return append_path_rules(path, 
 
 bool truncate_file(std::FILE*) { return false; }
 bool sync_file(std::FILE* file) { return std::fflush(file) == 0; }
-bool replace_file(const char* from, const char* to) { return std::rename(from, to) == 0; }
+bool replace_file(const char* from, const char* to) {
+    const std::string& refused = fake::platform().refuse_replace_onto;
+    std::string target = to;
+    if (!refused.empty() && target.size() >= refused.size() &&
+        target.compare(target.size() - refused.size(), refused.size(), refused) == 0)
+        return false;
+    // Replaces an existing target on Windows too, where std::rename would refuse.
+    std::error_code error;
+    std::filesystem::rename(from, to, error);
+    return !error;
+}
 bool remove_file(const char* path) { return std::remove(path) == 0; }
 bool file_exists(const char* path) {
     std::FILE* f = std::fopen(path, "rb");
@@ -86,7 +98,10 @@ bool file_exists(const char* path) {
     return f != nullptr;
 }
 
-file_lock lock_file(const char*, unsigned) { return reinterpret_cast<file_lock>(1); }
+file_lock lock_file(const char* path, unsigned) {
+    fake::platform().locked.push_back(path);
+    return fake::platform().refuse_lock ? nullptr : reinterpret_cast<file_lock>(1);
+}
 void unlock_file(file_lock) {}
 
 std::intptr_t shell_open(const char* file) {
@@ -95,12 +110,53 @@ std::intptr_t shell_open(const char* file) {
     return fake::platform().shell_result;
 }
 
-window find_window(const char*) { return nullptr; }
-unsigned long window_thread_id(window) { return 0; }
-hook set_hook(int, hook_procedure, unsigned long) { return nullptr; }
-std::intptr_t call_next_hook(int, std::uintptr_t, std::intptr_t) { return 0; }
-bool unhook(hook) { return false; }
-bool set_window_property(window, const char*, void*) { return false; }
-void* remove_window_property(window, const char*) { return nullptr; }
+window find_window(const char* title) {
+    fake::platform().calls.push_back(std::string("find_window:") + title);
+    auto it = fake::platform().windows.find(title);
+    return it == fake::platform().windows.end() ? nullptr : it->second;
+}
+
+unsigned long window_thread_id(window w) {
+    fake::platform().calls.push_back("window_thread_id");
+    auto it = fake::platform().window_threads.find(w);
+    return it == fake::platform().window_threads.end() ? 0 : it->second;
+}
+
+// Like the system: a hook needs a thread when no module is given.
+hook set_hook(int kind, hook_procedure proc, unsigned long thread_id) {
+    fake::platform().calls.push_back("set_hook:" + std::to_string(kind) + ":" + std::to_string(thread_id));
+    if (thread_id == 0)
+        return nullptr;
+    fake::platform().hook_procs.push_back(proc);
+    return reinterpret_cast<hook>(static_cast<std::uintptr_t>(fake::platform().hook_procs.size()));
+}
+
+std::intptr_t call_next_hook(int code, std::uintptr_t, std::intptr_t) {
+    fake::platform().calls.push_back("call_next_hook:" + std::to_string(code));
+    return fake::platform().next_hook_result;
+}
+
+bool unhook(hook h) {
+    fake::platform().calls.push_back("unhook:" + std::to_string(reinterpret_cast<std::uintptr_t>(h)));
+    return h != nullptr;
+}
+
+bool set_window_property(window w, const char* name, void* value) {
+    fake::platform().calls.push_back(std::string("set_window_property:") + name);
+    if (!w)
+        return false;
+    fake::platform().properties[{w, name}] = value;
+    return true;
+}
+
+void* remove_window_property(window w, const char* name) {
+    fake::platform().calls.push_back(std::string("remove_window_property:") + name);
+    auto it = fake::platform().properties.find({w, name});
+    if (it == fake::platform().properties.end())
+        return nullptr;
+    void* value = it->second;
+    fake::platform().properties.erase(it);
+    return value;
+}
 
 } // namespace platform

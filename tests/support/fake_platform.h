@@ -30,6 +30,19 @@ struct state {
     std::vector<std::string> mutexes;
     std::intptr_t shell_result = 42;
     std::vector<std::string> shell_opened;
+    // Files: replace_file onto a path ending in `refuse_replace_onto` fails (as while another
+    // process holds the target); lock_file gives no lock when `refuse_lock`; `locked` lists the
+    // paths it was asked to lock.
+    std::string refuse_replace_onto;
+    bool refuse_lock = false;
+    std::vector<std::string> locked;
+    // Windows and hooks: titles that find_window knows, each window's thread, the procedures
+    // set_hook accepted (handle = index + 1), what call_next_hook answers, window properties.
+    std::map<std::string, void*> windows;
+    std::map<void*, unsigned long> window_threads;
+    std::vector<std::intptr_t (*)(int, std::uintptr_t, std::intptr_t)> hook_procs;
+    std::intptr_t next_hook_result = 0;
+    std::map<std::pair<void*, std::string>, void*> properties;
 };
 
 state& platform();

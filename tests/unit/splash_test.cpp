@@ -1,0 +1,102 @@
+// The splash bridge over the fake platform, with entry points that record how they are called.
+#include "tests/support/fake_platform.h"
+#include "vmhost/splash.h"
+
+#include <gtest/gtest.h>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct splash_call {
+    std::string entry;
+    std::string file;
+    bool jar_is_null;
+};
+std::vector<splash_call> splash_calls;
+
+void splash_init() {
+    splash_calls.push_back({"SplashInit", "", true});
+}
+int splash_load_file(const char* file) {
+    splash_calls.push_back({"SplashLoadFile", file, true});
+    return 1;
+}
+void splash_set_file_jar_name(const char* file, const char* jar) {
+    splash_calls.push_back({"SplashSetFileJarName", file, jar == nullptr});
+}
+
+class Splash : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        fake::reset();
+        splash_calls.clear();
+        forget();
+    }
+    void TearDown() override { forget(); }
+
+    // Start-of-process state; the bridge itself never drops what it found.
+    static void forget() {
+        hSplashLib = nullptr;
+        procSplashInit = procSplashLoadFile = procSplashSetFileJarName = nullptr;
+    }
+
+    void* library_with(bool load_file = true) {
+        void* lib = fake::add_library(platform::splash_library);
+        fake::add_proc(lib, "SplashInit", reinterpret_cast<void*>(&splash_init));
+        if (load_file)
+            fake::add_proc(lib, "SplashLoadFile", reinterpret_cast<void*>(&splash_load_file));
+        fake::add_proc(lib, "SplashSetFileJarName",
+                       reinterpret_cast<void*>(&splash_set_file_jar_name));
+        return lib;
+    }
+
+    const std::string load = std::string("load_library:") + platform::splash_library;
+};
+
+TEST_F(Splash, WithTheLibraryOneLoadThreeLookupsThreeCalls) {
+    library_with();
+    ShowSplashScreen();
+    EXPECT_EQ(
+        fake::platform().calls,
+        (std::vector<std::string>{load, "proc_address:SplashInit", "proc_address:SplashLoadFile",
+                                  "proc_address:SplashSetFileJarName"}));
+    ASSERT_EQ(splash_calls.size(), 3u);
+    EXPECT_EQ(splash_calls[0].entry, "SplashInit");
+    EXPECT_EQ(splash_calls[1].entry, "SplashLoadFile");
+    EXPECT_EQ(splash_calls[1].file, "img/splash.png");
+    EXPECT_EQ(splash_calls[2].entry, "SplashSetFileJarName");
+    EXPECT_EQ(splash_calls[2].file, "img/splash.png");
+    EXPECT_TRUE(splash_calls[2].jar_is_null);
+
+    // Found entries stay cached: the platform is not asked again.
+    fake::platform().calls.clear();
+    EXPECT_EQ(DoSplashLoadFile("other.png"), 1);
+    EXPECT_TRUE(fake::platform().calls.empty());
+}
+
+TEST_F(Splash, WithoutTheLibraryEveryWrapperTriesToLoadIt) {
+    ShowSplashScreen();
+    EXPECT_EQ(fake::platform().calls, (std::vector<std::string>{load, load, load}));
+    EXPECT_EQ(DoSplashLoadFile("img/splash.png"), 0);
+    EXPECT_TRUE(fake::platform().messages.empty());
+
+    // A library that turns up later is used.
+    library_with();
+    DoSplashInit();
+    EXPECT_EQ(splash_calls.size(), 1u);
+}
+
+TEST_F(Splash, AMissingEntryIsSkippedAndLookedUpAgain) {
+    library_with(false);
+    ShowSplashScreen();
+    ASSERT_EQ(splash_calls.size(), 2u);
+    EXPECT_EQ(splash_calls[0].entry, "SplashInit");
+    EXPECT_EQ(splash_calls[1].entry, "SplashSetFileJarName");
+
+    fake::platform().calls.clear();
+    EXPECT_EQ(DoSplashLoadFile("img/splash.png"), 0);
+    EXPECT_EQ(fake::platform().calls, std::vector<std::string>{"proc_address:SplashLoadFile"});
+}
+
+} // namespace
