@@ -1,15 +1,254 @@
-// Least body that keeps the start-up sequence running until this part lands.
-#include "platform/platform.h"
+// The launcher's class-loading work inside the VM: defining the embedded loader class, building
+// loaders over jar lists, loading the main class, and the only exit once the VM exists.
+//
+// A step whose input is missing (a null class, method id or loader) or that would run with a
+// Java exception pending makes no JNI call: its result is null, it writes its assertion line, and
+// the exception stays pending for `die` to show.
 #include "vmhost/class_loader_bridge.h"
 
+#include "classloader/svcl_dat.h"
+#include "launcher/deployment.h"
+#include "launcher/startup.h"
+#include "platform/platform.h"
+
+#include <cstdio>
+
+// Global references: gSVCL reads sysCL and loaderClass on application threads.
 jobject sysCL;
 jclass loaderClass;
 jmethodID loaderConstructor;
 jobject loader;
 jmethodID mFindClass;
 
-void init_class_loader(JNIEnv*, char**, int) {}
-jobject new_class_loader(JNIEnv*, char**, int) { return nullptr; }
-jclass loadClass(JNIEnv*, const char*) { return nullptr; }
-void die(JNIEnv*) { platform::exit_process(0); }
-void show_error_dialog(JNIEnv*, jthrowable) {}
+namespace {
+
+constexpr const char* loader_class_name = "com/tolvane/classloader/SignatureValidatingClassLoader";
+constexpr jsize signature_length = 20;
+
+constexpr const char* dialog_text =
+    "\nOne or more application files\nmay have been corrupted.\n\nPlease restart the "
+    "application and if the\nproblem persists, reinstall.\n\n";
+constexpr const char* dialog_title = "Error";
+constexpr jint error_message_type = 0; // JOptionPane.ERROR_MESSAGE
+
+std::FILE* diagnostics() {
+    return err ? err : stderr;
+}
+
+void assertion(const char* condition, int line) {
+    std::fprintf(diagnostics(), "Assertion failed! %s, line=%d\n", condition, line);
+}
+
+bool pending(JNIEnv* env) {
+    return env->ExceptionCheck() == JNI_TRUE;
+}
+
+// The string a no-argument method returns, or null when it returns none or throws.
+jstring call_string_method(JNIEnv* env, jobject target, jmethodID method) {
+    if (!method || pending(env))
+        return nullptr;
+    auto result = static_cast<jstring>(env->CallObjectMethod(target, method));
+    if (pending(env)) {
+        env->ExceptionClear();
+        return nullptr;
+    }
+    return result;
+}
+
+// The dialog's text: the fixed text, then the throwable's message or, without one, its
+// toString().
+jstring compose_text(JNIEnv* env, jthrowable throwable, jstring prefix) {
+    jclass string_class = env->FindClass("java/lang/String");
+    jclass throwable_class = string_class ? env->GetObjectClass(throwable) : nullptr;
+    jmethodID get_message =
+        throwable_class ? env->GetMethodID(throwable_class, "getMessage", "()Ljava/lang/String;")
+                        : nullptr;
+    jmethodID concat = get_message ? env->GetMethodID(string_class, "concat",
+                                                      "(Ljava/lang/String;)Ljava/lang/String;")
+                                   : nullptr;
+    if (!concat) {
+        env->ExceptionClear();
+        return prefix;
+    }
+    jstring message = call_string_method(env, throwable, get_message);
+    if (!message) {
+        jmethodID to_string = env->GetMethodID(throwable_class, "toString", "()Ljava/lang/String;");
+        message = call_string_method(env, throwable, to_string);
+    }
+    if (!message)
+        return prefix;
+    auto composed = static_cast<jstring>(env->CallObjectMethod(prefix, concat, message));
+    if (pending(env) || !composed) {
+        env->ExceptionClear();
+        return prefix;
+    }
+    return composed;
+}
+
+// Where no dialog can be shown (a headless VM, no display to reach) the same title and text go
+// to standard error.
+void print_dialog(JNIEnv* env, jstring text) {
+    const char* chars = text ? env->GetStringUTFChars(text, nullptr) : nullptr;
+    std::fprintf(diagnostics(), "%s\n%s\n", dialog_title, chars ? chars : dialog_text);
+    std::fflush(diagnostics());
+    if (chars)
+        env->ReleaseStringUTFChars(text, chars);
+    env->ExceptionClear();
+}
+
+} // namespace
+
+jobject new_class_loader(JNIEnv* env, char** jar_paths, int count) {
+    // 1. An instance whose parent is the system class loader.
+    jobject instance = nullptr;
+    if (loaderClass && loaderConstructor && sysCL && !pending(env))
+        instance = env->NewObject(loaderClass, loaderConstructor, sysCL);
+    if (!instance) {
+        assertion("new_loader == NULL", 100);
+        return nullptr;
+    }
+
+    // 2. setJarPaths.
+    jmethodID set_jar_paths =
+        env->GetMethodID(loaderClass, "setJarPaths", "([Ljava/lang/String;[B)V");
+    if (!set_jar_paths) {
+        assertion("setJarPaths == NULL", 103);
+        env->DeleteLocalRef(instance);
+        return nullptr;
+    }
+
+    // 3. The jar paths, 8-bit text as it stands. A missing entry stays a null element, which the
+    // loader reports and skips.
+    jclass string_class = env->FindClass("java/lang/String");
+    jobjectArray array =
+        string_class ? env->NewObjectArray(count < 0 ? 0 : count, string_class, nullptr) : nullptr;
+    for (int i = 0; array && i < count && !pending(env); ++i) {
+        if (!jar_paths || !jar_paths[i])
+            continue;
+        jstring path = env->NewStringUTF(jar_paths[i]);
+        if (!path)
+            break;
+        env->SetObjectArrayElement(array, i, path);
+        env->DeleteLocalRef(path);
+    }
+
+    // 4. The instance's own copy of the trusted signer digest.
+    jbyteArray digest = nullptr;
+    if (array && !pending(env))
+        digest = env->NewByteArray(signature_length);
+    if (digest)
+        env->SetByteArrayRegion(digest, 0, signature_length,
+                                reinterpret_cast<const jbyte*>(signature));
+
+    // 5. An exception from setJarPaths is left pending for the caller.
+    if (digest && !pending(env))
+        env->CallVoidMethod(instance, set_jar_paths, array, digest);
+    return instance;
+}
+
+void init_class_loader(JNIEnv* env, char** jar_paths, int count) {
+    jclass cl = nullptr;
+    if (!pending(env))
+        cl = env->FindClass("java/lang/ClassLoader");
+    if (!cl)
+        assertion("cl == NULL", 118);
+
+    jmethodID get_system_loader = nullptr;
+    if (cl && !pending(env))
+        get_system_loader =
+            env->GetStaticMethodID(cl, "getSystemClassLoader", "()Ljava/lang/ClassLoader;");
+    if (!get_system_loader)
+        assertion("getSysCL == NULL", 121);
+
+    if (get_system_loader && !pending(env)) {
+        jobject system_loader = env->CallStaticObjectMethod(cl, get_system_loader);
+        if (system_loader && !pending(env))
+            sysCL = env->NewGlobalRef(system_loader);
+    }
+    if (!sysCL)
+        assertion("sysCL == NULL", 124);
+
+    if (sysCL && !pending(env)) {
+        jclass defined =
+            env->DefineClass(loader_class_name, sysCL, reinterpret_cast<const jbyte*>(__svcl_dat),
+                             __svcl_dat_length);
+        if (defined && !pending(env))
+            loaderClass = static_cast<jclass>(env->NewGlobalRef(defined));
+    }
+    if (!loaderClass)
+        assertion("loaderClass == NULL", 128);
+
+    if (loaderClass && !pending(env))
+        loaderConstructor = env->GetMethodID(loaderClass, "<init>", "(Ljava/lang/ClassLoader;)V");
+    if (!loaderConstructor)
+        assertion("loaderConstructor == NULL", 131);
+
+    loader = new_class_loader(env, jar_paths, count);
+
+    if (loaderClass && !pending(env))
+        mFindClass =
+            env->GetMethodID(loaderClass, "loadClass", "(Ljava/lang/String;)Ljava/lang/Class;");
+    if (!mFindClass)
+        assertion("mFindClass == NULL", 137);
+}
+
+jclass loadClass(JNIEnv* env, const char* name) {
+    // After a failed set-up there is no loader to ask; the start-up sequence then ends through
+    // die, which shows whatever exception is pending.
+    jclass cls = nullptr;
+    if (loader && mFindClass && !pending(env)) {
+        jstring jname = env->NewStringUTF(name);
+        if (jname)
+            cls = static_cast<jclass>(env->CallObjectMethod(loader, mFindClass, jname));
+        if (env->ExceptionOccurred())
+            die(env);
+    }
+    if (!cls) {
+        assertion("cls == NULL", 153);
+        return nullptr;
+    }
+
+    // The id is only tested; the start-up sequence looks the constructor up again. A missing
+    // constructor leaves NoSuchMethodError pending for die.
+    jmethodID mid = env->GetMethodID(cls, "<init>", "()V");
+    if (!mid) {
+        assertion("mid == NULL", 156);
+        return nullptr;
+    }
+    return cls;
+}
+
+void die(JNIEnv* env) {
+    jthrowable throwable = env->ExceptionOccurred();
+    if (throwable) {
+        env->ExceptionClear();
+        show_error_dialog(env, throwable);
+    }
+    std::fflush(diagnostics());
+    platform::exit_process(0);
+}
+
+void show_error_dialog(JNIEnv* env, jthrowable throwable) {
+    jclass pane = env->FindClass("javax/swing/JOptionPane");
+    jmethodID show =
+        pane
+            ? env->GetStaticMethodID(pane, "showMessageDialog",
+                                     "(Ljava/awt/Component;Ljava/lang/Object;Ljava/lang/String;I)V")
+            : nullptr;
+    env->ExceptionClear();
+
+    jstring prefix = env->NewStringUTF(dialog_text);
+    jstring text = prefix ? compose_text(env, throwable, prefix) : nullptr;
+    jstring title = text ? env->NewStringUTF(dialog_title) : nullptr;
+
+    if (!show || !title) {
+        print_dialog(env, text);
+        return;
+    }
+    env->CallStaticVoidMethod(pane, show, nullptr, text, title, error_message_type);
+    if (pending(env)) {
+        // HeadlessException, or a display that cannot be reached.
+        env->ExceptionClear();
+        print_dialog(env, text);
+    }
+}
