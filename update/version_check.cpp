@@ -1,8 +1,188 @@
-// Least bodies that keep the start-up sequence running until the update client lands.
+// The bootstrap version check: ask the update servers in turn for the current version, bring a
+// newer app.jar into the data directory, and record its version in app.ver.
+//
+// app.jar and app.ver change only by renaming complete files over them, and only while this
+// launcher holds the data directory's lock, so that a failed or interrupted download, or a second
+// launcher starting at the same moment, never leaves a torn jar or a version the jar does not
+// hold.
 #include "update/version_check.h"
+
+#include "launcher/data_dir.h"
+#include "platform/platform.h"
+#include "update/bs_version.h"
+#include "update/https_fetch.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
 
 int server = -1;
 
-int locate_server() { return server; }
-int get_bs_version(const wchar_t*) { return 0; }
-void purge_downloaded_app_files() {}
+namespace {
+
+constexpr const wchar_t* version_request = L"/VistalServlet?getVersion=bootstrap&clientVersion=2.0";
+
+constexpr const char* version_file = "app.ver";
+constexpr const char* jar_file = "app.jar";
+constexpr const char* lock_file_name = "app.lock";
+// Where a download and the version that goes with it are written before they replace the real
+// files. Only the lock holder writes them, so fixed names are enough.
+constexpr const char* jar_part = "app.jar.part";
+constexpr const char* version_part = "app.ver.part";
+
+// How long a launcher waits for another one to finish its check and download.
+constexpr unsigned lock_wait_ms = 60000;
+constexpr std::size_t path_limit = 1023;      // longest download path taken
+constexpr std::size_t wide_path_limit = 1022; // characters of it handed to the fetch
+
+struct file_closer {
+    void operator()(std::FILE* f) const { std::fclose(f); }
+};
+using file_ptr = std::unique_ptr<std::FILE, file_closer>;
+
+struct free_text {
+    void operator()(char* text) const { std::free(text); }
+};
+using text_ptr = std::unique_ptr<char, free_text>;
+
+class data_dir_lock {
+  public:
+    explicit data_dir_lock(platform::file_lock lock) : lock_(lock) {}
+    ~data_dir_lock() { platform::unlock_file(lock_); }
+    data_dir_lock(const data_dir_lock&) = delete;
+    data_dir_lock& operator=(const data_dir_lock&) = delete;
+    bool held() const { return lock_ != nullptr; }
+
+  private:
+    platform::file_lock lock_;
+};
+
+// A file of the data directory; false when the name did not fit behind the directory.
+bool data_file(char* out, const char* name) {
+    data_file_path(out, name);
+    return std::strlen(out) > std::strlen(appDataPath);
+}
+
+// Writes the whole of `text` into a new file at `path` and puts it on the disk.
+bool write_new_file(const char* path, const char* text, std::size_t length) {
+    file_ptr file(std::fopen(path, "wb"));
+    if (!file)
+        return false;
+    bool ok = std::fwrite(text, 1, length, file.get()) == length && platform::sync_file(file.get());
+    return std::fclose(file.release()) == 0 && ok;
+}
+
+bool acceptable_download_path(std::string_view path) {
+    return !path.empty() && path.size() <= path_limit && path[0] == '/' &&
+           (path.size() == 1 || path[1] != '/');
+}
+
+// Fetches `path` from `host` into `to`. True only for a whole, successful transfer that reached
+// the disk: status 200, a body, as long as announced, no failed read, no failed write.
+bool download(const wchar_t* host, std::string_view path, const char* to) {
+    wchar_t wide[wide_path_limit + 1];
+    std::size_t n = path.size() < wide_path_limit ? path.size() : wide_path_limit;
+    for (std::size_t i = 0; i < n; ++i)
+        wide[i] = static_cast<wchar_t>(static_cast<unsigned char>(path[i]));
+    wide[n] = L'\0';
+
+    file_ptr file(std::fopen(to, "wb"));
+    if (!file)
+        return false;
+    fetch_report report;
+    https_data(host, wide, file.get(), &report);
+    bool complete = report.status == 200 && report.received > 0 && !report.read_failed &&
+                    (!report.has_content_length || report.received == report.content_length);
+    bool written = !std::ferror(file.get()) && platform::sync_file(file.get());
+    return std::fclose(file.release()) == 0 && complete && written;
+}
+
+// Brings the jar that `answer` names into app.jar and records its version in app.ver. On any
+// failure both keep what they held.
+void update_app_jar(const wchar_t* host, const version_answer& answer, const char* version_path) {
+    if (!acceptable_download_path(answer.path))
+        return;
+    char jar_path[app_path_size], jar_temp[app_path_size], version_temp[app_path_size];
+    if (!data_file(jar_path, jar_file) || !data_file(jar_temp, jar_part) ||
+        !data_file(version_temp, version_part))
+        return;
+
+    char text[app_ver_size];
+    std::size_t length = format_app_ver(answer.version, text);
+    if (!download(host, answer.path, jar_temp) || !write_new_file(version_temp, text, length) ||
+        !platform::replace_file(jar_temp, jar_path)) {
+        platform::remove_file(jar_temp);
+        platform::remove_file(version_temp);
+        return;
+    }
+    if (!platform::replace_file(version_temp, version_path)) {
+        platform::remove_file(version_temp);
+        // The new jar is in place but its version could not be recorded: an empty app.ver has
+        // the next start fetch it again, where the old one would claim a version it is not.
+        purge_downloaded_app_files();
+    }
+}
+
+} // namespace
+
+int locate_server() {
+    for (int i = 0; server_list[i]; ++i) {
+        if (get_bs_version(server_list[i])) {
+            server = i;
+            break;
+        }
+    }
+    return server;
+}
+
+int get_bs_version(const wchar_t* host) {
+    bs_version local = app_ver_default;
+    char version_path[app_path_size], lock_path[app_path_size];
+    if (!data_file(version_path, version_file))
+        return 0;
+
+    // Held from reading app.ver to the commit. A second launcher waits here and then checks
+    // against what the first one left. One that cannot have the lock in time (or at all) still
+    // asks the server but writes nothing: the other launcher may be half-way through a download.
+    data_dir_lock lock(data_file(lock_path, lock_file_name)
+                           ? platform::lock_file(lock_path, lock_wait_ms)
+                           : nullptr);
+
+    {
+        file_ptr version_file_handle(std::fopen(version_path, "r+"));
+        if (version_file_handle)
+            read_app_ver(version_file_handle.get(), &local);
+        else
+            version_file_handle.reset(std::fopen(version_path, "w+"));
+        // A data directory that is missing or cannot be written to: offline, nothing asked.
+        if (!version_file_handle)
+            return 0;
+    }
+
+    if (lock.held()) {
+        // What a launcher killed during its download left behind.
+        char leftover[app_path_size];
+        if (data_file(leftover, jar_part))
+            platform::remove_file(leftover);
+        if (data_file(leftover, version_part))
+            platform::remove_file(leftover);
+    }
+
+    fetch_report report;
+    text_ptr text(https_data(host, version_request, nullptr, &report));
+    version_answer answer = scan_answer(text ? std::string_view(text.get()) : std::string_view());
+
+    // An error page is never an answer, even one whose body begins with a number.
+    bool answered = report.status == 200 && answer.version.major >= 0;
+    if (answered && lock.held() && is_newer(answer.version, local))
+        update_app_jar(host, answer, version_path);
+    return answered ? 1 : 0;
+}
+
+void purge_downloaded_app_files() {
+    char version_path[app_path_size];
+    if (!data_file(version_path, version_file))
+        return;
+    file_ptr file(std::fopen(version_path, "w+"));
+}

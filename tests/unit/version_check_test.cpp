@@ -1,0 +1,318 @@
+// The version check over the scripted transport, with a real data directory in a temp folder.
+#include "launcher/data_dir.h"
+#include "tests/support/fake_platform.h"
+#include "tests/support/fake_transport.h"
+#include "update/version_check.h"
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <sstream>
+#include <string>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::wstring request = L"/VistalServlet?getVersion=bootstrap&clientVersion=2.0";
+const wchar_t* const first = L"first.test.example";
+const wchar_t* const second = L"second.test.example";
+const wchar_t* const third = L"third.test.example";
+const char* const absent = "<absent>";
+
+std::wstring url(const wchar_t* host, const std::wstring& path) {
+    return L"https://" + std::wstring(host) + path;
+}
+
+fake::response body(std::string text, int status = 200) {
+    fake::response r;
+    r.status = status;
+    r.headers = {{"Content-Length", std::to_string(text.size())}};
+    r.body = std::move(text);
+    return r;
+}
+
+class VersionCheck : public ::testing::Test {
+  protected:
+    fs::path dir;
+
+    void SetUp() override {
+        fake::reset();
+        fake::reset_transport();
+        server = -1;
+        auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
+        dir = fs::temp_directory_path() / ("vistal-check-" + std::to_string(stamp));
+        fs::create_directories(dir);
+        std::strcpy(appDataPath, dir.string().c_str());
+    }
+
+    void TearDown() override {
+        std::error_code ignored;
+        fs::permissions(dir / "app.ver", fs::perms::all, ignored);
+        fs::remove_all(dir, ignored);
+        appDataPath[0] = '\0';
+    }
+
+    std::string read(const char* name) const {
+        std::ifstream in(dir / name, std::ios::binary);
+        if (!in)
+            return absent;
+        std::ostringstream out;
+        out << in.rdbuf();
+        return out.str();
+    }
+
+    void write(const char* name, const std::string& content) const {
+        std::ofstream(dir / name, std::ios::binary) << content;
+    }
+
+    // The version request of `host` answers `text`.
+    static void answers(const wchar_t* host, std::string text, int status = 200) {
+        fake::respond(url(host, request), body(std::move(text), status));
+    }
+
+    static std::size_t requests_to(const std::wstring& u) {
+        std::size_t n = 0;
+        for (auto& seen : fake::transport().urls)
+            n += seen == u;
+        return n;
+    }
+
+    // Nothing the check writes on the side is left over.
+    void expect_no_leftovers() const {
+        EXPECT_EQ(read("app.jar.part"), absent);
+        EXPECT_EQ(read("app.ver.part"), absent);
+    }
+};
+
+TEST_F(VersionCheck, FirstInstallDownloadsTheJarAndRecordsItsVersion) {
+    answers(first, "2.0.0;/j/app.jar");
+    fake::respond(url(first, L"/j/app.jar"), body("JAR 2.0.0"));
+
+    EXPECT_EQ(locate_server(), 0);
+    EXPECT_EQ(server, 0);
+    EXPECT_EQ(read("app.jar"), "JAR 2.0.0");
+    EXPECT_EQ(read("app.ver"), "2.0.0-rc2147483647.b1");
+    expect_no_leftovers();
+    ASSERT_FALSE(fake::platform().locked.empty());
+    EXPECT_EQ(fs::path(fake::platform().locked[0]).filename(), "app.lock");
+}
+
+TEST_F(VersionCheck, NotNewerAnswersWithoutDownloadingOrWriting) {
+    for (const char* answer : {"1.2.3-rc4.b12;/p", "1.2.3.b9;/p", "1.0.0;/p"}) {
+        fake::reset_transport();
+        write("app.ver", "1.2.3-rc2147483647.b9");
+        write("app.jar", "OLD");
+        answers(first, answer);
+        EXPECT_EQ(get_bs_version(first), 1) << answer;
+        EXPECT_EQ(fake::transport().urls.size(), 1u) << answer;
+        EXPECT_EQ(read("app.ver"), "1.2.3-rc2147483647.b9");
+        EXPECT_EQ(read("app.jar"), "OLD");
+    }
+}
+
+TEST_F(VersionCheck, ServersThatDoNotAnswerHandOnToTheNext) {
+    fake::response refused;
+    refused.connect_fails = true;
+    const std::pair<const char*, fake::response> not_answers[] = {
+        {"connection refused", refused},
+        {"503 with a number first", body("503 Service Unavailable", 503)},
+        {"404 with a number first", body("404 Not Found", 404)},
+        {"500 with a version", body("9.9.9;/evil.jar", 500)},
+        {"HTML page", body("<html><body>Maintenance</body></html>")},
+        {"empty body", body("")},
+        {"negative number", body("-1.0.0;/p")},
+    };
+    for (const auto& [what, response] : not_answers) {
+        fake::reset_transport();
+        server = -1;
+        fs::remove(dir / "app.ver");
+        fs::remove(dir / "app.jar");
+        fake::respond(url(first, request), response);
+        fake::respond(url(first, L"/evil.jar"), body("EVIL"));
+        answers(second, "1.0.0;/j/app.jar");
+        fake::respond(url(second, L"/j/app.jar"), body("JAR 1.0.0"));
+
+        EXPECT_EQ(locate_server(), 1) << what;
+        EXPECT_EQ(read("app.jar"), "JAR 1.0.0") << what;
+        EXPECT_EQ(read("app.ver"), "1.0.0-rc2147483647.b1") << what;
+        EXPECT_EQ(requests_to(url(third, request)), 0u) << what;
+    }
+}
+
+TEST_F(VersionCheck, NoServerAnsweringLeavesAnEmptyAppVerAndOfflineMode) {
+    answers(first, "<html></html>");
+    answers(second, "Service Unavailable", 503);
+    EXPECT_EQ(locate_server(), -1);
+    EXPECT_EQ(server, -1);
+    EXPECT_EQ(read("app.ver"), "");
+    EXPECT_EQ(read("app.jar"), absent);
+    ASSERT_EQ(fake::transport().urls.size(), 3u);
+    EXPECT_EQ(fake::transport().urls[2], url(third, request));
+
+    // An existing app.ver keeps its content.
+    fake::reset_transport();
+    write("app.ver", "1.2.3.b4");
+    EXPECT_EQ(locate_server(), -1);
+    EXPECT_EQ(read("app.ver"), "1.2.3.b4");
+}
+
+TEST_F(VersionCheck, FailedDownloadsKeepTheOldJarAndVersion) {
+    fake::response refused;
+    refused.connect_fails = true;
+    fake::response truncated = body(std::string(10, 'J'));
+    truncated.headers = {{"Content-Length", "100"}};
+    fake::response broken = body(std::string(10, 'J'));
+    broken.headers.clear();
+    broken.read_fails_at_end = true;
+    const std::pair<const char*, fake::response> failures[] = {
+        {"404 page", body("404 Not Found", 404)},
+        {"500 page", body("<html>error</html>", 500)},
+        {"empty body", body("")},
+        {"fewer bytes than Content-Length", truncated},
+        {"read failure without Content-Length", broken},
+        {"no connection", refused},
+    };
+    for (const auto& [what, response] : failures) {
+        fake::reset_transport();
+        write("app.ver", "1.0.0-rc2147483647.b1");
+        write("app.jar", "OLD");
+        answers(first, "2.0.0;/j/app.jar");
+        fake::respond(url(first, L"/j/app.jar"), response);
+
+        EXPECT_EQ(get_bs_version(first), 1) << what;
+        EXPECT_EQ(requests_to(url(first, L"/j/app.jar")), 1u) << what;
+        EXPECT_EQ(read("app.jar"), "OLD") << what;
+        EXPECT_EQ(read("app.ver"), "1.0.0-rc2147483647.b1") << what;
+        expect_no_leftovers();
+    }
+}
+
+TEST_F(VersionCheck, UnusableDownloadPathsAreNotRequested) {
+    const std::string too_long = "/" + std::string(1023, 'p');
+    for (std::string answer : {std::string("2.0.0"), std::string("2.0.0;j/app.jar"),
+                               std::string("2.0.0;//other.example/app.jar"), std::string("2.0.0; "),
+                               "2.0.0;" + too_long}) {
+        fake::reset_transport();
+        write("app.ver", "1.0.0");
+        write("app.jar", "OLD");
+        answers(first, answer);
+        EXPECT_EQ(get_bs_version(first), 1) << answer.substr(0, 40);
+        EXPECT_EQ(fake::transport().urls.size(), 1u) << answer.substr(0, 40);
+        EXPECT_EQ(read("app.jar"), "OLD");
+        EXPECT_EQ(read("app.ver"), "1.0.0");
+    }
+
+    // 1023 characters are taken; the URL is cut at 254 like any other.
+    fake::reset_transport();
+    std::string longest = too_long.substr(0, 1023);
+    answers(first, "2.0.0;" + longest);
+    std::wstring cut = url(first, std::wstring(longest.begin(), longest.end())).substr(0, 254);
+    fake::respond(cut, body("JAR"));
+    EXPECT_EQ(get_bs_version(first), 1);
+    EXPECT_EQ(read("app.jar"), "JAR");
+    EXPECT_EQ(read("app.ver"), "2.0.0-rc2147483647.b1");
+}
+
+TEST_F(VersionCheck, ARefusedJarReplacementKeepsBothFiles) {
+    write("app.ver", "1.0.0");
+    write("app.jar", "OLD");
+    answers(first, "2.0.0;/j/app.jar");
+    fake::respond(url(first, L"/j/app.jar"), body("NEW"));
+    fake::platform().refuse_replace_onto = "app.jar";
+    EXPECT_EQ(get_bs_version(first), 1);
+    EXPECT_EQ(read("app.jar"), "OLD");
+    EXPECT_EQ(read("app.ver"), "1.0.0");
+    expect_no_leftovers();
+}
+
+TEST_F(VersionCheck, AnUnrecordedNewJarIsFetchedAgainNextTime) {
+    write("app.ver", "1.0.0");
+    write("app.jar", "OLD");
+    answers(first, "2.0.0;/j/app.jar");
+    fake::respond(url(first, L"/j/app.jar"), body("NEW"));
+    fake::platform().refuse_replace_onto = "app.ver";
+    EXPECT_EQ(get_bs_version(first), 1);
+    EXPECT_EQ(read("app.jar"), "NEW");
+    EXPECT_EQ(read("app.ver"), "");
+    expect_no_leftovers();
+
+    fake::platform().refuse_replace_onto.clear();
+    EXPECT_EQ(get_bs_version(first), 1);
+    EXPECT_EQ(requests_to(url(first, L"/j/app.jar")), 2u);
+    EXPECT_EQ(read("app.ver"), "2.0.0-rc2147483647.b1");
+}
+
+TEST_F(VersionCheck, WithoutTheLockNothingIsWritten) {
+    write("app.ver", "1.0.0");
+    write("app.jar", "OLD");
+    answers(first, "2.0.0;/j/app.jar");
+    fake::respond(url(first, L"/j/app.jar"), body("NEW"));
+    fake::platform().refuse_lock = true;
+    EXPECT_EQ(get_bs_version(first), 1);
+    EXPECT_EQ(fake::transport().urls.size(), 1u);
+    EXPECT_EQ(read("app.jar"), "OLD");
+    EXPECT_EQ(read("app.ver"), "1.0.0");
+}
+
+TEST_F(VersionCheck, LeftoversOfAKilledLauncherAreRemoved) {
+    write("app.ver", "2.0.0");
+    write("app.jar", "JAR");
+    write("app.jar.part", "HALF A JAR");
+    write("app.ver.part", "3.0.0");
+    answers(first, "2.0.0;/j/app.jar");
+    EXPECT_EQ(get_bs_version(first), 1);
+    expect_no_leftovers();
+    EXPECT_EQ(read("app.jar"), "JAR");
+}
+
+TEST_F(VersionCheck, PurgeEmptiesAppVerSoTheNextCheckDownloadsAgain) {
+    purge_downloaded_app_files();
+    EXPECT_EQ(read("app.ver"), "");
+
+    write("app.ver", "2.0.0-rc2147483647.b1");
+    write("app.jar", "BAD");
+    purge_downloaded_app_files();
+    EXPECT_EQ(read("app.ver"), "");
+    EXPECT_EQ(read("app.jar"), "BAD");
+
+    answers(first, "2.0.0;/j/app.jar");
+    fake::respond(url(first, L"/j/app.jar"), body("GOOD"));
+    EXPECT_EQ(get_bs_version(first), 1);
+    EXPECT_EQ(read("app.jar"), "GOOD");
+    EXPECT_EQ(read("app.ver"), "2.0.0-rc2147483647.b1");
+}
+
+TEST_F(VersionCheck, AnUnwritableDataDirectorySendsNoRequest) {
+    answers(first, "2.0.0;/j/app.jar");
+
+    // app.ver that can be neither opened nor created.
+    fs::create_directory(dir / "app.ver");
+    EXPECT_EQ(locate_server(), -1);
+    EXPECT_TRUE(fake::transport().urls.empty());
+    fs::remove(dir / "app.ver");
+
+    // A missing data directory.
+    std::strcpy(appDataPath, (dir / "missing").string().c_str());
+    EXPECT_EQ(get_bs_version(first), 0);
+    EXPECT_TRUE(fake::transport().urls.empty());
+    EXPECT_FALSE(fs::exists(dir / "missing"));
+}
+
+TEST_F(VersionCheck, AReadOnlyAppVerSendsNoRequest) {
+    write("app.ver", "1.0.0");
+    fs::permissions(dir / "app.ver", fs::perms::owner_read | fs::perms::group_read);
+    if (std::FILE* f = std::fopen((dir / "app.ver").string().c_str(), "r+")) {
+        std::fclose(f);
+        GTEST_SKIP() << "this user may write read-only files";
+    }
+    answers(first, "2.0.0;/j/app.jar");
+    EXPECT_EQ(get_bs_version(first), 0);
+    EXPECT_TRUE(fake::transport().urls.empty());
+    EXPECT_EQ(read("app.ver"), "1.0.0");
+}
+
+} // namespace
