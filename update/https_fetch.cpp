@@ -3,10 +3,10 @@
 
 #include "update/transport.h"
 
-#include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <cwchar>
+#include <memory>
+#include <new>
 
 namespace {
 
@@ -17,11 +17,22 @@ constexpr std::size_t answer_size = 0x100000; // 1 MiB
 constexpr std::size_t answer_limit = 0xFFFFF; // longest text that fits with its terminator
 constexpr unsigned long chunk_size = 8192;
 constexpr unsigned long connect_timeout_ms = 5000;
+constexpr unsigned long header_start_size = 20;
 
 // Held as the request's context so that the status callback is called for the request.
 struct request_context {
     transport::handle session;
 };
+
+struct free_deleter {
+    void operator()(void* p) const { std::free(p); }
+};
+using c_buffer = std::unique_ptr<char, free_deleter>;
+
+struct internet_closer {
+    void operator()(void* h) const { transport::close(h); }
+};
+using internet_handle = std::unique_ptr<void, internet_closer>;
 
 // The expected length from a Content-Length value: the decimal number at its start. A value
 // that is not a number, negative, or beyond 32 bits counts as absent (read to the end).
@@ -51,103 +62,113 @@ void format_url(wchar_t* url, const wchar_t* host, const wchar_t* path) {
     url[n] = L'\0';
 }
 
+// A bounded copy into `size` bytes that always terminates: at most size - 1 characters.
+void copy_name(char* buffer, const char* name, unsigned long size) {
+    if (size == 0)
+        return;
+    std::size_t n = strnlen(name, size - 1);
+    std::memcpy(buffer, name, n);
+    buffer[n] = '\0';
+}
+
 } // namespace
 
 void InternetStatusCallback(void*, std::uintptr_t, unsigned long, void*, unsigned long) {}
 
 char* get_header(void* request, unsigned long level, const char* name) {
-    unsigned long size = 20;
+    unsigned long size = header_start_size;
     for (;;) {
-        char* buffer = static_cast<char*>(std::malloc(size + 1));
+        c_buffer buffer(static_cast<char*>(std::malloc(size + 1)));
         if (!buffer)
             return nullptr;
-        std::strncpy(buffer, name, size);
-        buffer[size] = '\0';
+        copy_name(buffer.get(), name, size);
         unsigned long error = 0;
-        if (transport::query_info(request, level, buffer, &size, &error))
-            return buffer;
-        std::free(buffer);
-        // Grows to what the platform reports as needed, as often as it asks for more.
+        if (transport::query_info(request, level, buffer.get(), &size, &error))
+            return buffer.release();
+        // Grows to exactly what the platform reports as needed, as often as it asks for more.
         if (error != transport::error_insufficient_buffer)
             return nullptr;
     }
 }
 
-char* https_data(const wchar_t* host, const wchar_t* path, std::FILE* stream, fetch_report* report) {
+char* https_data(const wchar_t* host, const wchar_t* path, std::FILE* stream,
+                 fetch_report* report) {
     fetch_report local;
     fetch_report& r = report ? *report : local;
     r = fetch_report{};
 
-    char* answer = nullptr;
+    c_buffer answer;
     std::size_t answer_length = 0;
     if (!stream) {
-        answer = static_cast<char*>(std::malloc(answer_size));
+        answer.reset(static_cast<char*>(std::malloc(answer_size)));
         if (!answer)
             return nullptr;
-        answer[0] = '\0';
+        answer.get()[0] = '\0';
     }
 
     wchar_t url[url_size];
     format_url(url, host, path);
 
-    auto* context = new request_context{nullptr};
-    transport::handle request = nullptr;
-    transport::handle session = transport::open_session(user_agent);
-    context->session = session;
+    // Declared in the reverse of their release: the request goes first, then the session,
+    // then the context.
+    std::unique_ptr<request_context> context(new (std::nothrow) request_context{nullptr});
+    internet_handle session;
+    internet_handle request;
+    if (context)
+        session.reset(transport::open_session(user_agent));
     if (session) {
-        transport::set_connect_timeout(session, connect_timeout_ms);
-        transport::set_status_callback(session, &InternetStatusCallback);
-        request = transport::open_url(session, url, reinterpret_cast<std::uintptr_t>(context));
+        context->session = session.get();
+        transport::set_connect_timeout(session.get(), connect_timeout_ms);
+        transport::set_status_callback(session.get(), &InternetStatusCallback);
+        request.reset(transport::open_url(session.get(), url,
+                                          reinterpret_cast<std::uintptr_t>(context.get())));
     }
-    if (request) {
-        r.status = transport::status_code(request);
-        if (char* value = get_header(request, transport::query_custom, "Content-Length")) {
-            r.has_content_length = parse_content_length(value, &r.content_length);
-            if (!r.has_content_length)
-                r.content_length = 0;
-            std::free(value);
+    if (!request)
+        return answer.release();
+
+    r.status = transport::status_code(request.get());
+    if (c_buffer value{get_header(request.get(), transport::query_custom, "Content-Length")}) {
+        r.has_content_length = parse_content_length(value.get(), &r.content_length);
+        if (!r.has_content_length)
+            r.content_length = 0;
+    }
+
+    // The chunk and its terminator, cleared before every read so that the chunk is always
+    // zero-terminated text for the memory-mode append.
+    c_buffer chunk(static_cast<char*>(std::malloc(chunk_size + 1)));
+    if (!chunk)
+        return answer.release();
+    const std::uint32_t expected = r.content_length;
+    std::uint64_t received = 0; // wide enough that a count near 4 GiB cannot wrap below it
+    for (;;) {
+        std::memset(chunk.get(), 0, chunk_size + 1);
+        unsigned long n = 0;
+        if (!transport::read(request.get(), chunk.get(), chunk_size, &n)) {
+            n = 0;
+            r.read_failed = true;
         }
-        // The chunk and its terminator; cleared before every read so that a chunk is always
-        // zero-terminated text for the memory-mode append.
-        char* chunk = static_cast<char*>(std::malloc(chunk_size + 1));
-        if (chunk) {
-            const std::uint32_t expected = r.content_length;
-            for (;;) {
-                std::memset(chunk, 0, chunk_size + 1);
-                unsigned long n = 0;
-                if (!transport::read(request, chunk, chunk_size, &n)) {
-                    n = 0;
-                    r.read_failed = true;
-                }
-                if (n > 0) {
-                    r.received += static_cast<std::uint32_t>(n);
-                    if (stream) {
-                        std::fwrite(chunk, 1, n, stream);
-                    } else {
-                        if (answer_length + n > answer_limit)
-                            break;
-                        // Appended as text: bytes after a zero byte in the chunk are dropped.
-                        std::size_t text = std::strlen(chunk);
-                        std::memcpy(answer + answer_length, chunk, text + 1);
-                        answer_length += text;
-                    }
-                }
-                // A read that delivers nothing ends the transfer, also before the expected
-                // length has arrived: the server closed early or the connection broke.
-                if (n == 0)
+        if (n > 0) {
+            received += n;
+            if (stream) {
+                std::fwrite(chunk.get(), 1, n, stream);
+            } else {
+                if (answer_length + n > answer_limit)
                     break;
-                if (expected > 0 && r.received >= expected)
-                    break;
+                // Appended as text: bytes after a zero byte in the chunk are dropped.
+                std::size_t text = std::strlen(chunk.get());
+                std::memcpy(answer.get() + answer_length, chunk.get(), text + 1);
+                answer_length += text;
             }
-            if (expected > 0 && r.received < expected)
-                r.read_failed = true;
-            std::free(chunk);
         }
+        // A read that delivers nothing ends the transfer, also before the expected length has
+        // arrived: the server closed early or the connection broke.
+        if (n == 0)
+            break;
+        if (expected > 0 && received >= expected)
+            break;
     }
-    if (request)
-        transport::close(request);
-    if (session)
-        transport::close(session);
-    delete context;
-    return answer;
+    r.received = static_cast<std::uint32_t>(received);
+    if (expected > 0 && received < expected)
+        r.read_failed = true;
+    return answer.release();
 }

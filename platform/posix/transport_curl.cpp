@@ -1,0 +1,431 @@
+// The fetch's internet service on Linux, over libcurl. It offers what the fetch uses of WinINet:
+// a session, a request that has received its response head when open_url returns, header
+// queries that answer like HttpQueryInfoA, and a pull read of at most the asked bytes. curl's
+// multi interface is driven from the calling thread; nothing runs in the background.
+#include "update/transport.h"
+
+#include "launcher/deployment.h"
+
+#include <algorithm>
+#include <cctype>
+#include <chrono>
+#include <cstring>
+#include <curl/curl.h>
+#include <new>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace {
+
+// WinINet status notices the session callback is given.
+constexpr unsigned long status_response_received = 41; // INTERNET_STATUS_RESPONSE_RECEIVED
+constexpr unsigned long status_handle_created = 60;    // INTERNET_STATUS_HANDLE_CREATED
+constexpr unsigned long status_handle_closing = 70;    // INTERNET_STATUS_HANDLE_CLOSING
+constexpr unsigned long error_invalid_query = 12154;   // ERROR_HTTP_INVALID_QUERY_REQUEST
+
+constexpr long max_redirects = 10;
+// curl's receive buffer; larger than its default so that bulk downloads take fewer rounds.
+constexpr long receive_buffer_size = 256 * 1024;
+// Body bytes held for the reader before curl is paused; bounds memory for any body size.
+constexpr std::size_t held_limit = 1024 * 1024;
+
+enum class kind { session, request };
+
+// What a handle points at; the tag tells sessions from requests.
+struct object {
+    explicit object(kind k) : tag(k) {}
+    kind tag;
+};
+
+struct session : object {
+    session() : object(kind::session) {}
+    std::string user_agent;
+    long connect_timeout_ms = 0;
+    transport::status_callback callback = nullptr;
+};
+
+struct request : object {
+    request() : object(kind::request) {}
+    transport::status_callback callback = nullptr;
+    std::uintptr_t context = 0;
+    CURLM* multi = nullptr;
+    CURL* easy = nullptr;
+    std::string url;
+    std::string user_agent;
+
+    long status = 0;   // status of the head being received
+    bool head = false; // the final response head has arrived
+    std::vector<std::pair<std::string, std::string>> headers;
+    bool has_location = false;
+
+    std::string held; // body bytes received and not yet read
+    std::size_t held_offset = 0;
+    bool paused = false;
+    std::uint64_t activity = 0; // bytes received, head and body
+
+    bool done = false;
+    bool failed = false;
+    char error[CURL_ERROR_SIZE] = {};
+
+    ~request() {
+        if (multi && easy)
+            curl_multi_remove_handle(multi, easy);
+        if (easy)
+            curl_easy_cleanup(easy);
+        if (multi)
+            curl_multi_cleanup(multi);
+    }
+};
+
+void notify(const request* r, unsigned long status) {
+    // Like WinINet, the callback is only called for a request with a context value.
+    if (r->callback && r->context)
+        r->callback(static_cast<transport::handle>(static_cast<object*>(const_cast<request*>(r))),
+                    r->context, status, nullptr, 0);
+}
+
+std::string trim(std::string s) {
+    auto space = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
+    while (!s.empty() && space(s.back()))
+        s.pop_back();
+    std::size_t start = 0;
+    while (start < s.size() && space(s[start]))
+        ++start;
+    return s.substr(start);
+}
+
+bool same_name(const std::string& a, const char* b) {
+    std::size_t n = std::strlen(b);
+    if (a.size() != n)
+        return false;
+    for (std::size_t i = 0; i < n; ++i)
+        if (std::tolower(static_cast<unsigned char>(a[i])) !=
+            std::tolower(static_cast<unsigned char>(b[i])))
+            return false;
+    return true;
+}
+
+// A status that curl follows when the response names a Location.
+bool followed(long status) {
+    return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+}
+
+std::size_t on_header(char* data, std::size_t size, std::size_t count, void* user) {
+    auto* r = static_cast<request*>(user);
+    std::size_t n = size * count;
+    r->activity += n;
+    std::string line(data, n);
+    if (line.compare(0, 5, "HTTP/") == 0) {
+        // A new head: an interim answer or a redirect came before it.
+        r->headers.clear();
+        r->has_location = false;
+        r->status = 0;
+        std::size_t sp = line.find(' ');
+        if (sp != std::string::npos)
+            r->status = std::strtol(line.c_str() + sp + 1, nullptr, 10);
+    } else if (line == "\r\n" || line == "\n") {
+        bool interim = r->status >= 100 && r->status < 200;
+        bool redirect = followed(r->status) && r->has_location;
+        if (!interim && !redirect)
+            r->head = true;
+    } else if ((line[0] == ' ' || line[0] == '\t') && !r->headers.empty()) {
+        r->headers.back().second += " " + trim(line); // a folded continuation line
+    } else {
+        std::size_t colon = line.find(':');
+        if (colon != std::string::npos) {
+            std::string name = trim(line.substr(0, colon));
+            r->has_location = r->has_location || same_name(name, "Location");
+            r->headers.emplace_back(std::move(name), trim(line.substr(colon + 1)));
+        }
+    }
+    return n;
+}
+
+std::size_t on_body(char* data, std::size_t size, std::size_t count, void* user) {
+    auto* r = static_cast<request*>(user);
+    std::size_t n = size * count;
+    if (r->held.size() - r->held_offset >= held_limit) {
+        r->paused = true;
+        return CURL_WRITEFUNC_PAUSE; // curl keeps these bytes and offers them again
+    }
+    r->head = true;
+    r->activity += n;
+    r->held.append(data, n);
+    return n;
+}
+
+void collect(request* r) {
+    int left = 0;
+    while (CURLMsg* m = curl_multi_info_read(r->multi, &left)) {
+        if (m->msg == CURLMSG_DONE && m->easy_handle == r->easy) {
+            r->done = true;
+            r->failed = m->data.result != CURLE_OK;
+        }
+    }
+}
+
+// Drives the transfer until `ready()` holds or it ends. A transfer that receives nothing for
+// the deployment's receive time-out ends as failed: a server that accepts and then says
+// nothing must not hold the start for ever.
+template <class Ready> void pump(request* r, Ready ready) {
+    using clock = std::chrono::steady_clock;
+    const auto bound = std::chrono::milliseconds(deployment_receive_timeout_ms);
+    if (r->paused) {
+        r->paused = false;
+        curl_easy_pause(r->easy, CURLPAUSE_CONT);
+    }
+    auto quiet_since = clock::now();
+    std::uint64_t seen = r->activity;
+    while (!ready() && !r->done) {
+        int running = 0;
+        if (curl_multi_perform(r->multi, &running) != CURLM_OK) {
+            r->done = r->failed = true;
+            break;
+        }
+        collect(r);
+        if (ready() || r->done)
+            break;
+        auto now = clock::now();
+        if (r->activity != seen) {
+            seen = r->activity;
+            quiet_since = now;
+        } else if (now - quiet_since >= bound) {
+            r->done = r->failed = true;
+            break;
+        }
+        auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(bound - (now - quiet_since));
+        int wait = static_cast<int>(std::clamp<long long>(left.count(), 1, 1000));
+        curl_multi_poll(r->multi, nullptr, 0, wait, nullptr);
+    }
+}
+
+// The URL as curl takes it: UTF-8, with spaces, controls and non-ASCII bytes escaped.
+std::string url_bytes(const wchar_t* url) {
+    std::string utf8;
+    for (const wchar_t* p = url; *p; ++p) {
+        auto c = static_cast<std::uint32_t>(*p);
+        if (c < 0x80) {
+            utf8 += static_cast<char>(c);
+        } else if (c < 0x800) {
+            utf8 += static_cast<char>(0xC0 | (c >> 6));
+            utf8 += static_cast<char>(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+            utf8 += static_cast<char>(0xE0 | (c >> 12));
+            utf8 += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            utf8 += static_cast<char>(0x80 | (c & 0x3F));
+        } else {
+            utf8 += static_cast<char>(0xF0 | ((c >> 18) & 0x07));
+            utf8 += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+            utf8 += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            utf8 += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    static const char hex[] = "0123456789ABCDEF";
+    std::string out;
+    for (unsigned char b : utf8) {
+        if (b <= 0x20 || b >= 0x7F) {
+            out += '%';
+            out += hex[b >> 4];
+            out += hex[b & 0xF];
+        } else {
+            out += static_cast<char>(b);
+        }
+    }
+    return out;
+}
+
+std::string narrow(const wchar_t* text) {
+    std::string out;
+    for (const wchar_t* p = text; *p; ++p)
+        out += static_cast<unsigned>(*p) < 0x80 ? static_cast<char>(*p) : '?';
+    return out;
+}
+
+session* as_session(transport::handle h) {
+    auto* o = static_cast<object*>(h);
+    return o && o->tag == kind::session ? static_cast<session*>(o) : nullptr;
+}
+
+request* as_request(transport::handle h) {
+    auto* o = static_cast<object*>(h);
+    return o && o->tag == kind::request ? static_cast<request*>(o) : nullptr;
+}
+
+transport::handle as_handle(object* o) {
+    return o;
+}
+
+bool global_init() {
+    static const bool ok = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
+    return ok;
+}
+
+} // namespace
+
+namespace transport {
+
+handle open_session(const wchar_t* user_agent) {
+    if (!global_init())
+        return nullptr;
+    auto* s = new (std::nothrow) session;
+    if (!s)
+        return nullptr;
+    s->user_agent = narrow(user_agent);
+    return as_handle(s);
+}
+
+bool set_connect_timeout(handle internet, unsigned long ms) {
+    session* s = as_session(internet);
+    if (!s)
+        return false;
+    s->connect_timeout_ms = static_cast<long>(ms);
+    return true;
+}
+
+bool set_status_callback(handle internet, status_callback callback) {
+    session* s = as_session(internet);
+    if (!s)
+        return false;
+    s->callback = callback;
+    return true;
+}
+
+handle open_url(handle internet, const wchar_t* url, std::uintptr_t context) {
+    session* s = as_session(internet);
+    if (!s || !url)
+        return nullptr;
+    auto* r = new (std::nothrow) request;
+    if (!r)
+        return nullptr;
+    r->callback = s->callback;
+    r->context = context;
+    r->url = url_bytes(url);
+    r->user_agent = s->user_agent;
+    r->multi = curl_multi_init();
+    r->easy = curl_easy_init();
+    if (!r->multi || !r->easy) {
+        delete r;
+        return nullptr;
+    }
+    CURL* e = r->easy;
+    curl_easy_setopt(e, CURLOPT_URL, r->url.c_str());
+    curl_easy_setopt(e, CURLOPT_USERAGENT, r->user_agent.c_str());
+    curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(e, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
+    // Secure requests only, redirects included; certificate and host name are always checked.
+    curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "https");
+    curl_easy_setopt(e, CURLOPT_REDIR_PROTOCOLS_STR, "https");
+    curl_easy_setopt(e, CURLOPT_FOLLOWLOCATION, 1L);
+    curl_easy_setopt(e, CURLOPT_MAXREDIRS, max_redirects);
+    curl_easy_setopt(e, CURLOPT_SSL_VERIFYPEER, 1L);
+    curl_easy_setopt(e, CURLOPT_SSL_VERIFYHOST, 2L);
+    if (deployment_ca_bundle && *deployment_ca_bundle) {
+        // The deployment's CA file replaces the system store rather than adding to it.
+        curl_easy_setopt(e, CURLOPT_CAINFO, deployment_ca_bundle);
+        curl_easy_setopt(e, CURLOPT_CAPATH, static_cast<char*>(nullptr));
+    }
+    if (s->connect_timeout_ms > 0)
+        curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT_MS, s->connect_timeout_ms);
+    curl_easy_setopt(e, CURLOPT_BUFFERSIZE, receive_buffer_size);
+    curl_easy_setopt(e, CURLOPT_HEADERFUNCTION, &on_header);
+    curl_easy_setopt(e, CURLOPT_HEADERDATA, r);
+    curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, &on_body);
+    curl_easy_setopt(e, CURLOPT_WRITEDATA, r);
+    curl_easy_setopt(e, CURLOPT_ERRORBUFFER, r->error);
+    // Proxies come from curl's own environment variables (https_proxy, no_proxy, ...), the
+    // Linux counterpart of the system's proxy settings.
+    if (curl_multi_add_handle(r->multi, e) != CURLM_OK) {
+        delete r;
+        return nullptr;
+    }
+    notify(r, status_handle_created);
+
+    pump(r, [r] { return r->head; });
+    if (r->done && !r->failed)
+        r->head = true; // ended without a body: the last head received is the answer
+    if (!r->head) {
+        notify(r, status_handle_closing);
+        delete r;
+        return nullptr;
+    }
+    long code = 0;
+    if (curl_easy_getinfo(e, CURLINFO_RESPONSE_CODE, &code) == CURLE_OK && code > 0)
+        r->status = code;
+    notify(r, status_response_received);
+    return as_handle(r);
+}
+
+bool query_info(handle internet, unsigned long level, char* buffer, unsigned long* size,
+                unsigned long* error) {
+    request* r = as_request(internet);
+    if (!r || !buffer || !size) {
+        if (error)
+            *error = error_invalid_query;
+        return false;
+    }
+    if (level != query_custom) {
+        if (error)
+            *error = error_invalid_query;
+        return false;
+    }
+    const std::string name(buffer, strnlen(buffer, *size));
+    for (auto& [key, value] : r->headers) {
+        if (!same_name(key, name.c_str()))
+            continue;
+        if (value.size() + 1 > *size) {
+            // Like HttpQueryInfoA: the size with the terminator, nothing written.
+            *size = static_cast<unsigned long>(value.size() + 1);
+            if (error)
+                *error = error_insufficient_buffer;
+            return false;
+        }
+        std::memcpy(buffer, value.c_str(), value.size() + 1);
+        *size = static_cast<unsigned long>(value.size());
+        return true;
+    }
+    if (error)
+        *error = error_header_not_found;
+    return false;
+}
+
+int status_code(handle internet) {
+    request* r = as_request(internet);
+    return r ? static_cast<int>(r->status) : 0;
+}
+
+bool read(handle internet, void* buffer, unsigned long size, unsigned long* read) {
+    request* r = as_request(internet);
+    if (read)
+        *read = 0;
+    if (!r || !buffer || !read)
+        return false;
+    if (r->held_offset == r->held.size() && !r->done)
+        pump(r, [r] { return r->held_offset < r->held.size(); });
+    std::size_t n = std::min<std::size_t>(size, r->held.size() - r->held_offset);
+    std::memcpy(buffer, r->held.data() + r->held_offset, n);
+    r->held_offset += n;
+    if (r->held_offset == r->held.size()) {
+        r->held.clear();
+        r->held_offset = 0;
+    }
+    *read = static_cast<unsigned long>(n);
+    // After the last held byte, a broken or timed-out transfer shows as a failed read.
+    return n > 0 || !r->failed;
+}
+
+bool close(handle internet) {
+    if (session* s = as_session(internet)) {
+        delete s;
+        return true;
+    }
+    if (request* r = as_request(internet)) {
+        notify(r, status_handle_closing);
+        delete r;
+        return true;
+    }
+    return false;
+}
+
+} // namespace transport

@@ -1,0 +1,235 @@
+// The fetch algorithm over the scripted transport: what it asks of the service, how it reads,
+// what it delivers in memory and stream mode.
+#include "tests/support/fake_transport.h"
+#include "update/https_fetch.h"
+#include "update/transport.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <gtest/gtest.h>
+#include <memory>
+#include <string>
+
+namespace {
+
+const std::wstring host = L"updates.test.example";
+const std::wstring path = L"/VistalServlet?getVersion=bootstrap&clientVersion=2.0";
+const std::wstring url = L"https://" + host + path;
+
+struct free_text {
+    void operator()(char* p) const { std::free(p); }
+};
+using text = std::unique_ptr<char, free_text>;
+
+class HttpsFetch : public ::testing::Test {
+  protected:
+    void SetUp() override { fake::reset_transport(); }
+
+    void respond(const std::string& body, decltype(fake::response::headers) headers = {},
+                 int status = 200, std::size_t max_chunk = 0) {
+        fake::response r;
+        r.status = status;
+        r.headers = std::move(headers);
+        r.body = body;
+        r.max_chunk = max_chunk;
+        fake::respond(url, r);
+    }
+
+    std::string fetch_text(fetch_report* report = nullptr) {
+        text t(https_data(host.c_str(), path.c_str(), nullptr, report));
+        EXPECT_NE(t, nullptr);
+        return t ? std::string(t.get()) : std::string("<null>");
+    }
+
+    std::string fetch_stream(fetch_report* report = nullptr) {
+        std::FILE* f = std::tmpfile();
+        EXPECT_NE(f, nullptr);
+        EXPECT_EQ(https_data(host.c_str(), path.c_str(), f, report), nullptr);
+        std::string out;
+        std::rewind(f);
+        char buffer[4096];
+        std::size_t n;
+        while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0)
+            out.append(buffer, n);
+        std::fclose(f);
+        return out;
+    }
+
+    static std::size_t reads() {
+        auto& calls = fake::transport().calls;
+        return static_cast<std::size_t>(std::count_if(
+            calls.begin(), calls.end(), [](auto& c) { return c.rfind("read:", 0) == 0; }));
+    }
+};
+
+TEST_F(HttpsFetch, AsksTheServiceForOneSecureRequestAndReleasesRequestBeforeSession) {
+    respond("3.1.4;/app.jar", {{"Content-Length", "14"}});
+    EXPECT_EQ(fetch_text(), "3.1.4;/app.jar");
+    auto& t = fake::transport();
+    EXPECT_EQ(t.user_agent, L"Quarlen Vistal/1.0");
+    EXPECT_EQ(t.connect_timeout, 5000u);
+    EXPECT_TRUE(t.callback_registered);
+    const std::vector<std::string> expected = {
+        "open_session",
+        "set_connect_timeout:5000",
+        "set_status_callback",
+        "open_url:https://updates.test.example/"
+        "VistalServlet?getVersion=bootstrap&clientVersion=2.0",
+        "query_info:Content-Length:20",
+        "read:8192",
+        "close:request",
+        "close:session",
+    };
+    EXPECT_EQ(t.calls, expected);
+    EXPECT_EQ(t.open_handles, 0u);
+}
+
+TEST_F(HttpsFetch, CutsALongUrlAt254Characters) {
+    std::wstring long_path = L"/" + std::wstring(300, L'p');
+    https_data(host.c_str(), long_path.c_str(), nullptr, nullptr);
+    ASSERT_EQ(fake::transport().urls.size(), 1u);
+    const std::wstring& asked = fake::transport().urls[0];
+    EXPECT_EQ(asked.size(), 254u);
+    EXPECT_EQ(asked, (L"https://" + host + long_path).substr(0, 254));
+}
+
+TEST_F(HttpsFetch, MemoryModeKeepsTheLimitAndDropsTheChunkThatCrossesIt) {
+    const std::size_t limit = 1048575;
+    respond(std::string(limit, 'x'));
+    EXPECT_EQ(fetch_text().size(), limit);
+
+    // One byte more: the last chunk (8192 bytes holding that byte) and all after it go.
+    respond(std::string(limit + 1, 'x') + std::string(20000, 'y'));
+    fetch_report report;
+    std::string got = fetch_text(&report);
+    EXPECT_EQ(got.size(), 127u * 8192u);
+    EXPECT_EQ(got.find('y'), std::string::npos);
+    EXPECT_EQ(report.received, 128u * 8192u);
+}
+
+TEST_F(HttpsFetch, MemoryModeAppendsEachChunkAsText) {
+    // A zero byte cuts its chunk; the next chunk is appended behind the cut.
+    respond(std::string("abc\0def", 7) + "ghi", {}, 200, 7);
+    EXPECT_EQ(fetch_text(), "abcghi");
+
+    // A short chunk after a full one: the buffer is cleared between reads, so nothing of the
+    // earlier chunk trails the short one.
+    respond(std::string(8192, 'a') + "bbbbb");
+    EXPECT_EQ(fetch_text(), std::string(8192, 'a') + "bbbbb");
+}
+
+TEST_F(HttpsFetch, StreamModeWritesEveryByteAndReturnsNull) {
+    std::string body;
+    for (int i = 0; i < 70000; ++i)
+        body += static_cast<char>(i % 251);
+    respond(body, {{"Content-Length", std::to_string(body.size())}}, 200, 3000);
+    fetch_report report;
+    EXPECT_EQ(fetch_stream(&report), body);
+    EXPECT_EQ(report.received, body.size());
+    EXPECT_FALSE(report.read_failed);
+}
+
+TEST_F(HttpsFetch, ContentLengthDecidesWhenReadingEnds) {
+    // Announced and delivered: no further read after the tenth byte.
+    respond("0123456789", {{"content-length", "10"}});
+    fetch_report report;
+    EXPECT_EQ(fetch_text(&report), "0123456789");
+    EXPECT_EQ(reads(), 1u);
+    EXPECT_TRUE(report.has_content_length);
+    EXPECT_EQ(report.content_length, 10u);
+
+    // Absent, 0, or not a usable number: read until a read delivers nothing.
+    for (const char* value : {"", "0", "abc", "-5", "4294967296", "99999999999999999999"}) {
+        fake::reset_transport();
+        if (*value)
+            respond("0123456789", {{"Content-Length", value}});
+        else
+            respond("0123456789");
+        EXPECT_EQ(fetch_text(&report), "0123456789") << value;
+        EXPECT_EQ(reads(), 2u) << value;
+        EXPECT_EQ(report.content_length, 0u) << value;
+    }
+
+    // The number at the start of the value counts.
+    fake::reset_transport();
+    respond("0123456789", {{"Content-Length", "4 bytes"}});
+    EXPECT_EQ(fetch_text(&report), "0123456789");
+    EXPECT_EQ(report.content_length, 4u);
+}
+
+TEST_F(HttpsFetch, ABodyShorterThanAnnouncedEndsTheTransfer) {
+    // The body ends early: what arrived is delivered and the shortfall is reported.
+    respond("short", {{"Content-Length", "100"}});
+    fetch_report report;
+    EXPECT_EQ(fetch_text(&report), "short");
+    EXPECT_TRUE(report.read_failed);
+    EXPECT_EQ(report.received, 5u);
+
+    // The connection breaks: a failed read ends it the same way.
+    fake::response r;
+    r.headers = {{"Content-Length", "100"}};
+    r.body = "short";
+    r.read_fails_at_end = true;
+    fake::respond(url, r);
+    EXPECT_EQ(fetch_stream(&report), "short");
+    EXPECT_TRUE(report.read_failed);
+    EXPECT_EQ(fake::transport().open_handles, 0u);
+}
+
+TEST_F(HttpsFetch, AnErrorPageIsDeliveredWithItsStatus) {
+    const std::string page = "<html><body>Not Found</body></html>";
+    respond(page, {{"Content-Type", "text/html"}}, 404);
+    fetch_report report;
+    EXPECT_EQ(fetch_text(&report), page);
+    EXPECT_EQ(report.status, 404);
+    EXPECT_EQ(fetch_stream(&report), page);
+    EXPECT_EQ(report.status, 404);
+}
+
+TEST_F(HttpsFetch, WithoutAResponseMemoryModeGivesTheEmptyTextAndStreamModeWritesNothing) {
+    fetch_report report;
+    EXPECT_EQ(fetch_text(&report), ""); // no such URL: the request cannot be opened
+    EXPECT_EQ(report.status, 0);
+    EXPECT_EQ(fetch_stream(&report), "");
+    EXPECT_EQ(fake::transport().open_handles, 0u);
+
+    fake::reset_transport();
+    fake::transport().session_fails = true;
+    respond("unreachable");
+    EXPECT_EQ(fetch_text(&report), "");
+    const std::vector<std::string> expected = {"open_session"};
+    EXPECT_EQ(fake::transport().calls, expected);
+}
+
+TEST_F(HttpsFetch, GetHeaderGrowsItsBufferToWhatTheServiceAsksFor) {
+    respond("", {{"X-Short", std::string(19, 's')}, {"X-Long", std::string(45, 'l')}});
+    void* session = transport::open_session(L"test");
+    void* request = transport::open_url(session, url.c_str(), 1);
+    ASSERT_NE(request, nullptr);
+
+    text value(get_header(request, transport::query_custom, "X-Short"));
+    ASSERT_NE(value, nullptr);
+    EXPECT_EQ(std::string(value.get()), std::string(19, 's'));
+
+    // Twenty characters or more need a second query, sized by the service's answer plus one.
+    value.reset(get_header(request, transport::query_custom, "X-Long"));
+    ASSERT_NE(value, nullptr);
+    EXPECT_EQ(std::string(value.get()), std::string(45, 'l'));
+
+    EXPECT_EQ(get_header(request, transport::query_custom, "X-Missing"), nullptr);
+    EXPECT_EQ(get_header(request, 22, "X-Short"), nullptr); // another level fails
+
+    const std::vector<std::string> queries = {"query_info:X-Short:20", "query_info:X-Long:20",
+                                              "query_info:X-Long:46", "query_info:X-Missing:20",
+                                              "query_info:X-Short:20"};
+    std::vector<std::string> seen;
+    for (auto& c : fake::transport().calls)
+        if (c.rfind("query_info:", 0) == 0)
+            seen.push_back(c);
+    EXPECT_EQ(seen, queries);
+    transport::close(request);
+    transport::close(session);
+}
+
+} // namespace
