@@ -1,0 +1,183 @@
+// The shipped vistal.exe started as a process under Wine, in staged install directories, on the
+// start-up roads that end before a real VM would exist. A stand-in jvm.dll records what the
+// launcher hands to JNI_CreateJavaVM. Without a display Wine's MessageBoxA returns at once, so
+// the failure roads run to their exit code.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr DWORD run_timeout_ms = 60000;
+
+// Command lines that must change nothing: none, words and option look-alikes, a very long one.
+std::vector<std::string> command_lines() {
+    return {"", "-Xmx1m --help /? \"quoted words\" C:\\nowhere\\app.jar",
+            std::string(20000, 'x') + " " + std::string(5000, '-')};
+}
+
+// A staged install directory with the executable in it, as shipped: the library search and the
+// relative paths both start there.
+class install {
+  public:
+    explicit install(const std::string& exe_name = "vistal.exe") {
+        static int serial = 0;
+        root_ =
+            fs::temp_directory_path() / ("vistal-wine-" + std::to_string(GetCurrentProcessId()) +
+                                         "-" + std::to_string(++serial));
+        fs::create_directories(root_ / "jre" / "bin" / "server");
+        fs::create_directories(root_ / "lib");
+        fs::create_directories(root_ / "img");
+        exe_ = root_ / exe_name;
+        fs::copy_file(VISTAL_EXE, exe_);
+    }
+    ~install() {
+        std::error_code ignored;
+        fs::remove_all(root_, ignored);
+    }
+    install(const install&) = delete;
+    install& operator=(const install&) = delete;
+
+    // Puts the stand-in library at `relative` (a path below the install directory).
+    void add_standin(const std::string& relative) { fs::copy_file(STANDIN_JVM, root_ / relative); }
+
+    // Starts the executable here with `arguments` and returns its exit code (-1 when it did not
+    // end in time). `environment` entries (NAME=value) are set for the child only.
+    int run(const std::string& arguments, const std::vector<std::string>& environment = {}) {
+        fs::remove(root_ / "jvm-standin.txt");
+        std::string exe = exe_.string();
+        std::string command = "\"" + exe + "\"" + (arguments.empty() ? "" : " " + arguments);
+        std::vector<char> command_buffer(command.begin(), command.end());
+        command_buffer.push_back('\0');
+
+        // This process's environment, with `environment` replacing variables of the same name.
+        std::vector<std::string> variables = environment;
+        char* inherited = GetEnvironmentStringsA();
+        for (const char* e = inherited; *e; e += std::strlen(e) + 1) {
+            std::string prefix(e, std::strcspn(e + 1, "=") + 2);
+            bool replaced = false;
+            for (const std::string& v : environment)
+                replaced |= _strnicmp(v.c_str(), prefix.c_str(), prefix.size()) == 0;
+            if (!replaced)
+                variables.emplace_back(e);
+        }
+        FreeEnvironmentStringsA(inherited);
+        std::vector<char> block;
+        for (const std::string& v : variables)
+            block.insert(block.end(), v.c_str(), v.c_str() + v.size() + 1);
+        block.push_back('\0');
+
+        STARTUPINFOA startup = {};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION process = {};
+        std::string dir = root_.string();
+        if (!CreateProcessA(exe.c_str(), command_buffer.data(), nullptr, nullptr, FALSE, 0,
+                            block.data(), dir.c_str(), &startup, &process)) {
+            ADD_FAILURE() << "CreateProcessA failed: " << GetLastError();
+            return -1;
+        }
+        DWORD code = static_cast<DWORD>(-1);
+        if (WaitForSingleObject(process.hProcess, run_timeout_ms) == WAIT_OBJECT_0) {
+            GetExitCodeProcess(process.hProcess, &code);
+        } else {
+            ADD_FAILURE() << exe_.filename() << " did not end within " << run_timeout_ms << " ms";
+            TerminateProcess(process.hProcess, 99);
+            WaitForSingleObject(process.hProcess, INFINITE);
+        }
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+        return static_cast<int>(code);
+    }
+
+    // What the stand-in libraries wrote; empty when none was loaded.
+    std::string record() const {
+        std::ifstream in(root_ / "jvm-standin.txt", std::ios::binary);
+        std::ostringstream text;
+        text << in.rdbuf();
+        return text.str();
+    }
+
+  private:
+    fs::path root_;
+    fs::path exe_;
+};
+
+// Wine supplies msvcr100.dll itself. A per-program override that allows only a native copy of
+// it makes the platform search come back empty for `exe_name`, as on a system without it.
+class without_system_c_runtime {
+  public:
+    explicit without_system_c_runtime(const std::string& exe_name)
+        : key_("Software\\Wine\\AppDefaults\\" + exe_name + "\\DllOverrides") {
+        HKEY key;
+        EXPECT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, key_.c_str(), 0, nullptr, 0,
+                                                 KEY_SET_VALUE, nullptr, &key, nullptr));
+        static const char native[] = "native";
+        EXPECT_EQ(ERROR_SUCCESS,
+                  RegSetValueExA(key, "msvcr100", 0, REG_SZ, reinterpret_cast<const BYTE*>(native),
+                                 sizeof native));
+        RegCloseKey(key);
+    }
+    ~without_system_c_runtime() { RegDeleteTreeA(HKEY_CURRENT_USER, key_.c_str()); }
+    without_system_c_runtime(const without_system_c_runtime&) = delete;
+    without_system_c_runtime& operator=(const without_system_c_runtime&) = delete;
+
+  private:
+    std::string key_;
+};
+
+const std::string vm_creation = "version=0x00010004\n"
+                                "nOptions=4\n"
+                                "option=-Djava.class.path= extraInfo=null\n"
+                                "option=-Djava.library.path=lib extraInfo=null\n"
+                                "option=-Xms768m extraInfo=null\n"
+                                "option=-Dsun.java2d.noddraw=true extraInfo=null\n"
+                                "ignoreUnrecognized=1\n"
+                                "mutex=exists, not owned\n";
+
+TEST(WineStartup, MissingVmLibraryExitsWith1WhateverTheCommandLine) {
+    install dir;
+    for (const std::string& arguments : command_lines()) {
+        SCOPED_TRACE("command line of " + std::to_string(arguments.size()) + " characters");
+        EXPECT_EQ(1, dir.run(arguments));
+    }
+}
+
+TEST(WineStartup, FailedVmCreationSeesTheArgumentsAndTheMutexAndExitsWith1) {
+    install dir;
+    dir.add_standin("jre\\bin\\server\\jvm.dll");
+    for (const std::string& arguments : command_lines()) {
+        SCOPED_TRACE("command line of " + std::to_string(arguments.size()) + " characters");
+        EXPECT_EQ(1, dir.run(arguments));
+        EXPECT_EQ("loaded jvm.dll\n" + vm_creation, dir.record());
+    }
+    // Any negative result is a failure, not only -1.
+    EXPECT_EQ(1, dir.run("", {"VISTAL_STANDIN_RESULT=-4"}));
+    EXPECT_EQ("loaded jvm.dll\n" + vm_creation, dir.record());
+}
+
+TEST(WineStartup, CRuntimeFromTheInstallWhenTheSystemHasNone) {
+    const std::string exe = "vistal-without-crt.exe";
+    without_system_c_runtime override(exe);
+    install dir(exe);
+    dir.add_standin("jre\\bin\\server\\jvm.dll");
+
+    // Neither copy: failure message 1, and the VM library is never loaded.
+    EXPECT_EQ(1, dir.run(""));
+    EXPECT_EQ("", dir.record());
+
+    // The install's own copy lets the start go on to VM creation.
+    dir.add_standin("jre\\bin\\msvcr100.dll");
+    EXPECT_EQ(1, dir.run(""));
+    EXPECT_EQ("loaded msvcr100.dll\nloaded jvm.dll\n" + vm_creation, dir.record());
+}
+
+} // namespace
