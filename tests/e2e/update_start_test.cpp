@@ -1,0 +1,106 @@
+// Whole starts of the test launcher with signed jars and the system JDK: where app.jar comes
+// from, which jar the application runs from, and how a failing application forces a new
+// download.
+#include "tests/support/process.h"
+#include "tests/support/tls_server.h"
+
+#include <cstdio>
+#include <gtest/gtest.h>
+#include <memory>
+
+using namespace testsupport;
+
+namespace {
+
+const std::string version_target = "/VistalServlet?getVersion=bootstrap&clientVersion=2.0";
+
+std::string app_file(const char* name) {
+    return build_dir() + "/tests/app/" + name;
+}
+
+class UpdateStart : public ::testing::Test {
+  protected:
+    install_dir install;
+    std::unique_ptr<tls_server> server;
+
+    void SetUp() override {
+        write_file(install.path("lib/include.jar"), read_file(app_file("include.jar")));
+        install.create_data_dir();
+    }
+
+    // Server 0 of the test launcher's list offers the signed application as version 2.0.0.
+    tls_server& serve_application() {
+        tls_server_options options;
+        options.cert = build_dir() + "/tests/pki/server.pem";
+        options.key = build_dir() + "/tests/pki/server.key";
+        options.port = 18441;
+        server = std::make_unique<tls_server>(options);
+        EXPECT_NE(server->port(), 0) << server->error();
+        server->on(version_target, answer(http_response(200, "2.0.0;/j/app.jar")));
+        server->on("/j/app.jar", answer(http_response(200, read_file(app_file("app.jar")))));
+        return *server;
+    }
+
+    std::size_t jar_requests() const {
+        std::size_t n = 0;
+        for (auto& r : server->requests())
+            n += r.target == "/j/app.jar";
+        return n;
+    }
+
+    std::string data(const char* name) const { return install.data_dir() + "/" + name; }
+
+    // The application proves it ran by writing loaded.txt.
+    void behave(const char* behaviour) const {
+        write_file(install.path("behaviour"), behaviour);
+        if (exists(install.path("loaded.txt")))
+            std::remove(install.path("loaded.txt").c_str());
+    }
+    bool application_ran() const { return exists(install.path("loaded.txt")); }
+};
+
+TEST_F(UpdateStart, FirstStartRunsTheDownloadedJar) {
+    // The install's own jar has no main class: only the downloaded one can start.
+    write_file(install.path("lib/bl.jar"), read_file(app_file("app-without-main.jar")));
+    serve_application();
+    behave("test.UseInclude\n");
+
+    auto r = install.run_launcher(60000);
+    EXPECT_EQ(r.exit_code, 0) << r.err;
+    EXPECT_TRUE(application_ran()) << r.err;
+    EXPECT_TRUE(read_file(data("app.jar")) == read_file(app_file("app.jar")));
+    EXPECT_EQ(read_file(data("app.ver")), "2.0.0-rc2147483647.b1");
+}
+
+TEST_F(UpdateStart, WithoutServersTheInstallsJarRuns) {
+    write_file(install.path("lib/bl.jar"), read_file(app_file("app.jar")));
+    write_file(data("app.jar"), read_file(app_file("app-without-main.jar")));
+    write_file(data("app.ver"), "2.0.0-rc2147483647.b1");
+    behave("test.UseInclude\n");
+
+    auto r = install.run_launcher(60000);
+    EXPECT_EQ(r.exit_code, 0) << r.err;
+    EXPECT_TRUE(application_ran()) << r.err;
+    EXPECT_EQ(read_file(data("app.ver")), "2.0.0-rc2147483647.b1");
+}
+
+TEST_F(UpdateStart, AFailingApplicationIsDownloadedAgainAtTheNextStart) {
+    write_file(install.path("lib/bl.jar"), read_file(app_file("app-without-main.jar")));
+    serve_application();
+
+    behave("test.Throw\n");
+    auto failed = install.run_launcher(60000);
+    EXPECT_EQ(failed.exit_code, 0);
+    EXPECT_NE(failed.err.find("boom"), std::string::npos) << failed.err;
+    EXPECT_EQ(read_file(data("app.ver")), "");
+    EXPECT_EQ(jar_requests(), 1u);
+
+    behave("test.UseInclude\n");
+    auto next = install.run_launcher(60000);
+    EXPECT_EQ(next.exit_code, 0) << next.err;
+    EXPECT_TRUE(application_ran()) << next.err;
+    EXPECT_EQ(jar_requests(), 2u);
+    EXPECT_EQ(read_file(data("app.ver")), "2.0.0-rc2147483647.b1");
+}
+
+} // namespace
