@@ -1,0 +1,268 @@
+// The class loader bridge in a real VM created in this process, over the signed test
+// application. The VM runs with checked JNI, which reports on standard output every JNI call made
+// with an exception pending and stops the process on a reference that is not valid on the
+// calling thread.
+#include "classloader/svcl_dat.h"
+#include "launcher/deployment.h"
+#include "launcher/startup.h"
+#include "vmhost/class_loader_bridge.h"
+
+#include <cstdio>
+#include <cstring>
+#include <gtest/gtest.h>
+#include <jni.h>
+#include <string>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+JavaVM* vm;
+
+JNIEnv* env() {
+    static JNIEnv* created = [] {
+        static std::string class_path = std::string("-Djava.class.path=") + BRIDGE_CLASSES;
+        JavaVMOption options[3] = {};
+        options[0].optionString = class_path.data();
+        options[1].optionString = const_cast<char*>("-Xcheck:jni");
+        options[2].optionString = const_cast<char*>("-Djava.awt.headless=true");
+        JavaVMInitArgs args{};
+        args.version = JNI_VERSION_1_8;
+        args.nOptions = 3;
+        args.options = options;
+        JNIEnv* e = nullptr;
+        if (JNI_CreateJavaVM(&vm, reinterpret_cast<void**>(&e), &args) != JNI_OK)
+            std::abort();
+        return e;
+    }();
+    return created;
+}
+
+std::string app_jar = std::string(TEST_APP_DIR) + "/app.jar";
+std::string include_jar = std::string(TEST_APP_DIR) + "/include.jar";
+char* main_jars[] = {app_jar.data(), include_jar.data()};
+
+std::string read_all(std::FILE* file) {
+    std::fflush(file);
+    std::rewind(file);
+    std::string text;
+    char buffer[4096];
+    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, file)) > 0;)
+        text.append(buffer, n);
+    std::fclose(file);
+    return text;
+}
+
+struct captured {
+    std::string diagnostics; // what the bridge wrote to err
+    std::string vm_output;   // what checked JNI wrote to standard output
+};
+
+template <class Action> captured capture(Action action) {
+    std::FILE* diagnostics = std::tmpfile();
+    std::FILE* out = std::tmpfile();
+    err = diagnostics;
+    std::fflush(stdout);
+    int saved = dup(1);
+    dup2(fileno(out), 1);
+    action();
+    std::fflush(stdout);
+    dup2(saved, 1);
+    close(saved);
+    err = stderr;
+    return {read_all(diagnostics), read_all(out)};
+}
+
+const captured& set_up() {
+    static captured once = capture([] { init_class_loader(env(), main_jars, 2); });
+    return once;
+}
+
+jobject call_object(jobject target, const char* klass, const char* name, const char* signature) {
+    jclass c = env()->FindClass(klass);
+    return env()->CallObjectMethod(target, env()->GetMethodID(c, name, signature));
+}
+
+jobject loader_field(jobject instance, const char* name, const char* type) {
+    return env()->GetObjectField(instance, env()->GetFieldID(loaderClass, name, type));
+}
+
+int jar_count_of(jobject instance) {
+    jobject jars = loader_field(instance, "jars", "Ljava/util/ArrayList;");
+    jclass list = env()->FindClass("java/util/ArrayList");
+    return env()->CallIntMethod(jars, env()->GetMethodID(list, "size", "()I"));
+}
+
+std::string pending_exception_class() {
+    jthrowable t = env()->ExceptionOccurred();
+    if (!t)
+        return "";
+    env()->ExceptionClear();
+    auto name = static_cast<jstring>(call_object(env()->GetObjectClass(t), "java/lang/Class",
+                                                 "getName", "()Ljava/lang/String;"));
+    const char* chars = env()->GetStringUTFChars(name, nullptr);
+    std::string result = chars;
+    env()->ReleaseStringUTFChars(name, chars);
+    return result;
+}
+
+TEST(Bridge, EmbeddedLoaderClassIsJava6Format) {
+    const unsigned char header[] = {0xCA, 0xFE, 0xBA, 0xBE, 0x00, 0x00, 0x00, 50};
+    ASSERT_GT(__svcl_dat_length, 8);
+    EXPECT_EQ(std::memcmp(__svcl_dat, header, sizeof header), 0);
+}
+
+TEST(Bridge, SetUpDefinesTheLoaderClassAndTheMainLoader) {
+    const captured& c = set_up();
+    EXPECT_EQ(c.diagnostics, "");
+    EXPECT_EQ(c.vm_output.find("exception pending"), std::string::npos) << c.vm_output;
+    ASSERT_FALSE(env()->ExceptionCheck());
+
+    ASSERT_NE(sysCL, nullptr);
+    ASSERT_NE(loaderClass, nullptr);
+    EXPECT_EQ(env()->GetObjectRefType(sysCL), JNIGlobalRefType);
+    EXPECT_EQ(env()->GetObjectRefType(loaderClass), JNIGlobalRefType);
+    EXPECT_NE(loaderConstructor, nullptr);
+    EXPECT_NE(mFindClass, nullptr);
+
+    jclass cl = env()->FindClass("java/lang/ClassLoader");
+    jobject system = env()->CallStaticObjectMethod(
+        cl, env()->GetStaticMethodID(cl, "getSystemClassLoader", "()Ljava/lang/ClassLoader;"));
+    EXPECT_TRUE(env()->IsSameObject(sysCL, system));
+    EXPECT_TRUE(env()->IsSameObject(
+        call_object(loaderClass, "java/lang/Class", "getClassLoader", "()Ljava/lang/ClassLoader;"),
+        sysCL));
+
+    ASSERT_NE(loader, nullptr);
+    EXPECT_TRUE(env()->IsInstanceOf(loader, loaderClass));
+    EXPECT_EQ(jar_count_of(loader), 2);
+}
+
+TEST(Bridge, EveryNewLoaderIsItsOwnInstanceWithItsOwnDigest) {
+    set_up();
+    jobject first = nullptr, second = nullptr;
+    auto c = capture([&] {
+        first = new_class_loader(env(), nullptr, 0);
+        second = new_class_loader(env(), nullptr, 0);
+    });
+    EXPECT_EQ(c.diagnostics, "");
+    ASSERT_NE(first, nullptr);
+    ASSERT_NE(second, nullptr);
+    EXPECT_FALSE(env()->IsSameObject(first, second));
+    EXPECT_EQ(jar_count_of(first), 0);
+
+    jobject digests[2] = {loader_field(first, "signature", "[B"),
+                          loader_field(second, "signature", "[B")};
+    EXPECT_FALSE(env()->IsSameObject(digests[0], digests[1]));
+    for (jobject d : digests) {
+        auto array = static_cast<jbyteArray>(d);
+        ASSERT_EQ(env()->GetArrayLength(array), 20);
+        jbyte bytes[20];
+        env()->GetByteArrayRegion(array, 0, 20, bytes);
+        EXPECT_EQ(std::memcmp(bytes, signature, 20), 0);
+    }
+    for (jobject l : {first, second})
+        EXPECT_TRUE(env()->IsSameObject(
+            call_object(l, "java/lang/ClassLoader", "getParent", "()Ljava/lang/ClassLoader;"),
+            sysCL));
+}
+
+TEST(Bridge, MissingJarListEntryIsSkipped) {
+    set_up();
+    char* jars[] = {nullptr, app_jar.data()};
+    jobject l = new_class_loader(env(), jars, 2);
+    ASSERT_NE(l, nullptr);
+    ASSERT_FALSE(env()->ExceptionCheck());
+    EXPECT_EQ(jar_count_of(l), 1);
+}
+
+TEST(Bridge, MainClassComesFromTheMainLoader) {
+    set_up();
+    jclass cls = loadClass(env(), "a.b.a.a.a");
+    ASSERT_NE(cls, nullptr);
+    EXPECT_TRUE(env()->IsSameObject(
+        call_object(cls, "java/lang/Class", "getClassLoader", "()Ljava/lang/ClassLoader;"),
+        loader));
+}
+
+TEST(Bridge, ClassWithoutNoArgumentConstructorLeavesNoSuchMethodErrorPending) {
+    set_up();
+    jclass cls = reinterpret_cast<jclass>(1);
+    auto c = capture([&] { cls = loadClass(env(), "test.NoDefaultConstructor"); });
+    EXPECT_EQ(cls, nullptr);
+    EXPECT_EQ(c.diagnostics, "Assertion failed! mid == NULL, line=156\n");
+    EXPECT_EQ(pending_exception_class(), "java.lang.NoSuchMethodError");
+}
+
+TEST(Bridge, LoaderAnsweringNullGivesNoClass) {
+    set_up();
+    jclass null_loader = env()->FindClass("NullLoader");
+    ASSERT_NE(null_loader, nullptr);
+    jobject replacement = env()->NewObject(
+        null_loader, env()->GetMethodID(null_loader, "<init>", "(Ljava/lang/ClassLoader;)V"),
+        sysCL);
+    ASSERT_NE(replacement, nullptr);
+
+    jobject main_loader = loader;
+    loader = replacement;
+    jclass cls = reinterpret_cast<jclass>(1);
+    auto c = capture([&] { cls = loadClass(env(), "a.b.a.a.a"); });
+    loader = main_loader;
+    EXPECT_EQ(cls, nullptr);
+    EXPECT_EQ(c.diagnostics, "Assertion failed! cls == NULL, line=153\n");
+    EXPECT_FALSE(env()->ExceptionCheck());
+}
+
+// gSVCL builds loaders on application threads from what the launcher's thread set up.
+TEST(Bridge, NewLoaderOnAnotherThread) {
+    set_up();
+    bool loaded = false;
+    std::thread application([&] {
+        JNIEnv* e = nullptr;
+        if (vm->AttachCurrentThread(reinterpret_cast<void**>(&e), nullptr) != JNI_OK)
+            return;
+        jobject l = new_class_loader(e, main_jars, 2);
+        if (l) {
+            jstring name = e->NewStringUTF("test.Ok");
+            loaded = e->CallObjectMethod(l, mFindClass, name) != nullptr && !e->ExceptionCheck();
+        }
+        e->ExceptionClear();
+        vm->DetachCurrentThread();
+    });
+    application.join();
+    EXPECT_TRUE(loaded);
+}
+
+// A set-up step that fails leaves its exception pending; the steps after it make no JNI call and
+// write their assertion lines, and loadClass gives no class.
+TEST(FailedSetup, LaterStepsMakeNoCallsAndTheExceptionStaysPending) {
+    set_up();
+    // Defining the class a second time fails with the VM's LinkageError.
+    sysCL = nullptr;
+    loaderClass = nullptr;
+    loaderConstructor = nullptr;
+    loader = nullptr;
+    mFindClass = nullptr;
+    auto c = capture([] { init_class_loader(env(), main_jars, 2); });
+    EXPECT_EQ(c.diagnostics, "Assertion failed! loaderClass == NULL, line=128\n"
+                             "Assertion failed! loaderConstructor == NULL, line=131\n"
+                             "Assertion failed! new_loader == NULL, line=100\n"
+                             "Assertion failed! mFindClass == NULL, line=137\n");
+    EXPECT_NE(sysCL, nullptr);
+
+    jclass cls = reinterpret_cast<jclass>(1);
+    jobject another = reinterpret_cast<jobject>(1);
+    auto later = capture([&] {
+        cls = loadClass(env(), "a.b.a.a.a");
+        another = new_class_loader(env(), main_jars, 2);
+    });
+    EXPECT_EQ(cls, nullptr);
+    EXPECT_EQ(another, nullptr);
+    EXPECT_EQ(later.diagnostics, "Assertion failed! cls == NULL, line=153\n"
+                                 "Assertion failed! new_loader == NULL, line=100\n");
+    EXPECT_EQ(c.vm_output.find("exception pending"), std::string::npos) << c.vm_output;
+    EXPECT_EQ(later.vm_output.find("exception pending"), std::string::npos) << later.vm_output;
+    EXPECT_EQ(pending_exception_class(), "java.lang.LinkageError");
+}
+
+} // namespace
