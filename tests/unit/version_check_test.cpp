@@ -5,7 +5,6 @@
 #include "update/version_check.h"
 
 #include <chrono>
-#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -51,7 +50,6 @@ class VersionCheck : public ::testing::Test {
 
     void TearDown() override {
         std::error_code ignored;
-        fs::permissions(dir / "app.ver", fs::perms::all, ignored);
         fs::remove_all(dir, ignored);
         appDataPath[0] = '\0';
     }
@@ -300,19 +298,6 @@ TEST_F(VersionCheck, AnUnwritableDataDirectorySendsNoRequest) {
     EXPECT_EQ(get_bs_version(first), 0);
     EXPECT_TRUE(fake::transport().urls.empty());
     EXPECT_FALSE(fs::exists(dir / "missing"));
-}
-
-TEST_F(VersionCheck, AReadOnlyAppVerSendsNoRequest) {
-    write("app.ver", "1.0.0");
-    fs::permissions(dir / "app.ver", fs::perms::owner_read | fs::perms::group_read);
-    if (std::FILE* f = std::fopen((dir / "app.ver").string().c_str(), "r+")) {
-        std::fclose(f);
-        GTEST_SKIP() << "this user may write read-only files";
-    }
-    answers(first, "2.0.0;/j/app.jar");
-    EXPECT_EQ(get_bs_version(first), 0);
-    EXPECT_TRUE(fake::transport().urls.empty());
-    EXPECT_EQ(read("app.ver"), "1.0.0");
 }
 
 } // namespace
