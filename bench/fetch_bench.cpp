@@ -1,0 +1,160 @@
+// Download throughput of the fetch in stream mode against curl(1), from the same loopback TLS
+// server, same file, alternating which goes first. Prints each run and the medians.
+//
+//   vistal-fetch-bench [--mib N] [--runs N] [--curl PATH]
+#include "tests/support/tls_server.h"
+#include "update/https_fetch.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <random>
+#include <spawn.h>
+#include <string>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+using clock_type = std::chrono::steady_clock;
+
+long long file_size(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 ? static_cast<long long>(st.st_size) : -1;
+}
+
+int run(std::vector<std::string> argv) {
+    std::vector<char*> args;
+    for (auto& a : argv)
+        args.push_back(a.data());
+    args.push_back(nullptr);
+    pid_t pid = 0;
+    if (posix_spawnp(&pid, args[0], nullptr, nullptr, args.data(), environ) != 0)
+        return -1;
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+double median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    std::size_t n = v.size();
+    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    long mib = 64;
+    int runs = 5;
+    std::string curl = "curl";
+    for (int i = 1; i + 1 < argc; i += 2) {
+        std::string a = argv[i];
+        if (a == "--mib")
+            mib = std::atol(argv[i + 1]);
+        else if (a == "--runs")
+            runs = std::atoi(argv[i + 1]);
+        else if (a == "--curl")
+            curl = argv[i + 1];
+    }
+    const std::string pki = VISTAL_TEST_PKI_DIR;
+    if (file_size(pki + "/ca.pem") < 0 &&
+        run({"bash", VISTAL_SOURCE_DIR "/tests/fixtures/make-test-pki.sh", pki}) != 0) {
+        std::fprintf(stderr, "cannot make the test PKI in %s\n", pki.c_str());
+        return 1;
+    }
+
+    char dir_template[] = "/tmp/vistal-fetch-bench.XXXXXX";
+    if (!::mkdtemp(dir_template))
+        return 1;
+    const std::string dir = dir_template;
+    const std::string payload = dir + "/payload.bin";
+    const long long size = mib * 1024 * 1024;
+    {
+        std::ofstream out(payload, std::ios::binary);
+        std::mt19937_64 random(42);
+        std::vector<std::uint64_t> block(1 << 16);
+        for (long long written = 0; written < size;) {
+            for (auto& w : block)
+                w = random();
+            auto n = std::min<long long>(size - written, static_cast<long long>(block.size() * 8));
+            out.write(reinterpret_cast<const char*>(block.data()), n);
+            written += n;
+        }
+    }
+
+    testsupport::tls_server_options options;
+    options.cert = pki + "/server.pem";
+    options.key = pki + "/server.key";
+    testsupport::tls_server server(options);
+    if (!server.port()) {
+        std::fprintf(stderr, "%s\n", server.error().c_str());
+        return 1;
+    }
+    server.on("/payload.bin", testsupport::script{}
+                                  .send(testsupport::response_head(
+                                      200, {{"Content-Length", std::to_string(size)},
+                                            {"Content-Type", "application/java-archive"}}))
+                                  .send_file(payload));
+
+    const std::string fetch_out = dir + "/fetch.bin", curl_out = dir + "/curl.bin";
+    const std::string url = server.url("/payload.bin");
+    auto time_fetch = [&]() -> double {
+        std::FILE* f = std::fopen(fetch_out.c_str(), "wb");
+        if (!f)
+            return -1;
+        auto start = clock_type::now();
+        https_data(server.whost().c_str(), L"/payload.bin", f);
+        std::fclose(f);
+        double s = std::chrono::duration<double>(clock_type::now() - start).count();
+        return file_size(fetch_out) == size ? s : -1;
+    };
+    auto time_curl = [&]() -> double {
+        auto start = clock_type::now();
+        int rc = run({curl, "-sS", "--cacert", pki + "/ca.pem", "-o", curl_out, url});
+        double s = std::chrono::duration<double>(clock_type::now() - start).count();
+        return rc == 0 && file_size(curl_out) == size ? s : -1;
+    };
+
+    std::printf("%ld MiB from %s, %d runs, alternating\n", mib, url.c_str(), runs);
+    std::printf("run  first  fetch MiB/s  curl MiB/s\n");
+    std::vector<double> fetch_rates, curl_rates;
+    bool failed = false;
+    for (int r = 0; r < runs; ++r) {
+        double tf, tc;
+        if (r % 2 == 0) {
+            tf = time_fetch();
+            tc = time_curl();
+        } else {
+            tc = time_curl();
+            tf = time_fetch();
+        }
+        if (tf <= 0 || tc <= 0) {
+            std::fprintf(stderr, "run %d: a download failed (fetch %s, curl %s)\n", r + 1,
+                         tf > 0 ? "ok" : "failed", tc > 0 ? "ok" : "failed");
+            failed = true;
+            break;
+        }
+        fetch_rates.push_back(static_cast<double>(mib) / tf);
+        curl_rates.push_back(static_cast<double>(mib) / tc);
+        std::printf("%3d  %-5s  %11.1f  %10.1f\n", r + 1, r % 2 ? "curl" : "fetch",
+                    fetch_rates.back(), curl_rates.back());
+    }
+    server.stop();
+    std::remove(payload.c_str());
+    std::remove(fetch_out.c_str());
+    std::remove(curl_out.c_str());
+    ::rmdir(dir.c_str());
+    if (failed)
+        return 1;
+    double f = median(fetch_rates), c = median(curl_rates);
+    std::printf("median: fetch %.1f MiB/s, curl %.1f MiB/s, ratio %.2f\n", f, c, f / c);
+    return 0;
+}
