@@ -14,8 +14,10 @@
 #include <random>
 #include <spawn.h>
 #include <string>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <time.h>
 #include <unistd.h>
 #include <vector>
 
@@ -41,6 +43,21 @@ int run(std::vector<std::string> argv) {
     int status = 0;
     ::waitpid(pid, &status, 0);
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// CPU seconds of the calling thread: the fetch's own cost, without the server's threads.
+double thread_cpu() {
+    timespec ts{};
+    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
+}
+
+// CPU seconds of the waited-for children: curl's cost.
+double children_cpu() {
+    rusage u{};
+    ::getrusage(RUSAGE_CHILDREN, &u);
+    return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+           static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
 }
 
 double median(std::vector<double> v) {
@@ -106,35 +123,44 @@ int main(int argc, char** argv) {
 
     const std::string fetch_out = dir + "/fetch.bin", curl_out = dir + "/curl.bin";
     const std::string url = server.url("/payload.bin");
+    double cpu = 0;
     auto time_fetch = [&]() -> double {
         std::FILE* f = std::fopen(fetch_out.c_str(), "wb");
         if (!f)
             return -1;
         auto start = clock_type::now();
+        double cpu_start = thread_cpu();
         https_data(server.whost().c_str(), L"/payload.bin", f);
         std::fclose(f);
+        cpu = thread_cpu() - cpu_start;
         double s = std::chrono::duration<double>(clock_type::now() - start).count();
         return file_size(fetch_out) == size ? s : -1;
     };
     auto time_curl = [&]() -> double {
         auto start = clock_type::now();
+        double cpu_start = children_cpu();
         int rc = run({curl, "-sS", "--cacert", pki + "/ca.pem", "-o", curl_out, url});
         double s = std::chrono::duration<double>(clock_type::now() - start).count();
+        cpu = children_cpu() - cpu_start;
         return rc == 0 && file_size(curl_out) == size ? s : -1;
     };
 
     std::printf("%ld MiB from %s, %d runs, alternating\n", mib, url.c_str(), runs);
-    std::printf("run  first  fetch MiB/s  curl MiB/s\n");
-    std::vector<double> fetch_rates, curl_rates;
+    std::printf("run  first  fetch MiB/s  curl MiB/s  fetch CPU ms  curl CPU ms\n");
+    std::vector<double> fetch_rates, curl_rates, fetch_cpu, curl_cpu;
     bool failed = false;
     for (int r = 0; r < runs; ++r) {
-        double tf, tc;
+        double tf, tc, cf, cc;
         if (r % 2 == 0) {
             tf = time_fetch();
+            cf = cpu;
             tc = time_curl();
+            cc = cpu;
         } else {
             tc = time_curl();
+            cc = cpu;
             tf = time_fetch();
+            cf = cpu;
         }
         if (tf <= 0 || tc <= 0) {
             std::fprintf(stderr, "run %d: a download failed (fetch %s, curl %s)\n", r + 1,
@@ -144,8 +170,10 @@ int main(int argc, char** argv) {
         }
         fetch_rates.push_back(static_cast<double>(mib) / tf);
         curl_rates.push_back(static_cast<double>(mib) / tc);
-        std::printf("%3d  %-5s  %11.1f  %10.1f\n", r + 1, r % 2 ? "curl" : "fetch",
-                    fetch_rates.back(), curl_rates.back());
+        fetch_cpu.push_back(cf * 1000);
+        curl_cpu.push_back(cc * 1000);
+        std::printf("%3d  %-5s  %11.1f  %10.1f  %12.0f  %11.0f\n", r + 1, r % 2 ? "curl" : "fetch",
+                    fetch_rates.back(), curl_rates.back(), fetch_cpu.back(), curl_cpu.back());
     }
     server.stop();
     std::remove(payload.c_str());
@@ -156,5 +184,7 @@ int main(int argc, char** argv) {
         return 1;
     double f = median(fetch_rates), c = median(curl_rates);
     std::printf("median: fetch %.1f MiB/s, curl %.1f MiB/s, ratio %.2f\n", f, c, f / c);
+    std::printf("median client CPU: fetch %.0f ms, curl %.0f ms\n", median(fetch_cpu),
+                median(curl_cpu));
     return 0;
 }
