@@ -144,7 +144,8 @@ int get_bs_version(const wchar_t* host) {
 
     // Held from reading app.ver to the commit. A second launcher waits here and then checks
     // against what the first one left. One that cannot have the lock in time (or at all) still
-    // asks the server but writes nothing: the other launcher may be half-way through a download.
+    // asks the server but leaves app.jar and app.ver alone: another launcher may be half-way
+    // through a download.
     data_dir_lock lock(data_file(lock_path, lock_file_name)
                            ? platform::lock_file(lock_path, lock_wait_ms)
                            : nullptr);
@@ -184,5 +185,6 @@ void purge_downloaded_app_files() {
     char version_path[app_path_size];
     if (!data_file(version_path, version_file))
         return;
+    // Opening for writing empties it; nothing else is to be done.
     file_ptr file(std::fopen(version_path, "w+"));
 }
