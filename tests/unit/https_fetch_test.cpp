@@ -87,7 +87,7 @@ TEST_F(HttpsFetch, AsksTheServiceForOneSecureRequestAndReleasesRequestBeforeSess
 
 TEST_F(HttpsFetch, CutsALongUrlAt254Characters) {
     std::wstring long_path = L"/" + std::wstring(300, L'p');
-    https_data(host.c_str(), long_path.c_str(), nullptr, nullptr);
+    text answer(https_data(host.c_str(), long_path.c_str(), nullptr, nullptr));
     ASSERT_EQ(fake::transport().urls.size(), 1u);
     const std::wstring& asked = fake::transport().urls[0];
     EXPECT_EQ(asked.size(), 254u);
