@@ -78,9 +78,11 @@ mkdir -p "$stage/lib" "$stage/img" "$stage/appdata/Quarlen Zuzidivoravev Vivurez
 ln -s "$jdk" "$stage/jre"
 cp "$demo/jars/bl.jar" "$demo/jars/include.jar" "$stage/lib/"
 cp "$demo/build/vistal" "$stage/vistal"
-convert -size 480x240 xc:'#1d3557' -fill white -gravity center -pointsize 36 \
-    -annotate 0 'Quarlen Vistal' "$stage/img/splash.png"
+rsvg-convert -w 480 -h 240 -o "$stage/img/splash.png" demo/splash.svg
 data="$stage/appdata/Quarlen Zuzidivoravev Vivurezuv/Quarlen Vistal/2.0.2"
+# app.npx is the application's own extension jar in the data directory; the demo has none to
+# offer, so it gets an empty one (a loader reports a path it cannot open with a stack trace).
+mkdir -p "$demo/npx" && "$jdk/bin/jar" cf "$data/app.npx" -C "$demo/npx" .
 
 step "update server: nginx on 127.0.0.1:$port serving release 2.1.0"
 rm -rf "$webroot" "$rundir"
