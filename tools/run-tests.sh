@@ -24,4 +24,11 @@ export VISTAL_WINEPREFIX="$root/build/wineprefix"
 for preset in linux windows; do
     run_preset "$preset" || status=1
 done
+
+echo "=== demo"
+bash tools/demo.sh || status=1
+
+echo "=== fuzz smoke"
+bash tools/fuzz-smoke.sh 30 || status=1
+
 exit $status
