@@ -78,12 +78,16 @@ function(vistal_bytes_of file out)
 endfunction()
 
 # vistal_add_deployment(<target> [SERVERS list] [SIGNER_CERT file] [KEY_BLOCK file]
-#                       [COMMON_APPDATA dir] [CA_BUNDLE file] [RECEIVE_TIMEOUT_MS n])
-# Makes a static library holding one deployment's compiled-in values.
+#                       [COMMON_APPDATA dir] [CA_BUNDLE file] [RECEIVE_TIMEOUT_MS n]
+#                       [NO_SERVERS])
+# Makes a static library holding one deployment's compiled-in values. NO_SERVERS makes a
+# deployment without update hosts (always offline), which only benchmarks use.
 function(vistal_add_deployment target)
-    cmake_parse_arguments(D "" "SIGNER_CERT;KEY_BLOCK;COMMON_APPDATA;CA_BUNDLE;RECEIVE_TIMEOUT_MS" "SERVERS" ${ARGN})
+    cmake_parse_arguments(D "NO_SERVERS" "SIGNER_CERT;KEY_BLOCK;COMMON_APPDATA;CA_BUNDLE;RECEIVE_TIMEOUT_MS" "SERVERS" ${ARGN})
 
-    if(NOT D_SERVERS)
+    if(D_NO_SERVERS AND D_SERVERS)
+        message(FATAL_ERROR "${target}: NO_SERVERS with a server list")
+    elseif(NOT D_SERVERS AND NOT D_NO_SERVERS)
         message(FATAL_ERROR "${target}: the server list is empty")
     endif()
     set(server_lines "")

@@ -1,0 +1,81 @@
+#!/usr/bin/env bash
+# Builds the signed application the start-up benchmarks start.
+#
+#   startup_app.sh BUILD_DIR OUT_DIR [--filler N] [MIB ...]
+#
+# Signs with the build's development key (BUILD_DIR/dev-signing/keystore.p12), which every
+# launcher built in BUILD_DIR trusts. Writes to OUT_DIR:
+#   bl.jar          the main class a.b.a.a.a and N filler classes (default 2000, about the
+#                   entry count of a modest application jar), signed
+#   include.jar     the class inc.Include, signed
+#   app-<MIB>.jar   bl.jar's classes plus an incompressible stored entry, MIB MiB in all, signed
+#                   (the application jar a first start downloads)
+# Jars that are newer than their inputs are kept.
+set -euo pipefail
+build=$(cd "$1" && pwd)
+mkdir -p "$2"
+out=$(cd "$2" && pwd)
+shift 2
+filler=2000
+sizes=()
+while [ $# -gt 0 ]; do
+    case $1 in
+    --filler) filler=$2; shift 2 ;;
+    *) sizes+=("$1"); shift ;;
+    esac
+done
+here=$(cd "$(dirname "$0")" && pwd)
+jdk=${VISTAL_JDK_HOME:-/usr/lib/jvm/java-17-openjdk-amd64}
+keystore=$build/dev-signing/keystore.p12
+pass=vistal-dev
+
+sign() { "$jdk/bin/jarsigner" -keystore "$keystore" -storepass "$pass" "$1" vistal >/dev/null; }
+
+# Up to date when newer than the script, the sources and the key, and made with this filler.
+fresh() {
+    [ -f "$1" ] && [ "$1" -nt "$0" ] && [ "$1" -nt "$keystore" ] || return 1
+    [ -z "$(find "$here/startup_app" -name '*.java' -newer "$1")" ] || return 1
+    [ "$(cat "$out/filler" 2>/dev/null)" = "$filler" ]
+}
+
+work=$out/work
+if ! fresh "$out/bl.jar" || ! fresh "$out/include.jar"; then
+    rm -rf "$work" "$out"/app-*.jar
+    mkdir -p "$work/include" "$work/app" "$work/filler-src/z/f"
+    for ((i = 0; i < filler; i++)); do
+        printf 'package z.f;\npublic class F%d {\n    public static int v() { return %d; }\n}\n' \
+            "$i" "$i" >"$work/filler-src/z/f/F$i.java"
+    done
+    "$jdk/bin/javac" --release 8 -nowarn -d "$work/include" \
+        $(find "$here/startup_app/include" -name '*.java')
+    "$jdk/bin/javac" --release 8 -nowarn -cp "$work/include" -d "$work/app" \
+        $(find "$here/startup_app/src" -name '*.java')
+    if [ "$filler" -gt 0 ]; then
+        # Through an argument file: thousands of names exceed a command line.
+        find "$work/filler-src" -name '*.java' >"$work/filler.list"
+        "$jdk/bin/javac" --release 8 -nowarn -d "$work/app" @"$work/filler.list"
+    fi
+    "$jdk/bin/jar" --create --file "$work/include.jar" -C "$work/include" .
+    "$jdk/bin/jar" --create --file "$work/bl.jar" -C "$work/app" .
+    sign "$work/include.jar"
+    sign "$work/bl.jar"
+    mv "$work/include.jar" "$work/bl.jar" "$out/"
+    echo "$filler" >"$out/filler"
+    touch "$out/include.jar" "$out/bl.jar"
+fi
+
+for mib in "${sizes[@]}"; do
+    jar=$out/app-$mib.jar
+    [ -f "$jar" ] && [ "$jar" -nt "$out/bl.jar" ] && continue
+    rm -rf "$work" && mkdir -p "$work/app" "$work/pad/pad"
+    (cd "$work/app" && "$jdk/bin/jar" --extract --file "$out/bl.jar" && rm -rf META-INF)
+    "$jdk/bin/jar" --create --file "$work/app.jar" -C "$work/app" .
+    # The classes cost what they cost in bl.jar; the padding's own manifest lines are small.
+    pad=$((mib * 1048576 - $(stat -c %s "$out/bl.jar") - 200))
+    [ "$pad" -gt 0 ] || pad=1
+    head -c "$pad" /dev/urandom >"$work/pad/pad/data.bin"
+    "$jdk/bin/jar" --update --no-compress --file "$work/app.jar" -C "$work/pad" .
+    sign "$work/app.jar"
+    mv "$work/app.jar" "$jar"
+done
+rm -rf "$work"

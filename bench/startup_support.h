@@ -1,0 +1,85 @@
+// What the start-up benchmarks share: a staged install directory with the signed benchmark
+// application, timed runs of a program, medians, and the line each benchmark prints for the
+// record. POSIX only, like every benchmark.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace bench {
+
+// One finished process. Times are milliseconds from just before it was started.
+struct sample {
+    int exit_code = -1;         // -1 after a signal or the time bound
+    double constructed_ms = -1; // when the main class's constructor began; -1 if it never did
+    double exit_ms = 0;         // when the process had ended
+    double cpu_ms = 0;          // user and system time of the process
+    long max_rss_kib = 0;       // its peak resident set
+    std::string out, err;
+};
+
+// Runs `argv` in `cwd` with a clean environment: no display (nothing may open a window), none
+// of the JDK's option variables, PATH and HOME kept. Killed after `timeout_ms`.
+sample run(const std::vector<std::string>& argv, const std::string& cwd, int timeout_ms = 300000);
+
+// A run that reached the constructor and ended with 0; otherwise says why on standard error.
+bool started(const sample& s, const char* what);
+
+double median(std::vector<double> values);
+
+// Command-line options: "--name value" pairs; unknown names stop the program with a usage text.
+struct options {
+    int runs = 7;
+    std::vector<std::pair<std::string, std::string>> values;
+    std::string command; // the command line as given, for the record
+    std::string get(const std::string& name, const std::string& fallback) const;
+};
+options parse(int argc, char** argv, const std::vector<std::string>& names, const char* usage);
+
+// Where the build put things.
+std::string build_dir();
+std::string jdk_home();
+std::string pki_dir(); // the test PKI, made when missing
+bool ensure_pki();
+// The benchmark application's jars (made or brought up to date here): bl.jar, include.jar
+// and app-<mib>.jar for each size asked for. Empty on failure.
+std::string app_jars(const std::vector<long>& padded_mib = {});
+std::string offline_launcher();    // built without update hosts
+std::string online_launcher();     // eleven loopback hosts, see online_port
+constexpr int online_port = 18481; // server 0 of the online launcher; 10 more follow it
+
+// A throw-away install directory: `jre` links to the JDK (or holds only the given VM library),
+// lib/bl.jar and lib/include.jar are the benchmark application's, the data directory exists.
+class install {
+  public:
+    explicit install(const std::string& jars, const std::string& vm_library = "");
+    ~install();
+    install(const install&) = delete;
+    install& operator=(const install&) = delete;
+    const std::string& root() const { return root_; }
+    std::string data(const std::string& name) const;
+
+  private:
+    std::string root_;
+};
+
+std::string temp_dir(const char* prefix);
+void remove_tree(const std::string& path);
+bool copy_file(const std::string& from, const std::string& to);
+bool write_file(const std::string& path, const std::string& text);
+long long file_size(const std::string& path);
+
+// The machine and the moment, for the record: CPU model and count, OS, load average.
+std::string machine();
+std::string today();
+
+// Prints the record line: a table row for docs/BENCHMARKS.md. `compare` is "ratio" (a / b) or
+// "difference" (a - b, in the unit).
+void report(const options& o, const std::string& figure, const std::string& a_name,
+            const std::vector<double>& a, const std::string& b_name, const std::vector<double>& b,
+            const std::string& compare, const std::string& unit, const std::string& target);
+// The same for a figure without a baseline: its median alone.
+void report(const options& o, const std::string& figure, const std::string& name,
+            const std::vector<double>& values, const std::string& unit);
+
+} // namespace bench
