@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# Runs every benchmark at full size and collects the record lines (the table rows of
+# docs/BENCHMARKS.md) at the end of the output.
+#
+#   bench/run-all.sh [BUILD_DIR] [RUNS]
+#
+# BUILD_DIR is a configured Linux build tree (default build/linux); RUNS the rounds of each
+# figure (default 9). The benchmarks are built first. Takes about a quarter of an hour on two
+# cores; the 256 MiB sizes make most of it.
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+build=$(cd "${1:-$here/../build/linux}" && pwd)
+runs=${2:-9}
+jdk=${VISTAL_JDK_HOME:-/usr/lib/jvm/java-17-openjdk-amd64}
+log=$(mktemp "${TMPDIR:-/tmp}/vistal-bench.XXXXXX")
+trap 'rm -f "$log"' EXIT
+
+cmake --build "$build" -j2 --target vistal-startup-bench vistal-update-check-bench \
+    vistal-update-refused-bench vistal-download-bench vistal-memory-bench vistal-fetch-bench \
+    vistal_core
+
+step() {
+    echo "== $*"
+    "$@" | tee -a "$log"
+}
+
+step "$build/vistal-startup-bench" --runs "$runs"
+step "$build/vistal-update-check-bench" --runs "$runs"
+step "$build/vistal-update-refused-bench" --runs "$runs"
+step "$build/vistal-download-bench" --mib 1,16,256 --runs "$runs"
+step "$build/vistal-memory-bench" --mib 1,16,256 --runs 5
+step "$build/vistal-fetch-bench" --mib 64 --runs "$runs"
+for classes in 1000 10000 50000; do
+    step "$jdk/bin/java" -cp "$build/classloader/classes" "$here/classload_bench.java" \
+        "$build/dev-signing/keystore.p12" "$build/bench/classload" --classes "$classes" \
+        --runs "$runs"
+done
+
+echo
+echo "== record lines"
+grep '^|' "$log" || true
+grep -E '^(median|ratio)' "$log" || true
