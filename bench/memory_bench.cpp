@@ -26,15 +26,6 @@ std::vector<long> sizes(const std::string& list) {
     return out;
 }
 
-// A start that ended in the VM creation message, as the figure needs.
-bool refused_vm(const bench::sample& s, const char* what) {
-    if (s.exit_code == 1 && s.err.find("Unable to create Java VM") != std::string::npos)
-        return true;
-    std::fprintf(stderr, "%s: exit code %d\n%s%s\n", what, s.exit_code, s.out.c_str(),
-                 s.err.c_str());
-    return false;
-}
-
 // Peak resident sets (KiB) of `runs` starts; `before` runs ahead of each.
 template <class Before>
 bool measure(const std::vector<std::string>& launcher, const bench::install& dir, int runs,
@@ -42,7 +33,7 @@ bool measure(const std::vector<std::string>& launcher, const bench::install& dir
     for (int r = 0; r < runs; ++r) {
         before();
         bench::sample s = bench::run(launcher, dir.root());
-        if (!refused_vm(s, what))
+        if (!bench::vm_refused(s, what))
             return false;
         kib->push_back(static_cast<double>(s.max_rss_kib));
     }
@@ -61,7 +52,7 @@ int main(int argc, char** argv) {
 
     std::vector<double> offline;
     {
-        bench::install dir(jars, BENCH_REFUSING_JVM);
+        bench::install dir(jars, bench::refusing_vm());
         if (!measure(
                 {bench::offline_launcher()}, dir, o.runs, [] {}, "offline start", &offline))
             return 1;
@@ -89,7 +80,7 @@ int main(int argc, char** argv) {
                                             {"Connection", "close"}}))
                                   .send_file(jar));
 
-        bench::install dir(jars, BENCH_REFUSING_JVM);
+        bench::install dir(jars, bench::refusing_vm());
         std::vector<double> online;
         auto purge = [&] {
             std::remove(dir.data("app.jar").c_str());

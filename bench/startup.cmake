@@ -24,8 +24,9 @@ target_compile_definitions(vistal_bench_support PRIVATE
     VISTAL_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
     VISTAL_JDK_HOME="${VISTAL_JDK_HOME}"
     BENCH_OFFLINE_LAUNCHER="$<TARGET_FILE:vistal-bench-offline>"
-    BENCH_ONLINE_LAUNCHER="$<TARGET_FILE:vistal-bench-online>")
-add_dependencies(vistal_bench_support vistal-bench-offline vistal-bench-online)
+    BENCH_ONLINE_LAUNCHER="$<TARGET_FILE:vistal-bench-online>"
+    BENCH_REFUSING_JVM="$<TARGET_FILE:vistal_refusing_jvm>")
+add_dependencies(vistal_bench_support vistal-bench-offline vistal-bench-online vistal_refusing_jvm)
 vistal_warnings(vistal_bench_support)
 
 # vistal_start_bench(<name> <source> [libraries...])
@@ -46,9 +47,6 @@ add_test(NAME bench.update_refused COMMAND vistal-update-refused-bench --runs 1)
 vistal_start_bench(vistal-download-bench download_bench.cpp vistal_tls_server)
 add_test(NAME bench.download COMMAND vistal-download-bench --mib 1 --runs 1)
 vistal_start_bench(vistal-memory-bench memory_bench.cpp vistal_tls_server)
-target_compile_definitions(vistal-memory-bench PRIVATE
-    BENCH_REFUSING_JVM="$<TARGET_FILE:vistal_refusing_jvm>")
-add_dependencies(vistal-memory-bench vistal_refusing_jvm)
 add_test(NAME bench.memory COMMAND vistal-memory-bench --mib 1 --runs 1)
 # The launchers' hosts are ports of their own (18481-18491): they never meet a test's server.
 set_tests_properties(bench.update_check bench.update_refused bench.download bench.memory

@@ -155,6 +155,42 @@ bool started(const sample& s, const char* what) {
     return false;
 }
 
+bool vm_refused(const sample& s, const char* what) {
+    if (s.exit_code == 1 && s.err.find("Unable to create Java VM") != std::string::npos)
+        return true;
+    std::fprintf(stderr, "%s: exit code %d\n--- standard output\n%s--- standard error\n%s\n", what,
+                 s.exit_code, s.out.c_str(), s.err.c_str());
+    return false;
+}
+
+double moment(const sample& s) {
+    return s.constructed_ms >= 0 ? s.constructed_ms : s.exit_ms;
+}
+
+bool alternate(int runs, check ok, const char* a_name, const std::vector<std::string>& a_argv,
+               const std::string& a_dir, const char* b_name, const std::vector<std::string>& b_argv,
+               const std::string& b_dir, std::vector<double>* a, std::vector<double>* b) {
+    if (!ok(run(a_argv, a_dir), a_name) || !ok(run(b_argv, b_dir), b_name))
+        return false;
+    std::printf("run  %12s  %12s  (ms)\n", a_name, b_name);
+    for (int r = 0; r < runs; ++r) {
+        sample x, y;
+        if (r % 2 == 0) {
+            x = run(a_argv, a_dir);
+            y = run(b_argv, b_dir);
+        } else {
+            y = run(b_argv, b_dir);
+            x = run(a_argv, a_dir);
+        }
+        if (!ok(x, a_name) || !ok(y, b_name))
+            return false;
+        a->push_back(moment(x));
+        b->push_back(moment(y));
+        std::printf("%3d  %12.1f  %12.1f\n", r + 1, moment(x), moment(y));
+    }
+    return true;
+}
+
 double median(std::vector<double> v) {
     if (v.empty())
         return 0;
@@ -205,6 +241,9 @@ std::string offline_launcher() {
 }
 std::string online_launcher() {
     return BENCH_ONLINE_LAUNCHER;
+}
+std::string refusing_vm() {
+    return BENCH_REFUSING_JVM;
 }
 
 bool ensure_pki() {

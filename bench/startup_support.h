@@ -24,8 +24,23 @@ sample run(const std::vector<std::string>& argv, const std::string& cwd, int tim
 
 // A run that reached the constructor and ended with 0; otherwise says why on standard error.
 bool started(const sample& s, const char* what);
+// A run that ended at the failed VM creation (exit code 1 and its message), as starts with
+// refusing_vm() should; otherwise says why on standard error.
+bool vm_refused(const sample& s, const char* what);
 
 double median(std::vector<double> values);
+
+// What a round records of a run: the time to the constructor when it got there, else to the
+// exit.
+double moment(const sample& s);
+
+// `runs` rounds of two commands, each run in its own directory, the order swapping every round,
+// after one unrecorded run of each. Prints each round's moments under the two names. False as
+// soon as a run fails `ok` (which says why).
+using check = bool (*)(const sample&, const char*);
+bool alternate(int runs, check ok, const char* a_name, const std::vector<std::string>& a_argv,
+               const std::string& a_dir, const char* b_name, const std::vector<std::string>& b_argv,
+               const std::string& b_dir, std::vector<double>* a, std::vector<double>* b);
 
 // Command-line options: "--name value" pairs; unknown names stop the program with a usage text.
 struct options {
@@ -46,6 +61,7 @@ bool ensure_pki();
 std::string app_jars(const std::vector<long>& padded_mib = {});
 std::string offline_launcher();    // built without update hosts
 std::string online_launcher();     // eleven loopback hosts, see online_port
+std::string refusing_vm();         // a VM library whose JNI_CreateJavaVM fails
 constexpr int online_port = 18481; // server 0 of the online launcher; 10 more follow it
 
 // A throw-away install directory: `jre` links to the JDK (or holds only the given VM library),

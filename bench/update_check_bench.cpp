@@ -1,7 +1,8 @@
 // What the version check adds to a start: the online launcher with a current app.ver (one
 // version request to a loopback TLS server, nothing to download) against the launcher built
 // without update hosts, both up to the main class's constructor. The two take turns (the order
-// swaps every round); the server runs in this process.
+// swaps every round); the server runs in this process. The same pair then runs up to a VM
+// creation that fails, which times the check without the VM's scatter.
 //
 //   vistal-update-check-bench [--runs N]
 #include "bench/startup_support.h"
@@ -37,44 +38,40 @@ int main(int argc, char** argv) {
                                   200, "2.0.0;/app.jar", {{"Connection", "close"}})));
 
     bench::install online(jars), offline(jars);
-    bench::copy_file(jars + "/bl.jar", online.data("app.jar"));
-    bench::write_file(online.data("app.ver"), "2.0.0-rc2147483647.b1");
-
+    bench::install online_vm_refused(jars, bench::refusing_vm());
+    bench::install offline_vm_refused(jars, bench::refusing_vm());
+    for (const bench::install* dir : {&online, &online_vm_refused}) {
+        bench::copy_file(jars + "/bl.jar", dir->data("app.jar"));
+        bench::write_file(dir->data("app.ver"), "2.0.0-rc2147483647.b1");
+    }
     const std::vector<std::string> online_launcher = {bench::online_launcher()};
     const std::vector<std::string> offline_launcher = {bench::offline_launcher()};
-    if (!bench::started(bench::run(online_launcher, online.root()), "online start") ||
-        !bench::started(bench::run(offline_launcher, offline.root()), "offline start"))
-        return 1;
 
-    std::vector<double> a, b;
-    std::printf("run  first     online ms  offline ms  (to the constructor)\n");
-    for (int r = 0; r < o.runs; ++r) {
-        bench::sample x, y;
-        if (r % 2 == 0) {
-            x = bench::run(online_launcher, online.root());
-            y = bench::run(offline_launcher, offline.root());
-        } else {
-            y = bench::run(offline_launcher, offline.root());
-            x = bench::run(online_launcher, online.root());
-        }
-        if (!bench::started(x, "online start") || !bench::started(y, "offline start"))
-            return 1;
-        a.push_back(x.constructed_ms);
-        b.push_back(y.constructed_ms);
-        std::printf("%3d  %-8s  %9.1f  %10.1f\n", r + 1, r % 2 ? "offline" : "online",
-                    x.constructed_ms, y.constructed_ms);
-    }
+    std::vector<double> a, b, a_vm_refused, b_vm_refused;
+    if (!bench::alternate(o.runs, bench::started, "online", online_launcher, online.root(),
+                          "offline", offline_launcher, offline.root(), &a, &b))
+        return 1;
+    // The check alone, without the VM's own scatter: the same starts up to the failed VM
+    // creation, in more rounds since they are short.
+    std::printf("before the VM only:\n");
+    if (!bench::alternate(o.runs * 4, bench::vm_refused, "online", online_launcher,
+                          online_vm_refused.root(), "offline", offline_launcher,
+                          offline_vm_refused.root(), &a_vm_refused, &b_vm_refused))
+        return 1;
+    const int requests = 2 + o.runs + o.runs * 4; // one unrecorded run of each pair
 
     // Every online start asked once and downloaded nothing; the app.ver it found is untouched.
     std::size_t asked = 0, other = 0;
     for (auto& request : server.requests())
         ++(request.target == version_target ? asked : other);
-    if (asked != static_cast<std::size_t>(o.runs) + 1 || other != 0) {
+    if (asked != static_cast<std::size_t>(requests) || other != 0) {
         std::fprintf(stderr, "expected %d version requests and nothing else, got %zu and %zu\n",
-                     o.runs + 1, asked, other);
+                     requests, asked, other);
         return 1;
     }
     bench::report(o, "online start, current app.ver", "online", a, "offline", b, "difference", "ms",
                   "<= +25 ms");
+    bench::report(o, "the same, up to a refused VM creation", "online", a_vm_refused, "offline",
+                  b_vm_refused, "difference", "ms", "(context)");
     return 0;
 }

@@ -1,7 +1,8 @@
 // What a start costs when every update host refuses the connection: the online launcher with
 // nothing listening on any of its eleven loopback ports, against the launcher built without
 // update hosts, both up to the main class's constructor from lib/bl.jar. The two take turns
-// (the order swaps every round).
+// (the order swaps every round). The same pair then runs up to a VM creation that fails, which
+// times the failover without the VM's scatter.
 //
 //   vistal-update-refused-bench [--runs N]
 #include "bench/startup_support.h"
@@ -44,31 +45,23 @@ int main(int argc, char** argv) {
         }
 
     bench::install online(jars), offline(jars);
+    bench::install online_vm_refused(jars, bench::refusing_vm());
+    bench::install offline_vm_refused(jars, bench::refusing_vm());
     const std::vector<std::string> online_launcher = {bench::online_launcher()};
     const std::vector<std::string> offline_launcher = {bench::offline_launcher()};
-    if (!bench::started(bench::run(online_launcher, online.root()), "refused start") ||
-        !bench::started(bench::run(offline_launcher, offline.root()), "offline start"))
-        return 1;
 
-    std::vector<double> a, b;
-    std::printf("run  first     refused ms  offline ms  (to the constructor)\n");
-    for (int r = 0; r < o.runs; ++r) {
-        bench::sample x, y;
-        if (r % 2 == 0) {
-            x = bench::run(online_launcher, online.root());
-            y = bench::run(offline_launcher, offline.root());
-        } else {
-            y = bench::run(offline_launcher, offline.root());
-            x = bench::run(online_launcher, online.root());
-        }
-        if (!bench::started(x, "refused start") || !bench::started(y, "offline start"))
-            return 1;
-        a.push_back(x.constructed_ms);
-        b.push_back(y.constructed_ms);
-        std::printf("%3d  %-8s  %10.1f  %10.1f\n", r + 1, r % 2 ? "offline" : "refused",
-                    x.constructed_ms, y.constructed_ms);
-    }
+    std::vector<double> a, b, a_vm_refused, b_vm_refused;
+    if (!bench::alternate(o.runs, bench::started, "refused", online_launcher, online.root(),
+                          "offline", offline_launcher, offline.root(), &a, &b))
+        return 1;
+    std::printf("before the VM only:\n");
+    if (!bench::alternate(o.runs * 4, bench::vm_refused, "refused", online_launcher,
+                          online_vm_refused.root(), "offline", offline_launcher,
+                          offline_vm_refused.root(), &a_vm_refused, &b_vm_refused))
+        return 1;
     bench::report(o, "eleven servers refusing", "refused", a, "offline", b, "difference", "ms",
                   "<= +50 ms");
+    bench::report(o, "the same, up to a refused VM creation", "refused", a_vm_refused, "offline",
+                  b_vm_refused, "difference", "ms", "(context)");
     return 0;
 }
