@@ -1,0 +1,110 @@
+// The Linux transport's own parsing of what a server sends before the body: response heads
+// line by line as curl hands them over (status lines, interim and redirect heads, folded lines,
+// anything at all), the header query that answers like HttpQueryInfoA, and the URL bytes made
+// from a wide URL. The transport is compiled into this program whole so that the line handler
+// can be driven without a connection.
+#include "platform/posix/transport_curl.cpp"
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fuzzer/FuzzedDataProvider.h>
+#include <string>
+#include <vector>
+
+// The deployment values the transport reads.
+extern const char* const deployment_ca_bundle = "";
+extern const unsigned deployment_receive_timeout_ms = 3000;
+
+namespace {
+
+[[noreturn]] void fault(const char* what) {
+    std::fprintf(stderr, "fault: %s\n", what);
+    std::abort();
+}
+
+// The value of the first header named `name` (without regard to case), as the query must find.
+const std::string* find(const request& r, const std::string& name) {
+    for (auto& [key, value] : r.headers)
+        if (same_name(key, name.c_str()))
+            return &value;
+    return nullptr;
+}
+
+void check_query(request& r, const std::string& name, unsigned long room) {
+    if (room == 0)
+        return;
+    // Exactly the declared room, so that a write past it is caught.
+    char* buffer = static_cast<char*>(std::malloc(room));
+    std::size_t n = name.size() < room - 1 ? name.size() : room - 1;
+    std::memcpy(buffer, name.data(), n);
+    buffer[n] = '\0';
+    const std::string wanted(buffer); // what the query can see of the name
+    const std::string* value = find(r, wanted);
+
+    unsigned long size = room;
+    unsigned long error = 0;
+    bool ok = transport::query_info(static_cast<transport::handle>(static_cast<object*>(&r)),
+                                    transport::query_custom, buffer, &size, &error);
+    if (!value) {
+        if (ok || error != transport::error_header_not_found)
+            fault("a header that is not there was found");
+    } else if (value->size() + 1 > room) {
+        if (ok || error != transport::error_insufficient_buffer || size != value->size() + 1)
+            fault("too little room not reported as HttpQueryInfoA does");
+    } else {
+        if (!ok || size != value->size() || std::memcmp(buffer, value->c_str(), size + 1) != 0)
+            fault("header value wrong");
+    }
+    std::free(buffer);
+}
+
+void check_url(const std::wstring& url) {
+    std::string bytes = url_bytes(url.c_str());
+    bool plain = true;
+    for (wchar_t c : url)
+        plain = plain && c > 0x20 && c < 0x7F;
+    for (unsigned char b : bytes)
+        if (b <= 0x20 || b >= 0x7F)
+            fault("URL byte not escaped");
+    if (plain && bytes != std::string(url.begin(), url.end()))
+        fault("plain URL changed");
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    FuzzedDataProvider in(data, size);
+
+    std::wstring url;
+    for (int n = in.ConsumeIntegralInRange<int>(0, 300); n > 0 && in.remaining_bytes() > 0; --n)
+        url += static_cast<wchar_t>(in.ConsumeIntegral<std::int32_t>());
+    check_url(url);
+
+    std::vector<std::pair<std::string, unsigned long>> queries;
+    for (int n = in.ConsumeIntegralInRange<int>(0, 4); n > 0; --n) {
+        std::string name = in.ConsumeRandomLengthString(32);
+        queries.emplace_back(name, in.ConsumeIntegralInRange<unsigned long>(0, 80));
+    }
+    if (in.ConsumeBool())
+        queries.emplace_back("Content-Length", in.ConsumeIntegralInRange<unsigned long>(0, 40));
+
+    // The rest is what the server sent before the body, cut into lines as curl cuts them.
+    std::string head = in.ConsumeRemainingBytesAsString();
+    request r;
+    for (std::size_t start = 0; start < head.size();) {
+        std::size_t end = head.find('\n', start);
+        end = end == std::string::npos ? head.size() : end + 1;
+        std::string line = head.substr(start, end - start);
+        if (on_header(line.data(), 1, line.size(), &r) != line.size())
+            fault("header line refused");
+        start = end;
+    }
+    if (r.activity != head.size())
+        fault("head bytes not counted");
+
+    for (auto& [name, room] : queries)
+        check_query(r, name, room);
+    return 0;
+}

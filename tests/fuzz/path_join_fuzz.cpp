@@ -1,0 +1,170 @@
+// The joins that build names from outside input: the request URL from a host and a path (the
+// download path comes from a server's answer), the data directory from the common
+// application-data folder, and the data directory's files. Every result must fit its buffer,
+// be cut or refused exactly where the rules say, and never lose its terminator.
+#include "launcher/data_dir.h"
+#include "platform/path_append.h"
+#include "platform/platform.h"
+#include "update/https_fetch.h"
+#include "update/transport.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fuzzer/FuzzedDataProvider.h>
+#include <string>
+
+namespace {
+
+[[noreturn]] void fault(const char* what) {
+    std::fprintf(stderr, "fault: %s\n", what);
+    std::abort();
+}
+
+std::string folder;     // what the folder query answers
+std::wstring requested; // the URL the fetch asked for
+
+// The join rules, spelled out the slow way: separators at the start of `more` go (unless the
+// path is empty), one separator in between, nothing happens when the result would not fit.
+bool joined(std::string path, std::string more, std::string* out) {
+    if (!path.empty())
+        more.erase(0, more.find_first_not_of('/') == std::string::npos
+                          ? more.size()
+                          : more.find_first_not_of('/'));
+    if (more.empty()) {
+        *out = path;
+        return true;
+    }
+    if (!path.empty() && path.back() != '/')
+        path += '/';
+    if (path.size() + more.size() >= platform::max_path)
+        return false;
+    *out = path + more;
+    return true;
+}
+
+void check_append(const std::string& start, const std::string& more) {
+    if (start.size() >= platform::max_path || start.find('\0') != std::string::npos ||
+        more.find('\0') != std::string::npos)
+        return;
+    // Exactly max_path bytes, as the callers give it.
+    char* path = static_cast<char*>(std::malloc(platform::max_path));
+    std::memcpy(path, start.c_str(), start.size() + 1);
+    std::string expected;
+    bool fits = joined(start, more, &expected);
+    bool ok = platform::append_path_rules(path, more.c_str(), '/');
+    if (ok != fits || path != (fits ? expected : start))
+        fault("path join wrong");
+    std::free(path);
+}
+
+void check_data_dir(const std::string& root, const std::string& file) {
+    if (root.size() >= platform::max_path || root.find('\0') != std::string::npos ||
+        file.find('\0') != std::string::npos)
+        return;
+    folder = root;
+    init();
+    // Each of the three names is added when it fits and skipped when it does not.
+    std::string dir = root == "?" ? "" : root;
+    if (root != "?")
+        for (const char* name : {companyName, appName, appVersion})
+            joined(dir, name, &dir);
+    if (strnlen(appDataPath, app_path_size) >= platform::max_path || dir != appDataPath)
+        fault("data directory wrong");
+
+    char* out = static_cast<char*>(std::malloc(app_path_size));
+    data_file_path(out, file.c_str());
+    std::string expected = dir;
+    joined(expected, file, &expected);
+    if (strnlen(out, app_path_size) >= platform::max_path || expected != out)
+        fault("data file path wrong");
+    std::free(out);
+}
+
+void check_url(const std::wstring& host, const std::wstring& path) {
+    static std::FILE* sink = std::fopen("/dev/null", "wb");
+    requested.clear();
+    https_data(host.c_str(), path.c_str(), sink);
+    std::wstring whole = L"https://" + host + path;
+    if (requested != whole.substr(0, 254))
+        fault("URL not cut at 254 characters");
+}
+
+std::wstring wide(FuzzedDataProvider& in, std::size_t max) {
+    std::wstring out;
+    for (std::size_t n = in.ConsumeIntegralInRange<std::size_t>(0, max); n > 0; --n) {
+        // Mostly 7-bit characters, now and then anything but the terminator.
+        wchar_t c = in.ConsumeBool() ? static_cast<wchar_t>(in.ConsumeIntegralInRange(1, 127))
+                                     : static_cast<wchar_t>(in.ConsumeIntegral<std::int32_t>());
+        out += c ? c : L'x';
+    }
+    return out;
+}
+
+} // namespace
+
+// The platform operations the data directory uses.
+namespace platform {
+long common_appdata_folder(char* buffer) {
+    if (folder == "?")
+        return -1; // the query failed
+    std::memcpy(buffer, folder.c_str(), folder.size() + 1);
+    return 0;
+}
+bool path_append(char* path, const char* more) {
+    return append_path_rules(path, more, '/');
+}
+} // namespace platform
+
+// The fetch only gets as far as asking for the URL.
+namespace transport {
+handle open_session(const wchar_t*) {
+    static int session;
+    return &session;
+}
+bool set_connect_timeout(handle, unsigned long) {
+    return true;
+}
+bool set_status_callback(handle, status_callback) {
+    return true;
+}
+handle open_url(handle, const wchar_t* url, std::uintptr_t) {
+    requested = url;
+    return nullptr;
+}
+bool query_info(handle, unsigned long, char*, unsigned long*, unsigned long*) {
+    return false;
+}
+int status_code(handle) {
+    return 0;
+}
+bool read(handle, void*, unsigned long, unsigned long* read) {
+    *read = 0;
+    return false;
+}
+bool close(handle) {
+    return true;
+}
+} // namespace transport
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    FuzzedDataProvider in(data, size);
+    switch (in.ConsumeIntegralInRange<int>(0, 2)) {
+    case 0: {
+        std::string start = in.ConsumeRandomLengthString(300);
+        check_append(start, in.ConsumeRemainingBytesAsString());
+        break;
+    }
+    case 1: {
+        std::string root = in.ConsumeRandomLengthString(300);
+        check_data_dir(root, in.ConsumeRemainingBytesAsString());
+        break;
+    }
+    default: {
+        std::wstring host = wide(in, 300);
+        check_url(host, wide(in, 1100));
+    }
+    }
+    return 0;
+}
