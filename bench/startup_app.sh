@@ -25,6 +25,9 @@ while [ $# -gt 0 ]; do
     esac
 done
 here=$(cd "$(dirname "$0")" && pwd)
+# Benchmarks run side by side (ctest -j) share OUT_DIR: one makes the jars, the others wait.
+exec 9>"$out/.lock"
+flock 9
 jdk=${VISTAL_JDK_HOME:-/usr/lib/jvm/java-17-openjdk-amd64}
 keystore=$build/dev-signing/keystore.p12
 pass=vistal-dev
