@@ -9,6 +9,7 @@
 
 #include "launcher/data_dir.h"
 #include "platform/platform.h"
+#include "update/archive_check.h"
 #include "update/bs_version.h"
 #include "update/https_fetch.h"
 
@@ -79,7 +80,10 @@ bool acceptable_download_path(std::string_view path) {
 }
 
 // Fetches `path` from `host` into `to`. True only for a whole, successful transfer that reached
-// the disk: status 200, a body, as long as announced, no failed read, no failed write.
+// the disk: status 200, a body, as long as announced, no failed read, no failed write, and a
+// whole jar archive. That last check catches what the transfer cannot: an error page sent with
+// status 200, and a body cut short or cut to a too small length where the length announced does
+// not tell; committed, either would leave a jar that cannot start and a version that claims it.
 bool download(const wchar_t* host, std::string_view path, const char* to) {
     wchar_t wide[wide_path_limit + 1];
     std::size_t n = path.size() < wide_path_limit ? path.size() : wide_path_limit;
@@ -87,7 +91,7 @@ bool download(const wchar_t* host, std::string_view path, const char* to) {
         wide[i] = static_cast<wchar_t>(static_cast<unsigned char>(path[i]));
     wide[n] = L'\0';
 
-    file_ptr file(std::fopen(to, "wb"));
+    file_ptr file(std::fopen(to, "wb+"));
     if (!file)
         return false;
     fetch_report report;
@@ -95,7 +99,8 @@ bool download(const wchar_t* host, std::string_view path, const char* to) {
     bool complete = report.status == 200 && report.received > 0 && !report.read_failed &&
                     (!report.has_content_length || report.received == report.content_length);
     bool written = !std::ferror(file.get()) && platform::sync_file(file.get());
-    return std::fclose(file.release()) == 0 && complete && written;
+    bool whole = complete && written && is_whole_archive(file.get());
+    return std::fclose(file.release()) == 0 && whole;
 }
 
 // Brings the jar that `answer` names into app.jar and records its version in app.ver. On any

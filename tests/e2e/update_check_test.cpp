@@ -2,6 +2,7 @@
 // deployment's ports (127.0.0.1:18441 is server 0, ... 18451 is server 10).
 #include "launcher/data_dir.h"
 #include "tests/support/process.h"
+#include "tests/support/test_jars.h"
 #include "tests/support/tls_server.h"
 #include "update/version_check.h"
 
@@ -25,12 +26,12 @@ std::string pki(const char* file) {
     return build_dir() + "/tests/pki/" + file;
 }
 
-// A jar-sized body, larger than one read of the fetch.
+// A jar-sized body, larger than one read of the fetch: a whole archive, as the check demands.
 std::string jar_bytes(char seed, std::size_t size = 100000) {
     std::string out(size, '\0');
     for (std::size_t i = 0; i < size; ++i)
         out[i] = static_cast<char>((i * 7 + static_cast<std::size_t>(seed)) % 251);
-    return out;
+    return tiny_jar(out);
 }
 
 script version_answer(const std::string& text, int status = 200) {
@@ -130,11 +131,11 @@ TEST_F(UpdateCheck, ServersThatDoNotAnswerHandOnToTheNext) {
     serve(3).on(version_target, version_answer(""));
     auto& answering = serve(4);
     answering.on(version_target, version_answer("1.0.0;/j/app.jar"));
-    answering.on("/j/app.jar", answer(http_response(200, "JAR")));
+    answering.on("/j/app.jar", answer(http_response(200, tiny_jar("JAR"))));
     auto& after = serve(5);
 
     EXPECT_EQ(locate_server(), 4);
-    EXPECT_EQ(file("app.jar"), "JAR");
+    EXPECT_EQ(file("app.jar"), tiny_jar("JAR"));
     EXPECT_EQ(file("app.ver"), "1.0.0-rc2147483647.b1");
     for (int i = 1; i <= 3; ++i)
         EXPECT_EQ(servers[i]->request_lines().size(), 1u) << "server " << i;

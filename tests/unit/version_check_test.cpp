@@ -2,6 +2,7 @@
 #include "launcher/data_dir.h"
 #include "tests/support/fake_platform.h"
 #include "tests/support/fake_transport.h"
+#include "tests/support/test_jars.h"
 #include "update/version_check.h"
 
 #include <chrono>
@@ -33,6 +34,13 @@ fake::response body(std::string text, int status = 200) {
     r.body = std::move(text);
     return r;
 }
+
+// A download the check takes for a jar: a whole archive holding `text`.
+fake::response jar(const std::string& text) {
+    return body(testsupport::tiny_jar(text));
+}
+
+using testsupport::tiny_jar;
 
 class VersionCheck : public ::testing::Test {
   protected:
@@ -88,11 +96,11 @@ class VersionCheck : public ::testing::Test {
 
 TEST_F(VersionCheck, FirstInstallDownloadsTheJarAndRecordsItsVersion) {
     answers(first, "2.0.0;/j/app.jar");
-    fake::respond(url(first, L"/j/app.jar"), body("JAR 2.0.0"));
+    fake::respond(url(first, L"/j/app.jar"), jar("JAR 2.0.0"));
 
     EXPECT_EQ(locate_server(), 0);
     EXPECT_EQ(server, 0);
-    EXPECT_EQ(read("app.jar"), "JAR 2.0.0");
+    EXPECT_EQ(read("app.jar"), tiny_jar("JAR 2.0.0"));
     EXPECT_EQ(read("app.ver"), "2.0.0-rc2147483647.b1");
     expect_no_leftovers();
     ASSERT_FALSE(fake::platform().locked.empty());
@@ -130,12 +138,12 @@ TEST_F(VersionCheck, ServersThatDoNotAnswerHandOnToTheNext) {
         fs::remove(dir / "app.ver");
         fs::remove(dir / "app.jar");
         fake::respond(url(first, request), response);
-        fake::respond(url(first, L"/evil.jar"), body("EVIL"));
+        fake::respond(url(first, L"/evil.jar"), jar("EVIL"));
         answers(second, "1.0.0;/j/app.jar");
-        fake::respond(url(second, L"/j/app.jar"), body("JAR 1.0.0"));
+        fake::respond(url(second, L"/j/app.jar"), jar("JAR 1.0.0"));
 
         EXPECT_EQ(locate_server(), 1) << what;
-        EXPECT_EQ(read("app.jar"), "JAR 1.0.0") << what;
+        EXPECT_EQ(read("app.jar"), tiny_jar("JAR 1.0.0")) << what;
         EXPECT_EQ(read("app.ver"), "1.0.0-rc2147483647.b1") << what;
         EXPECT_EQ(requests_to(url(third, request)), 0u) << what;
     }
@@ -161,11 +169,15 @@ TEST_F(VersionCheck, NoServerAnsweringLeavesAnEmptyAppVerAndOfflineMode) {
 TEST_F(VersionCheck, FailedDownloadsKeepTheOldJarAndVersion) {
     fake::response refused;
     refused.connect_fails = true;
-    fake::response truncated = body(std::string(10, 'J'));
-    truncated.headers = {{"Content-Length", "100"}};
-    fake::response broken = body(std::string(10, 'J'));
+    fake::response truncated = jar(std::string(10, 'J'));
+    truncated.headers = {{"Content-Length", std::to_string(truncated.body.size() + 50)}};
+    fake::response broken = jar(std::string(10, 'J'));
     broken.headers.clear();
     broken.read_fails_at_end = true;
+    // What the transfer cannot tell from a jar: only the archive's own end shows them.
+    fake::response cut = jar(std::string(100, 'J'));
+    cut.body.resize(cut.body.size() - 10);
+    cut.headers.clear();
     const std::pair<const char*, fake::response> failures[] = {
         {"404 page", body("404 Not Found", 404)},
         {"500 page", body("<html>error</html>", 500)},
@@ -173,6 +185,8 @@ TEST_F(VersionCheck, FailedDownloadsKeepTheOldJarAndVersion) {
         {"fewer bytes than Content-Length", truncated},
         {"read failure without Content-Length", broken},
         {"no connection", refused},
+        {"a page sent with status 200", body("<html><body>Moved</body></html>")},
+        {"a jar cut short without Content-Length", cut},
     };
     for (const auto& [what, response] : failures) {
         fake::reset_transport();
@@ -209,9 +223,9 @@ TEST_F(VersionCheck, UnusableDownloadPathsAreNotRequested) {
     std::string longest = too_long.substr(0, 1023);
     answers(first, "2.0.0;" + longest);
     std::wstring cut = url(first, std::wstring(longest.begin(), longest.end())).substr(0, 254);
-    fake::respond(cut, body("JAR"));
+    fake::respond(cut, jar("JAR"));
     EXPECT_EQ(get_bs_version(first), 1);
-    EXPECT_EQ(read("app.jar"), "JAR");
+    EXPECT_EQ(read("app.jar"), tiny_jar("JAR"));
     EXPECT_EQ(read("app.ver"), "2.0.0-rc2147483647.b1");
 }
 
@@ -219,7 +233,7 @@ TEST_F(VersionCheck, ARefusedJarReplacementKeepsBothFiles) {
     write("app.ver", "1.0.0");
     write("app.jar", "OLD");
     answers(first, "2.0.0;/j/app.jar");
-    fake::respond(url(first, L"/j/app.jar"), body("NEW"));
+    fake::respond(url(first, L"/j/app.jar"), jar("NEW"));
     fake::platform().refuse_replace_onto = "app.jar";
     EXPECT_EQ(get_bs_version(first), 1);
     EXPECT_EQ(read("app.jar"), "OLD");
@@ -231,10 +245,10 @@ TEST_F(VersionCheck, AnUnrecordedNewJarIsFetchedAgainNextTime) {
     write("app.ver", "1.0.0");
     write("app.jar", "OLD");
     answers(first, "2.0.0;/j/app.jar");
-    fake::respond(url(first, L"/j/app.jar"), body("NEW"));
+    fake::respond(url(first, L"/j/app.jar"), jar("NEW"));
     fake::platform().refuse_replace_onto = "app.ver";
     EXPECT_EQ(get_bs_version(first), 1);
-    EXPECT_EQ(read("app.jar"), "NEW");
+    EXPECT_EQ(read("app.jar"), tiny_jar("NEW"));
     EXPECT_EQ(read("app.ver"), "");
     expect_no_leftovers();
 
@@ -248,7 +262,7 @@ TEST_F(VersionCheck, WithoutTheLockNothingIsWritten) {
     write("app.ver", "1.0.0");
     write("app.jar", "OLD");
     answers(first, "2.0.0;/j/app.jar");
-    fake::respond(url(first, L"/j/app.jar"), body("NEW"));
+    fake::respond(url(first, L"/j/app.jar"), jar("NEW"));
     fake::platform().refuse_lock = true;
     EXPECT_EQ(get_bs_version(first), 1);
     EXPECT_EQ(fake::transport().urls.size(), 1u);
@@ -278,9 +292,9 @@ TEST_F(VersionCheck, PurgeEmptiesAppVerSoTheNextCheckDownloadsAgain) {
     EXPECT_EQ(read("app.jar"), "BAD");
 
     answers(first, "2.0.0;/j/app.jar");
-    fake::respond(url(first, L"/j/app.jar"), body("GOOD"));
+    fake::respond(url(first, L"/j/app.jar"), jar("GOOD"));
     EXPECT_EQ(get_bs_version(first), 1);
-    EXPECT_EQ(read("app.jar"), "GOOD");
+    EXPECT_EQ(read("app.jar"), tiny_jar("GOOD"));
     EXPECT_EQ(read("app.ver"), "2.0.0-rc2147483647.b1");
 }
 

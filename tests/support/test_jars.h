@@ -1,0 +1,84 @@
+// Jars made by tests: the smallest whole jar, and builds of a real jar told apart by their
+// archive comment (which leaves its signed entries as they are).
+#pragma once
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+
+namespace testsupport {
+
+// A zip archive with one stored entry holding `content`, for tests whose downloads must pass the
+// update check's archive check without being a real application.
+inline std::string tiny_jar(const std::string& content) {
+    auto le = [](std::string& out, std::uint32_t value, int bytes) {
+        for (int i = 0; i < bytes; ++i)
+            out += static_cast<char>((value >> (8 * i)) & 0xFF);
+    };
+    std::uint32_t crc = 0xFFFFFFFF;
+    for (unsigned char c : content) {
+        crc ^= c;
+        for (int k = 0; k < 8; ++k)
+            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+    }
+    crc = ~crc;
+    const std::string name = "content.txt";
+    const auto size = static_cast<std::uint32_t>(content.size());
+
+    std::string out = "PK\x03\x04";
+    le(out, 10, 2); // version needed
+    le(out, 0, 2);  // flags
+    le(out, 0, 2);  // stored
+    le(out, 0, 2);  // time
+    le(out, 0x21, 2);
+    le(out, crc, 4);
+    le(out, size, 4);
+    le(out, size, 4);
+    le(out, static_cast<std::uint32_t>(name.size()), 2);
+    le(out, 0, 2);
+    out += name + content;
+
+    const auto directory = static_cast<std::uint32_t>(out.size());
+    out += "PK\x01\x02";
+    le(out, 10, 2); // made by
+    le(out, 10, 2); // needed
+    le(out, 0, 2);
+    le(out, 0, 2);
+    le(out, 0, 2);
+    le(out, 0x21, 2);
+    le(out, crc, 4);
+    le(out, size, 4);
+    le(out, size, 4);
+    le(out, static_cast<std::uint32_t>(name.size()), 2);
+    le(out, 0, 2); // extra
+    le(out, 0, 2); // comment
+    le(out, 0, 2); // disk
+    le(out, 0, 2); // internal attributes
+    le(out, 0, 4); // external attributes
+    le(out, 0, 4); // local header offset
+    out += name;
+
+    const auto directory_size = static_cast<std::uint32_t>(out.size()) - directory;
+    out += "PK\x05\x06";
+    le(out, 0, 2);
+    le(out, 0, 2);
+    le(out, 1, 2);
+    le(out, 1, 2);
+    le(out, directory_size, 4);
+    le(out, directory, 4);
+    le(out, 0, 2);
+    return out;
+}
+
+// `jar` (as jar and jarsigner write it: no archive comment) with `comment` as its comment.
+inline std::string with_comment(std::string jar, const std::string& comment) {
+    const std::size_t end = 22; // end-of-central-directory record without a comment
+    if (jar.size() < end || jar.compare(jar.size() - end, 4, "PK\x05\x06") != 0 ||
+        jar[jar.size() - 2] != 0 || jar[jar.size() - 1] != 0 || comment.size() > 0xFFFF)
+        throw std::runtime_error("with_comment: not a jar without a comment");
+    jar[jar.size() - 2] = static_cast<char>(comment.size() & 0xFF);
+    jar[jar.size() - 1] = static_cast<char>(comment.size() >> 8);
+    return jar + comment;
+}
+
+} // namespace testsupport
