@@ -4,7 +4,7 @@
 #   tests/soak/run-soak.sh [soak options: --starts N --seed S --bound-ms MS --verbose]
 #
 # SOAK_BUILD names the build tree (default build/soak, RelWithDebInfo like the linux preset).
-# The soak listens on the test launcher's first server port: run nothing else that does.
+# The soak listens on ports of its own (18461, 18462): tests on the fixed ports may run meanwhile.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 build=${SOAK_BUILD:-build/soak}

@@ -1,6 +1,7 @@
 // The soak: the test launcher started again and again in one installation while its first
-// update server answers, fails, stalls or publishes a new version at random (the other ten
-// servers of the test deployment refuse connections). After every start the installation must
+// update server answers, fails, stalls or publishes a new version at random (its second server
+// refuses connections). The launcher is the test launcher built with two servers on ports of the
+// soak's own. After every start the installation must
 // hold a whole published build whose version app.ver names, the application must have run from
 // the build it should have (online) or from the install's own jar (offline), nothing may be
 // left on the side, and the start must have ended within its bound. At the end, with the server
@@ -31,7 +32,7 @@ using namespace testsupport;
 namespace {
 
 const std::string version_target = "/VistalServlet?getVersion=bootstrap&clientVersion=2.0";
-constexpr int port = 18441;
+constexpr int port = SOAK_PORT;
 constexpr unsigned failing_stall_ms = 3500; // beyond the test launcher's receive time-out
 
 struct build {
@@ -270,7 +271,7 @@ class soak {
             server_->on(builds_[k].path, answer(http_response(410, "stale\n")));
 
         auto began = std::chrono::steady_clock::now();
-        run_result r = install_.run_launcher(120000);
+        run_result r = install_.run_launcher(120000, {}, SOAK_LAUNCHER);
         long ms = static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(
                                         std::chrono::steady_clock::now() - began)
                                         .count());
@@ -370,7 +371,7 @@ class soak {
 int main(int argc, char** argv) {
     int starts = 500;
     unsigned seed = 1;
-    long bound_ms = 10000;
+    long bound_ms = 6000;
     bool verbose = false;
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
