@@ -35,6 +35,14 @@ CURL* curl_easy_init() {
     return real ? real() : nullptr;
 }
 
+// The signatures are curl's own, with an enumeration as the last named parameter; clang warns
+// about va_start on such a parameter, but the enumerations are int-sized and curl's own
+// definitions do the same.
+#if defined(__clang__)
+#pragma clang diagnostic push
+#pragma clang diagnostic ignored "-Wvarargs"
+#endif
+
 CURLcode curl_easy_setopt(CURL* curl, CURLoption option, ...) {
     static const auto real = entry<CURLcode (*)(CURL*, CURLoption, ...)>("curl_easy_setopt");
     if (!real)
@@ -64,6 +72,10 @@ CURLcode curl_easy_getinfo(CURL* curl, CURLINFO info, ...) {
     va_end(arguments);
     return result;
 }
+
+#if defined(__clang__)
+#pragma clang diagnostic pop
+#endif
 
 CURLcode curl_easy_pause(CURL* curl, int bitmask) {
     static const auto real = entry<CURLcode (*)(CURL*, int)>("curl_easy_pause");
