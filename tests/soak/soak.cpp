@@ -335,12 +335,12 @@ class soak {
     }
 
     void summary() const {
-        std::printf("\n%-36s %6s %8s %8s %8s\n", "kind of start", "starts", "median", "p95",
+        std::printf("\n%-44s %6s %8s %8s %8s\n", "kind of start", "starts", "median", "p95",
                     "max ms");
         for (auto& [kind, t] : tallies_)
-            std::printf("%-36s %6d %8ld %8ld %8ld\n", kind.c_str(), t.count, percentile(t.ms, 0.5),
+            std::printf("%-44s %6d %8ld %8ld %8ld\n", kind.c_str(), t.count, percentile(t.ms, 0.5),
                         percentile(t.ms, 0.95), *std::max_element(t.ms.begin(), t.ms.end()));
-        std::printf("%-36s %6zu %8ld %8ld %8ld\n", "all", all_ms_.size(), percentile(all_ms_, 0.5),
+        std::printf("%-44s %6zu %8ld %8ld %8ld\n", "all", all_ms_.size(), percentile(all_ms_, 0.5),
                     percentile(all_ms_, 0.95), *std::max_element(all_ms_.begin(), all_ms_.end()));
         std::printf("\nversions published: %zu (newest %s), installed at the end: %s\n",
                     builds_.size(), newest().version.c_str(),
