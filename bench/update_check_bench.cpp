@@ -60,7 +60,7 @@ int main(int argc, char** argv) {
         return 1;
     const int requests = 2 + o.runs + o.runs * 4; // one unrecorded run of each pair
 
-    // Every online start asked once and downloaded nothing; the app.ver it found is untouched.
+    // Every online start asked once and downloaded nothing.
     std::size_t asked = 0, other = 0;
     for (auto& request : server.requests())
         ++(request.target == version_target ? asked : other);
