@@ -18,10 +18,9 @@
 #include <gtest/gtest.h>
 #include <map>
 #include <memory>
-#include <signal.h>
+#include <stdexcept>
 #include <sys/mount.h>
 #include <thread>
-#include <unistd.h>
 
 using namespace testsupport;
 
@@ -150,8 +149,15 @@ class FaultMatrix : public ::testing::Test {
         options.cert = build_dir() + "/tests/pki/" + certificate + ".pem";
         options.key = build_dir() + "/tests/pki/" + certificate + ".key";
         options.port = first_port + index;
+        // Another build tree's tests may hold the port for a moment; wait for it, bounded.
         auto& s = servers[index] = std::make_unique<tls_server>(options);
-        EXPECT_NE(s->port(), 0) << s->error();
+        for (auto until = clock_type::now() + std::chrono::seconds(60);
+             s->port() == 0 && clock_type::now() < until;) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+            s = std::make_unique<tls_server>(options);
+        }
+        if (s->port() == 0)
+            throw std::runtime_error(s->error());
         return *s;
     }
 
