@@ -8,7 +8,6 @@ root=$(pwd)
 bash tools/install-deps.sh
 
 jobs=$(nproc)
-status=0
 
 run_preset() {
     local preset=$1
@@ -21,14 +20,21 @@ run_preset() {
 
 mkdir -p build
 export VISTAL_WINEPREFIX="$root/build/wineprefix"
-for preset in linux windows; do
-    run_preset "$preset" || status=1
-done
+passed=0 failed=0
+stage() { # name command...
+    local name=$1; shift
+    if "$@"; then passed=$((passed + 1)); else failed=$((failed + 1)); echo "=== FAILED: $name"; fi
+}
 
+stage linux run_preset linux
+stage windows run_preset windows
 echo "=== demo"
-bash tools/demo.sh || status=1
-
+stage demo bash tools/demo.sh
+# Every native test again under AddressSanitizer and UndefinedBehaviorSanitizer (benchmarks
+# excluded: their smoke runs above are enough).
+stage asan bash tools/run-asan-tests.sh -LE bench
 echo "=== fuzz smoke"
-bash tools/fuzz-smoke.sh 30 || status=1
+stage fuzz bash tools/fuzz-smoke.sh 30
 
-exit $status
+echo "stages: $passed passed, $failed failed"
+[ "$failed" -eq 0 ]
