@@ -16,17 +16,7 @@
 
 namespace {
 
-const std::string version_target = "/VistalServlet?getVersion=bootstrap&clientVersion=2.0";
 const std::string current_version = "2.0.0-rc2147483647.b1";
-
-std::vector<long> sizes(const std::string& list) {
-    std::vector<long> out;
-    std::stringstream in(list);
-    for (std::string item; std::getline(in, item, ',');)
-        if (long mib = std::atol(item.c_str()); mib > 0)
-            out.push_back(mib);
-    return out;
-}
 
 // One size: prints the rounds and the record line; false when a run went wrong.
 bool measure(const bench::options& o, const std::string& jars, long mib, const std::string& curl) {
@@ -42,8 +32,8 @@ bool measure(const bench::options& o, const std::string& jars, long mib, const s
         std::fprintf(stderr, "server on port %d: %s\n", bench::online_port, server.error().c_str());
         return false;
     }
-    server.on(version_target, testsupport::answer(testsupport::http_response(
-                                  200, "2.0.0;/app.jar", {{"Connection", "close"}})));
+    server.on(bench::version_target, testsupport::answer(testsupport::http_response(
+                                         200, "2.0.0;/app.jar", {{"Connection", "close"}})));
     server.on("/app.jar", testsupport::script{}
                               .send(testsupport::response_head(
                                   200, {{"Content-Length", std::to_string(jar_size)},
@@ -130,7 +120,7 @@ bool measure(const bench::options& o, const std::string& jars, long mib, const s
 int main(int argc, char** argv) {
     auto o = bench::parse(argc, argv, {"--mib", "--curl"},
                           "vistal-download-bench [--mib N[,N...]] [--runs N] [--curl PATH]\n");
-    std::vector<long> mib = sizes(o.get("mib", "16"));
+    std::vector<long> mib = bench::mib_list(o.get("mib", "16"));
     std::string jars = bench::app_jars(mib);
     if (mib.empty() || jars.empty() || !bench::ensure_pki())
         return 1;

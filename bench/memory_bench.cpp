@@ -15,17 +15,6 @@
 
 namespace {
 
-const std::string version_target = "/VistalServlet?getVersion=bootstrap&clientVersion=2.0";
-
-std::vector<long> sizes(const std::string& list) {
-    std::vector<long> out;
-    std::stringstream in(list);
-    for (std::string item; std::getline(in, item, ',');)
-        if (long mib = std::atol(item.c_str()); mib > 0)
-            out.push_back(mib);
-    return out;
-}
-
 // Peak resident sets (KiB) of `runs` starts; `before` runs ahead of each.
 template <class Before>
 bool measure(const std::vector<std::string>& launcher, const bench::install& dir, int runs,
@@ -45,7 +34,7 @@ bool measure(const std::vector<std::string>& launcher, const bench::install& dir
 int main(int argc, char** argv) {
     auto o =
         bench::parse(argc, argv, {"--mib"}, "vistal-memory-bench [--mib N[,N...]] [--runs N]\n");
-    std::vector<long> mib = sizes(o.get("mib", "1,16"));
+    std::vector<long> mib = bench::mib_list(o.get("mib", "1,16"));
     std::string jars = bench::app_jars(mib);
     if (jars.empty() || !bench::ensure_pki())
         return 1;
@@ -72,8 +61,8 @@ int main(int argc, char** argv) {
                          server.error().c_str());
             return 1;
         }
-        server.on(version_target, testsupport::answer(testsupport::http_response(
-                                      200, "2.0.0;/app.jar", {{"Connection", "close"}})));
+        server.on(bench::version_target, testsupport::answer(testsupport::http_response(
+                                             200, "2.0.0;/app.jar", {{"Connection", "close"}})));
         server.on("/app.jar", testsupport::script{}
                                   .send(testsupport::response_head(
                                       200, {{"Content-Length", std::to_string(jar_size)},

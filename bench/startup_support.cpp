@@ -369,4 +369,13 @@ void report(const options& o, const std::string& figure, const std::string& name
     std::fflush(stdout);
 }
 
+std::vector<long> mib_list(const std::string& list) {
+    std::vector<long> out;
+    std::stringstream in(list);
+    for (std::string item; std::getline(in, item, ',');)
+        if (long mib = std::atol(item.c_str()); mib > 0)
+            out.push_back(mib);
+    return out;
+}
+
 } // namespace bench

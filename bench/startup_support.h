@@ -8,6 +8,13 @@
 
 namespace bench {
 
+// The launcher's version request, as the loopback server sees it.
+inline const std::string version_target = "/VistalServlet?getVersion=bootstrap&clientVersion=2.0";
+
+// Sizes in MiB from a comma-separated list ("1,16,256"); entries that are not positive are left
+// out.
+std::vector<long> mib_list(const std::string& list);
+
 // One finished process. Times are milliseconds from just before it was started.
 struct sample {
     int exit_code = -1;         // -1 after a signal or the time bound

@@ -12,11 +12,7 @@
 #include <string>
 #include <vector>
 
-namespace {
-
-const std::string version_target = "/VistalServlet?getVersion=bootstrap&clientVersion=2.0";
-
-} // namespace
+namespace {} // namespace
 
 int main(int argc, char** argv) {
     auto o = bench::parse(argc, argv, {}, "vistal-update-check-bench [--runs N]\n");
@@ -34,8 +30,8 @@ int main(int argc, char** argv) {
         return 1;
     }
     // The version app.ver holds: the server has answered, nothing is newer.
-    server.on(version_target, testsupport::answer(testsupport::http_response(
-                                  200, "2.0.0;/app.jar", {{"Connection", "close"}})));
+    server.on(bench::version_target, testsupport::answer(testsupport::http_response(
+                                         200, "2.0.0;/app.jar", {{"Connection", "close"}})));
 
     bench::install online(jars), offline(jars);
     bench::install online_vm_refused(jars, bench::refusing_vm());
@@ -63,7 +59,7 @@ int main(int argc, char** argv) {
     // Every online start asked once and downloaded nothing.
     std::size_t asked = 0, other = 0;
     for (auto& request : server.requests())
-        ++(request.target == version_target ? asked : other);
+        ++(request.target == bench::version_target ? asked : other);
     if (asked != static_cast<std::size_t>(requests) || other != 0) {
         std::fprintf(stderr, "expected %d version requests and nothing else, got %zu and %zu\n",
                      requests, asked, other);
