@@ -23,6 +23,7 @@ set(VISTAL_DEV_DIR "${CMAKE_BINARY_DIR}/dev-signing")
 set(VISTAL_DEV_KEYSTORE "${VISTAL_DEV_DIR}/keystore.p12")
 set(VISTAL_DEV_STOREPASS "vistal-dev")
 set(VISTAL_DEV_ALIAS "vistal")
+set(VISTAL_DEV_SUBJECT "CN=Vistal Development Signer")
 
 find_program(VISTAL_KEYTOOL keytool HINTS /usr/lib/jvm/java-17-openjdk-amd64/bin REQUIRED)
 find_program(VISTAL_OPENSSL openssl REQUIRED)
@@ -34,7 +35,7 @@ function(vistal_dev_signing_key out_cert)
         file(MAKE_DIRECTORY "${VISTAL_DEV_DIR}")
         execute_process(
             COMMAND "${VISTAL_KEYTOOL}" -genkeypair -alias ${VISTAL_DEV_ALIAS} -keyalg RSA -keysize 2048
-                    -validity 3650 -dname "CN=Vistal Development Signer" -storetype PKCS12
+                    -validity 3650 -dname "${VISTAL_DEV_SUBJECT}" -storetype PKCS12
                     -keystore "${VISTAL_DEV_KEYSTORE}" -storepass ${VISTAL_DEV_STOREPASS}
             RESULT_VARIABLE rc OUTPUT_QUIET ERROR_QUIET)
         if(NOT rc EQUAL 0)

@@ -46,7 +46,7 @@ if [ ! -f "$pki/server.pem" ]; then
 fi
 
 step "build the launcher for this demo deployment"
-cmake -S . -B "$demo/build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DVISTAL_BUILD_TESTS=OFF \
+cmake -S . -B "$demo/build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DVISTAL_BUILD_TESTS=OFF -DVISTAL_ALLOW_DEV_SIGNING=ON \
     -DVISTAL_SERVERS="127.0.0.1:$port" -DVISTAL_CA_BUNDLE="$pki/ca.pem" \
     -DVISTAL_COMMON_APPDATA="$stage/appdata" >/dev/null
 cmake --build "$demo/build" --target vistal -j "$(nproc)"
