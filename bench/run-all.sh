@@ -12,7 +12,7 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 build=$(cd "${1:-$here/../build/linux}" && pwd)
 runs=${2:-9}
-jdk=${VISTAL_JDK_HOME:-/usr/lib/jvm/java-17-openjdk-amd64}
+source "$here/../tools/jdk-home.sh"
 log=$(mktemp "${TMPDIR:-/tmp}/vistal-bench.XXXXXX")
 trap 'rm -f "$log"' EXIT
 

@@ -28,11 +28,11 @@ here=$(cd "$(dirname "$0")" && pwd)
 # Benchmarks run side by side (ctest -j) share OUT_DIR: one makes the jars, the others wait.
 exec 9>"$out/.lock"
 flock 9
-jdk=${VISTAL_JDK_HOME:-/usr/lib/jvm/java-17-openjdk-amd64}
+tools=$(cd "$here/../tools" && pwd)
+source "$tools/jdk-home.sh"
 keystore=$build/dev-signing/keystore.p12
-pass=vistal-dev
 
-sign() { "$jdk/bin/jarsigner" -keystore "$keystore" -storepass "$pass" "$1" vistal >/dev/null; }
+sign() { VISTAL_JDK_HOME=$jdk VISTAL_STOREPASS=vistal-dev "$tools/vistal-sign.sh" sign "$keystore" "$1" >/dev/null; }
 
 # Up to date when newer than the script, the sources and the key, and made with this filler.
 fresh() {

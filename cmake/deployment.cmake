@@ -24,7 +24,6 @@ set(VISTAL_DEV_KEYSTORE "${VISTAL_DEV_DIR}/keystore.p12")
 set(VISTAL_DEV_STOREPASS "vistal-dev")
 set(VISTAL_DEV_ALIAS "vistal")
 
-find_program(VISTAL_KEYTOOL keytool HINTS /usr/lib/jvm/java-17-openjdk-amd64/bin REQUIRED)
 find_program(VISTAL_OPENSSL openssl REQUIRED)
 
 # The development signing key and certificate, made once per build tree.

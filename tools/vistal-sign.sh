@@ -9,9 +9,9 @@
 #
 # The keystore password comes from VISTAL_STOREPASS (default "vistal-dev", the development key's).
 set -euo pipefail
-jdk=${VISTAL_JDK_HOME:-/usr/lib/jvm/java-17-openjdk-amd64}
 pass=${VISTAL_STOREPASS:-vistal-dev}
 here=$(cd "$(dirname "$0")" && pwd)
+source "$here/jdk-home.sh"
 
 der_of() { # certificate (PEM or DER) -> DER on stdout
     openssl x509 -in "$1" -outform DER 2>/dev/null || openssl x509 -inform DER -in "$1" -outform DER
