@@ -14,9 +14,11 @@ cd "$(dirname "$0")/.."
 root=$(pwd)
 bash tools/install-deps.sh
 
-jdk=/usr/lib/jvm/java-17-openjdk-amd64
+source tools/jdk-home.sh
 demo=$root/build/demo
-port=${VISTAL_DEMO_PORT:-18461}
+# Its own port: the fixed test ports are 18441-18451, the soak's 18461-18462, the benchmarks'
+# 18481-18491.
+port=${VISTAL_DEMO_PORT:-18471}
 stage=$demo/stage
 webroot=$demo/webroot
 rundir=$demo/nginx
@@ -33,17 +35,8 @@ stop_nginx() {
 }
 trap stop_nginx EXIT
 
-step "demo certificate authority and server certificate"
-mkdir -p "$pki"
-if [ ! -f "$pki/server.pem" ]; then
-    openssl req -x509 -newkey rsa:2048 -nodes -days 365 -subj "/CN=Vistal Demo CA" \
-        -keyout "$pki/ca.key" -out "$pki/ca.pem" 2>/dev/null
-    openssl req -newkey rsa:2048 -nodes -subj "/CN=localhost" -keyout "$pki/server.key" \
-        -out "$pki/server.csr" 2>/dev/null
-    printf 'subjectAltName=DNS:localhost,IP:127.0.0.1\n' > "$pki/san.ext"
-    openssl x509 -req -in "$pki/server.csr" -CA "$pki/ca.pem" -CAkey "$pki/ca.key" -CAcreateserial \
-        -days 365 -extfile "$pki/san.ext" -out "$pki/server.pem" 2>/dev/null
-fi
+step "certificate authority and server certificate (the tests' PKI)"
+[ -f "$pki/server.pem" ] || bash tests/fixtures/make-test-pki.sh "$pki"
 
 step "build the launcher for this demo deployment"
 cmake -S . -B "$demo/build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DVISTAL_BUILD_TESTS=OFF \
@@ -97,9 +90,13 @@ for _ in $(seq 50); do
     sleep 0.1
 done
 
+# Every start is reported with its exit code; the demo fails at the end if one of them did.
+failed_starts=0
 run_launcher() {
-    (cd "$stage" && ./vistal)
-    echo "(exit code $?; app.ver: $(cat "$data/app.ver" 2>/dev/null || echo none))"
+    local code=0
+    (cd "$stage" && ./vistal) || code=$?
+    echo "(exit code $code; app.ver: $(cat "$data/app.ver" 2>/dev/null || echo none))"
+    [ "$code" -eq 0 ] || failed_starts=$((failed_starts + 1))
 }
 jar_requests() { grep -c 'GET /releases/' "$rundir/access.log" 2>/dev/null || true; }
 
@@ -116,3 +113,7 @@ stop_nginx
 run_launcher
 echo
 echo "demo finished; files are under $demo"
+if [ "$failed_starts" -ne 0 ]; then
+    echo "demo: $failed_starts of 3 starts failed"
+    exit 1
+fi
