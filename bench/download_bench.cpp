@@ -21,7 +21,7 @@ const std::string current_version = "2.0.0-rc2147483647.b1";
 // One size: prints the rounds and the record line; false when a run went wrong.
 bool measure(const bench::options& o, const std::string& jars, long mib, const std::string& curl) {
     const std::string jar = jars + "/app-" + std::to_string(mib) + ".jar";
-    const long long jar_size = bench::file_size(jar);
+    const long long jar_size = testsupport::file_size(jar);
 
     testsupport::tls_server_options options;
     options.cert = bench::pki_dir() + "/server.pem";
@@ -42,8 +42,8 @@ bool measure(const bench::options& o, const std::string& jars, long mib, const s
                               .send_file(jar));
 
     bench::install first(jars), current(jars);
-    bench::copy_file(jar, current.data("app.jar"));
-    bench::write_file(current.data("app.ver"), current_version);
+    testsupport::copy_file(jar, current.data("app.jar"));
+    testsupport::write_file(current.data("app.ver"), current_version);
     const std::string curl_out = current.root() + "/curl.jar";
 
     const std::vector<std::string> launcher = {bench::online_launcher()};
@@ -58,9 +58,9 @@ bool measure(const bench::options& o, const std::string& jars, long mib, const s
     // Each first start begins from a purged app.ver and no jar.
     auto first_start = [&]() -> bench::sample {
         std::remove(first.data("app.jar").c_str());
-        bench::write_file(first.data("app.ver"), "");
+        testsupport::write_file(first.data("app.ver"), "");
         bench::sample s = bench::run(launcher, first.root());
-        if (bench::file_size(first.data("app.jar")) != jar_size) {
+        if (testsupport::file_size(first.data("app.jar")) != jar_size) {
             std::fprintf(stderr, "the first start left no whole app.jar\n");
             s.constructed_ms = -1;
         }
@@ -73,12 +73,12 @@ bool measure(const bench::options& o, const std::string& jars, long mib, const s
         bench::sample c = bench::run(fetch, current.root());
         if (!bench::started(s, "online start"))
             return false;
-        if (c.exit_code != 0 || bench::file_size(curl_out) != jar_size) {
+        if (c.exit_code != 0 || testsupport::file_size(curl_out) != jar_size) {
             std::fprintf(stderr, "curl: exit code %d\n%s", c.exit_code, c.err.c_str());
             return false;
         }
         *online_ms = s.constructed_ms;
-        *curl_ms = c.exit_ms;
+        *curl_ms = c.wall_ms;
         return true;
     };
 

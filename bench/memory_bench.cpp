@@ -50,7 +50,7 @@ int main(int argc, char** argv) {
 
     for (long m : mib) {
         const std::string jar = jars + "/app-" + std::to_string(m) + ".jar";
-        const long long jar_size = bench::file_size(jar);
+        const long long jar_size = testsupport::file_size(jar);
         testsupport::tls_server_options options;
         options.cert = bench::pki_dir() + "/server.pem";
         options.key = bench::pki_dir() + "/server.key";
@@ -73,11 +73,11 @@ int main(int argc, char** argv) {
         std::vector<double> online;
         auto purge = [&] {
             std::remove(dir.data("app.jar").c_str());
-            bench::write_file(dir.data("app.ver"), "");
+            testsupport::write_file(dir.data("app.ver"), "");
         };
         if (!measure({bench::online_launcher()}, dir, o.runs, purge, "online start", &online))
             return 1;
-        if (bench::file_size(dir.data("app.jar")) != jar_size) {
+        if (testsupport::file_size(dir.data("app.jar")) != jar_size) {
             std::fprintf(stderr, "the download left no whole app.jar\n");
             return 1;
         }

@@ -1,7 +1,10 @@
 // What the start-up benchmarks share: a staged install directory with the signed benchmark
 // application, timed runs of a program, medians, and the line each benchmark prints for the
-// record. POSIX only, like every benchmark.
+// record. Processes, files and directories go through the tests' support library. POSIX only,
+// like every benchmark.
 #pragma once
+
+#include "tests/support/process.h"
 
 #include <string>
 #include <vector>
@@ -15,14 +18,10 @@ inline const std::string version_target = "/VistalServlet?getVersion=bootstrap&c
 // out.
 std::vector<long> mib_list(const std::string& list);
 
-// One finished process. Times are milliseconds from just before it was started.
-struct sample {
-    int exit_code = -1;         // -1 after a signal or the time bound
-    double constructed_ms = -1; // when the main class's constructor began; -1 if it never did
-    double exit_ms = 0;         // when the process had ended
-    double cpu_ms = 0;          // user and system time of the process
-    long max_rss_kib = 0;       // its peak resident set
-    std::string out, err;
+// One finished process (exit code -1 after a signal or the time bound), and when the main
+// class's constructor began, in milliseconds from just before the start; -1 if it never did.
+struct sample : testsupport::run_result {
+    double constructed_ms = -1;
 };
 
 // Runs `argv` in `cwd` with a clean environment: no display (nothing may open a window), none
@@ -59,8 +58,8 @@ struct options {
 options parse(int argc, char** argv, const std::vector<std::string>& names, const char* usage);
 
 // Where the build put things.
-std::string build_dir();
-std::string jdk_home();
+using testsupport::build_dir;
+using testsupport::jdk_home;
 std::string pki_dir(); // the test PKI, made when missing
 bool ensure_pki();
 // The benchmark application's jars (made or brought up to date here): bl.jar, include.jar
@@ -76,21 +75,12 @@ constexpr int online_port = 18481; // server 0 of the online launcher; 10 more f
 class install {
   public:
     explicit install(const std::string& jars, const std::string& vm_library = "");
-    ~install();
-    install(const install&) = delete;
-    install& operator=(const install&) = delete;
-    const std::string& root() const { return root_; }
-    std::string data(const std::string& name) const;
+    const std::string& root() const { return dir_.root(); }
+    std::string data(const std::string& name) const { return dir_.data_dir() + "/" + name; }
 
   private:
-    std::string root_;
+    testsupport::install_dir dir_;
 };
-
-std::string temp_dir(const char* prefix);
-void remove_tree(const std::string& path);
-bool copy_file(const std::string& from, const std::string& to);
-bool write_file(const std::string& path, const std::string& text);
-long long file_size(const std::string& path);
 
 // The machine and the moment, for the record: CPU model and count, OS, load average.
 std::string machine();

@@ -37,8 +37,8 @@ int main(int argc, char** argv) {
     bench::install online_vm_refused(jars, bench::refusing_vm());
     bench::install offline_vm_refused(jars, bench::refusing_vm());
     for (const bench::install* dir : {&online, &online_vm_refused}) {
-        bench::copy_file(jars + "/bl.jar", dir->data("app.jar"));
-        bench::write_file(dir->data("app.ver"), "2.0.0-rc2147483647.b1");
+        testsupport::copy_file(jars + "/bl.jar", dir->data("app.jar"));
+        testsupport::write_file(dir->data("app.ver"), "2.0.0-rc2147483647.b1");
     }
     const std::vector<std::string> online_launcher = {bench::online_launcher()};
     const std::vector<std::string> offline_launcher = {bench::offline_launcher()};

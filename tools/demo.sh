@@ -46,23 +46,24 @@ cmake --build "$demo/build" --target vistal -j "$(nproc)"
 keystore=$demo/build/dev-signing/keystore.p12
 
 step "signed application jars (1.0.0 in the install, 2.1.0 on the update server)"
+# The tests' application, run with its demo behaviour; each release adds a class that names it.
+VISTAL_JDK_HOME=$jdk bash tests/fixtures/make-test-app.sh "$demo/build" "$demo/app"
 app_jar() { # version output
     local out=$2 classes
     classes=$(mktemp -d)
-    mkdir -p "$classes/src/a/b/a/a"
-    printf 'package a.b.a.a;\nclass Release {\n    static final String VERSION = "%s";\n}\n' "$1" \
-        > "$classes/src/a/b/a/a/Release.java"
-    "$jdk/bin/javac" --release 11 -d "$classes/out" -cp "$demo/include-classes" \
-        demo/app/a/b/a/a/a.java "$classes/src/a/b/a/a/Release.java"
-    "$jdk/bin/jar" cf "$out" -C "$classes/out" .
+    mkdir -p "$classes/src/test"
+    printf 'package test;\npublic class Release {\n    public static final String VERSION = "%s";\n}\n' \
+        "$1" > "$classes/src/test/Release.java"
+    "$jdk/bin/javac" --release 8 -d "$classes/out" "$classes/src/test/Release.java"
+    cp "$demo/app/app-unsigned.jar" "$out"
+    "$jdk/bin/jar" --update --file "$out" -C "$classes/out" .
     rm -rf "$classes"
 }
-rm -rf "$demo/include-classes" && mkdir -p "$demo/jars"
-"$jdk/bin/javac" --release 11 -d "$demo/include-classes" demo/include/demo/Report.java
-"$jdk/bin/jar" cf "$demo/jars/include.jar" -C "$demo/include-classes" .
+mkdir -p "$demo/jars"
+cp "$demo/app/include.jar" "$demo/jars/include.jar"
 app_jar 1.0.0 "$demo/jars/bl.jar"
 app_jar 2.1.0 "$demo/jars/app-2.1.0.jar"
-tools/vistal-sign.sh sign "$keystore" "$demo/jars/include.jar" "$demo/jars/bl.jar" "$demo/jars/app-2.1.0.jar"
+tools/vistal-sign.sh sign "$keystore" "$demo/jars/bl.jar" "$demo/jars/app-2.1.0.jar"
 tools/vistal-sign.sh verify "$demo/build/dev-signing/signer.pem" "$demo"/jars/*.jar
 
 step "install directory $stage"
@@ -71,6 +72,7 @@ mkdir -p "$stage/lib" "$stage/img" "$stage/appdata/Quarlen Zuzidivoravev Vivurez
 ln -s "$jdk" "$stage/jre"
 cp "$demo/jars/bl.jar" "$demo/jars/include.jar" "$stage/lib/"
 cp "$demo/build/vistal" "$stage/vistal"
+echo test.Demo > "$stage/behaviour"
 rsvg-convert -w 480 -h 240 -o "$stage/img/splash.png" demo/splash.svg
 data="$stage/appdata/Quarlen Zuzidivoravev Vivurezuv/Quarlen Vistal/2.0.2"
 # app.npx is the application's own extension jar in the data directory; the demo has none to
