@@ -23,37 +23,31 @@ bool measure(const bench::options& o, const std::string& jars, long mib, const s
     const std::string jar = jars + "/app-" + std::to_string(mib) + ".jar";
     const long long jar_size = testsupport::file_size(jar);
 
-    testsupport::tls_server_options options;
-    options.cert = bench::pki_dir() + "/server.pem";
-    options.key = bench::pki_dir() + "/server.key";
-    options.port = bench::online_port;
-    testsupport::tls_server server(options);
-    if (!server.port()) {
-        std::fprintf(stderr, "server on port %d: %s\n", bench::online_port, server.error().c_str());
+    auto server = bench::online_server();
+    if (!server)
         return false;
-    }
-    server.on(bench::version_target, testsupport::answer(testsupport::http_response(
-                                         200, "2.0.0;/app.jar", {{"Connection", "close"}})));
-    server.on("/app.jar", testsupport::script{}
-                              .send(testsupport::response_head(
-                                  200, {{"Content-Length", std::to_string(jar_size)},
-                                        {"Content-Type", "application/java-archive"},
-                                        {"Connection", "close"}}))
-                              .send_file(jar));
+    server->on(bench::version_target, testsupport::answer(testsupport::http_response(
+                                          200, "2.0.0;/app.jar", {{"Connection", "close"}})));
+    server->on("/app.jar", testsupport::script{}
+                               .send(testsupport::response_head(
+                                   200, {{"Content-Length", std::to_string(jar_size)},
+                                         {"Content-Type", "application/java-archive"},
+                                         {"Connection", "close"}}))
+                               .send_file(jar));
 
     bench::install first(jars), current(jars);
     testsupport::copy_file(jar, current.data("app.jar"));
     testsupport::write_file(current.data("app.ver"), current_version);
     const std::string curl_out = current.root() + "/curl.jar";
 
-    const std::vector<std::string> launcher = {bench::online_launcher()};
+    const std::vector<std::string> launcher = {bench::online_launcher};
     const std::vector<std::string> fetch = {curl,
                                             "-sS",
                                             "--cacert",
                                             bench::pki_dir() + "/ca.pem",
                                             "-o",
                                             curl_out,
-                                            server.url("/app.jar")};
+                                            server->url("/app.jar")};
 
     // Each first start begins from a purged app.ver and no jar.
     auto first_start = [&]() -> bench::sample {

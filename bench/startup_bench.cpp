@@ -19,7 +19,7 @@ int main(int argc, char** argv) {
         return 1;
     bench::install dir(jars);
 
-    const std::vector<std::string> launcher = {bench::offline_launcher()};
+    const std::vector<std::string> launcher = {bench::offline_launcher};
     const std::vector<std::string> java = {bench::jdk_home() + "/bin/java", "-Xms768m", "-cp",
                                            "lib/bl.jar:lib/include.jar", "a.b.a.a.a"};
     std::vector<std::string> java_splash = java;

@@ -145,15 +145,6 @@ options parse(int argc, char** argv, const std::vector<std::string>& names, cons
 std::string pki_dir() {
     return build_dir() + "/tests/pki";
 }
-std::string offline_launcher() {
-    return BENCH_OFFLINE_LAUNCHER;
-}
-std::string online_launcher() {
-    return BENCH_ONLINE_LAUNCHER;
-}
-std::string refusing_vm() {
-    return BENCH_REFUSING_JVM;
-}
 
 bool ensure_pki() {
     using testsupport::file_size;
@@ -161,6 +152,18 @@ bool ensure_pki() {
         return true;
     return run_quiet({"bash", testsupport::source_dir() + "/tests/fixtures/make-test-pki.sh",
                       pki_dir()}) == 0;
+}
+
+std::unique_ptr<testsupport::tls_server> online_server() {
+    testsupport::tls_server_options options;
+    options.cert = pki_dir() + "/server.pem";
+    options.key = pki_dir() + "/server.key";
+    options.port = online_port;
+    auto server = std::make_unique<testsupport::tls_server>(options);
+    if (server->port())
+        return server;
+    std::fprintf(stderr, "server on port %d: %s\n", online_port, server->error().c_str());
+    return nullptr;
 }
 
 std::string app_jars(const std::vector<long>& padded_mib) {

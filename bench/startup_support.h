@@ -5,7 +5,9 @@
 #pragma once
 
 #include "tests/support/process.h"
+#include "tests/support/tls_server.h"
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -31,7 +33,7 @@ sample run(const std::vector<std::string>& argv, const std::string& cwd, int tim
 // A run that reached the constructor and ended with 0; otherwise says why on standard error.
 bool started(const sample& s, const char* what);
 // A run that ended at the failed VM creation (exit code 1 and its message), as starts with
-// refusing_vm() should; otherwise says why on standard error.
+// refusing_vm should; otherwise says why on standard error.
 bool vm_refused(const sample& s, const char* what);
 
 double median(std::vector<double> values);
@@ -65,10 +67,13 @@ bool ensure_pki();
 // The benchmark application's jars (made or brought up to date here): bl.jar, include.jar
 // and app-<mib>.jar for each size asked for. Empty on failure.
 std::string app_jars(const std::vector<long>& padded_mib = {});
-std::string offline_launcher();    // built without update hosts
-std::string online_launcher();     // eleven loopback hosts, see online_port
-std::string refusing_vm();         // a VM library whose JNI_CreateJavaVM fails
+inline const std::string offline_launcher = BENCH_OFFLINE_LAUNCHER; // built without update hosts
+inline const std::string online_launcher = BENCH_ONLINE_LAUNCHER;   // eleven hosts, see online_port
+inline const std::string refusing_vm = BENCH_REFUSING_JVM;          // JNI_CreateJavaVM fails there
 constexpr int online_port = 18481; // server 0 of the online launcher; 10 more follow it
+// The online launcher's first host: the loopback TLS server on online_port with the test PKI's
+// certificate. Null, and why on standard error, when it cannot listen.
+std::unique_ptr<testsupport::tls_server> online_server();
 
 // A throw-away install directory: `jre` links to the JDK (or holds only the given VM library),
 // lib/bl.jar and lib/include.jar are the benchmark application's, the data directory exists.
