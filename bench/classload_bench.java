@@ -3,12 +3,12 @@
 // Each measurement builds a fresh loader and loads every class of the jar by name; the three
 // take turns within a round and the order rotates from round to round.
 //
-//   java -cp <loader classes> classload_bench.java KEYSTORE.p12 WORKDIR [--classes N] [--runs R]
+//   java -cp <loader classes>:<test support classes> -Dvistal.sign=tools/vistal-sign.sh \
+//       classload_bench.java KEYSTORE.p12 WORKDIR [--classes N] [--runs R]
 //
-// KEYSTORE.p12 is the build's development key (alias "vistal", storepass "vistal-dev").
+// KEYSTORE.p12 is the build's development key (alias "vistal", storepass "vistal-dev"). The test
+// support classes (tests/support/TestJars.java) are built into <build>/tests/java-support.
 
-import java.io.ByteArrayOutputStream;
-import java.io.DataOutputStream;
 import java.io.File;
 import java.io.FileInputStream;
 import java.io.FileOutputStream;
@@ -154,57 +154,17 @@ public class classload_bench {
         return ks.getCertificate("vistal").getEncoded();
     }
 
-    // A minimal class file (version 50.0): public, extends Object, one static int field.
-    static byte[] classFile(String dottedName) throws IOException {
-        ByteArrayOutputStream bytes = new ByteArrayOutputStream();
-        DataOutputStream out = new DataOutputStream(bytes);
-        out.writeInt(0xCAFEBABE);
-        out.writeShort(0);
-        out.writeShort(50);
-        out.writeShort(7);
-        out.writeByte(1);
-        out.writeUTF(dottedName.replace('.', '/'));
-        out.writeByte(7);
-        out.writeShort(1);
-        out.writeByte(1);
-        out.writeUTF("java/lang/Object");
-        out.writeByte(7);
-        out.writeShort(3);
-        out.writeByte(1);
-        out.writeUTF("value");
-        out.writeByte(1);
-        out.writeUTF("I");
-        out.writeShort(0x21);
-        out.writeShort(2);
-        out.writeShort(4);
-        out.writeShort(0);
-        out.writeShort(1);
-        out.writeShort(0x09);
-        out.writeShort(5);
-        out.writeShort(6);
-        out.writeShort(0);
-        out.writeShort(0);
-        out.writeShort(0);
-        return bytes.toByteArray();
-    }
-
     static void makeJars(int classes, String keystore, File signed, File unsigned) throws Exception {
         Manifest manifest = new Manifest();
         manifest.getMainAttributes().put(Attributes.Name.MANIFEST_VERSION, "1.0");
         try (JarOutputStream jar = new JarOutputStream(new FileOutputStream(unsigned), manifest)) {
             for (int i = 0; i < classes; i++) {
                 jar.putNextEntry(new ZipEntry(className(i).replace('.', '/') + ".class"));
-                jar.write(classFile(className(i)));
+                jar.write(TestJars.classFile(className(i), "value"));
                 jar.closeEntry();
             }
         }
         Files.copy(unsigned.toPath(), signed.toPath(), StandardCopyOption.REPLACE_EXISTING);
-        Process p = new ProcessBuilder(System.getProperty("java.home") + "/bin/jarsigner", "-keystore", keystore,
-                                       "-storepass", PASS, signed.getPath(), "vistal")
-                        .redirectErrorStream(true)
-                        .start();
-        String output = new String(p.getInputStream().readAllBytes(), "UTF-8");
-        if (p.waitFor() != 0)
-            throw new IOException("jarsigner failed:\n" + output);
+        TestJars.sign(keystore, PASS, signed.getPath(), "vistal");
     }
 }

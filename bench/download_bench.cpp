@@ -21,46 +21,40 @@ const std::string current_version = "2.0.0-rc2147483647.b1";
 // One size: prints the rounds and the record line; false when a run went wrong.
 bool measure(const bench::options& o, const std::string& jars, long mib, const std::string& curl) {
     const std::string jar = jars + "/app-" + std::to_string(mib) + ".jar";
-    const long long jar_size = bench::file_size(jar);
+    const long long jar_size = testsupport::file_size(jar);
 
-    testsupport::tls_server_options options;
-    options.cert = bench::pki_dir() + "/server.pem";
-    options.key = bench::pki_dir() + "/server.key";
-    options.port = bench::online_port;
-    testsupport::tls_server server(options);
-    if (!server.port()) {
-        std::fprintf(stderr, "server on port %d: %s\n", bench::online_port, server.error().c_str());
+    auto server = bench::online_server();
+    if (!server)
         return false;
-    }
-    server.on(bench::version_target, testsupport::answer(testsupport::http_response(
-                                         200, "2.0.0;/app.jar", {{"Connection", "close"}})));
-    server.on("/app.jar", testsupport::script{}
-                              .send(testsupport::response_head(
-                                  200, {{"Content-Length", std::to_string(jar_size)},
-                                        {"Content-Type", "application/java-archive"},
-                                        {"Connection", "close"}}))
-                              .send_file(jar));
+    server->on(bench::version_target, testsupport::answer(testsupport::http_response(
+                                          200, "2.0.0;/app.jar", {{"Connection", "close"}})));
+    server->on("/app.jar", testsupport::script{}
+                               .send(testsupport::response_head(
+                                   200, {{"Content-Length", std::to_string(jar_size)},
+                                         {"Content-Type", "application/java-archive"},
+                                         {"Connection", "close"}}))
+                               .send_file(jar));
 
     bench::install first(jars), current(jars);
-    bench::copy_file(jar, current.data("app.jar"));
-    bench::write_file(current.data("app.ver"), current_version);
+    testsupport::copy_file(jar, current.data("app.jar"));
+    testsupport::write_file(current.data("app.ver"), current_version);
     const std::string curl_out = current.root() + "/curl.jar";
 
-    const std::vector<std::string> launcher = {bench::online_launcher()};
+    const std::vector<std::string> launcher = {bench::online_launcher};
     const std::vector<std::string> fetch = {curl,
                                             "-sS",
                                             "--cacert",
                                             bench::pki_dir() + "/ca.pem",
                                             "-o",
                                             curl_out,
-                                            server.url("/app.jar")};
+                                            server->url("/app.jar")};
 
     // Each first start begins from a purged app.ver and no jar.
     auto first_start = [&]() -> bench::sample {
         std::remove(first.data("app.jar").c_str());
-        bench::write_file(first.data("app.ver"), "");
+        testsupport::write_file(first.data("app.ver"), "");
         bench::sample s = bench::run(launcher, first.root());
-        if (bench::file_size(first.data("app.jar")) != jar_size) {
+        if (testsupport::file_size(first.data("app.jar")) != jar_size) {
             std::fprintf(stderr, "the first start left no whole app.jar\n");
             s.constructed_ms = -1;
         }
@@ -73,12 +67,12 @@ bool measure(const bench::options& o, const std::string& jars, long mib, const s
         bench::sample c = bench::run(fetch, current.root());
         if (!bench::started(s, "online start"))
             return false;
-        if (c.exit_code != 0 || bench::file_size(curl_out) != jar_size) {
+        if (c.exit_code != 0 || testsupport::file_size(curl_out) != jar_size) {
             std::fprintf(stderr, "curl: exit code %d\n%s", c.exit_code, c.err.c_str());
             return false;
         }
         *online_ms = s.constructed_ms;
-        *curl_ms = c.exit_ms;
+        *curl_ms = c.wall_ms;
         return true;
     };
 

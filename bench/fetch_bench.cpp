@@ -2,6 +2,8 @@
 // server, same file, alternating which goes first. Prints each run and the medians.
 //
 //   vistal-fetch-bench [--mib N] [--runs N] [--curl PATH]
+#include "bench/startup_support.h"
+#include "tests/support/process.h"
 #include "tests/support/tls_server.h"
 #include "update/https_fetch.h"
 
@@ -12,58 +14,21 @@
 #include <cstring>
 #include <fstream>
 #include <random>
-#include <spawn.h>
 #include <string>
-#include <sys/resource.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
 #include <time.h>
-#include <unistd.h>
 #include <vector>
-
-extern char** environ;
 
 namespace {
 
+using bench::median;
 using clock_type = std::chrono::steady_clock;
-
-long long file_size(const std::string& path) {
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 ? static_cast<long long>(st.st_size) : -1;
-}
-
-int run(std::vector<std::string> argv) {
-    std::vector<char*> args;
-    for (auto& a : argv)
-        args.push_back(a.data());
-    args.push_back(nullptr);
-    pid_t pid = 0;
-    if (posix_spawnp(&pid, args[0], nullptr, nullptr, args.data(), environ) != 0)
-        return -1;
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
+using testsupport::file_size;
 
 // CPU seconds of the calling thread: the fetch's own cost, without the server's threads.
 double thread_cpu() {
     timespec ts{};
     ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
     return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
-}
-
-// CPU seconds of the waited-for children: curl's cost.
-double children_cpu() {
-    rusage u{};
-    ::getrusage(RUSAGE_CHILDREN, &u);
-    return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
-           static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
-
-double median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    std::size_t n = v.size();
-    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
 }
 
 } // namespace
@@ -81,17 +46,13 @@ int main(int argc, char** argv) {
         else if (a == "--curl")
             curl = argv[i + 1];
     }
-    const std::string pki = VISTAL_TEST_PKI_DIR;
-    if (file_size(pki + "/ca.pem") < 0 &&
-        run({"bash", VISTAL_SOURCE_DIR "/tests/fixtures/make-test-pki.sh", pki}) != 0) {
+    const std::string pki = bench::pki_dir();
+    if (!bench::ensure_pki()) {
         std::fprintf(stderr, "cannot make the test PKI in %s\n", pki.c_str());
         return 1;
     }
 
-    char dir_template[] = "/tmp/vistal-fetch-bench.XXXXXX";
-    if (!::mkdtemp(dir_template))
-        return 1;
-    const std::string dir = dir_template;
+    const std::string dir = testsupport::make_temp_dir("vistal-fetch-bench");
     const std::string payload = dir + "/payload.bin";
     const long long size = mib * 1024 * 1024;
     {
@@ -137,12 +98,10 @@ int main(int argc, char** argv) {
         return file_size(fetch_out) == size ? s : -1;
     };
     auto time_curl = [&]() -> double {
-        auto start = clock_type::now();
-        double cpu_start = children_cpu();
-        int rc = run({curl, "-sS", "--cacert", pki + "/ca.pem", "-o", curl_out, url});
-        double s = std::chrono::duration<double>(clock_type::now() - start).count();
-        cpu = children_cpu() - cpu_start;
-        return rc == 0 && file_size(curl_out) == size ? s : -1;
+        auto r = testsupport::run({curl, "-sS", "--cacert", pki + "/ca.pem", "-o", curl_out, url},
+                                  "/", 600000);
+        cpu = r.cpu_ms / 1000;
+        return r.exit_code == 0 && file_size(curl_out) == size ? r.wall_ms / 1000 : -1;
     };
 
     std::printf("%ld MiB from %s, %d runs, alternating\n", mib, url.c_str(), runs);
@@ -176,10 +135,7 @@ int main(int argc, char** argv) {
                     fetch_rates.back(), curl_rates.back(), fetch_cpu.back(), curl_cpu.back());
     }
     server.stop();
-    std::remove(payload.c_str());
-    std::remove(fetch_out.c_str());
-    std::remove(curl_out.c_str());
-    ::rmdir(dir.c_str());
+    testsupport::remove_tree(dir);
     if (failed)
         return 1;
     double f = median(fetch_rates), c = median(curl_rates);

@@ -41,43 +41,36 @@ int main(int argc, char** argv) {
 
     std::vector<double> offline;
     {
-        bench::install dir(jars, bench::refusing_vm());
+        bench::install dir(jars, bench::refusing_vm);
         if (!measure(
-                {bench::offline_launcher()}, dir, o.runs, [] {}, "offline start", &offline))
+                {bench::offline_launcher}, dir, o.runs, [] {}, "offline start", &offline))
             return 1;
     }
     bench::report(o, "peak RSS before the VM, offline", "offline", offline, "KiB");
 
     for (long m : mib) {
         const std::string jar = jars + "/app-" + std::to_string(m) + ".jar";
-        const long long jar_size = bench::file_size(jar);
-        testsupport::tls_server_options options;
-        options.cert = bench::pki_dir() + "/server.pem";
-        options.key = bench::pki_dir() + "/server.key";
-        options.port = bench::online_port;
-        testsupport::tls_server server(options);
-        if (!server.port()) {
-            std::fprintf(stderr, "server on port %d: %s\n", bench::online_port,
-                         server.error().c_str());
+        const long long jar_size = testsupport::file_size(jar);
+        auto server = bench::online_server();
+        if (!server)
             return 1;
-        }
-        server.on(bench::version_target, testsupport::answer(testsupport::http_response(
-                                             200, "2.0.0;/app.jar", {{"Connection", "close"}})));
-        server.on("/app.jar", testsupport::script{}
-                                  .send(testsupport::response_head(
-                                      200, {{"Content-Length", std::to_string(jar_size)},
-                                            {"Connection", "close"}}))
-                                  .send_file(jar));
+        server->on(bench::version_target, testsupport::answer(testsupport::http_response(
+                                              200, "2.0.0;/app.jar", {{"Connection", "close"}})));
+        server->on("/app.jar", testsupport::script{}
+                                   .send(testsupport::response_head(
+                                       200, {{"Content-Length", std::to_string(jar_size)},
+                                             {"Connection", "close"}}))
+                                   .send_file(jar));
 
-        bench::install dir(jars, bench::refusing_vm());
+        bench::install dir(jars, bench::refusing_vm);
         std::vector<double> online;
         auto purge = [&] {
             std::remove(dir.data("app.jar").c_str());
-            bench::write_file(dir.data("app.ver"), "");
+            testsupport::write_file(dir.data("app.ver"), "");
         };
-        if (!measure({bench::online_launcher()}, dir, o.runs, purge, "online start", &online))
+        if (!measure({bench::online_launcher}, dir, o.runs, purge, "online start", &online))
             return 1;
-        if (bench::file_size(dir.data("app.jar")) != jar_size) {
+        if (testsupport::file_size(dir.data("app.jar")) != jar_size) {
             std::fprintf(stderr, "the download left no whole app.jar\n");
             return 1;
         }

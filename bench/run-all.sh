@@ -12,13 +12,13 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 build=$(cd "${1:-$here/../build/linux}" && pwd)
 runs=${2:-9}
-jdk=${VISTAL_JDK_HOME:-/usr/lib/jvm/java-17-openjdk-amd64}
+source "$here/../tools/jdk-home.sh"
 log=$(mktemp "${TMPDIR:-/tmp}/vistal-bench.XXXXXX")
 trap 'rm -f "$log"' EXIT
 
 cmake --build "$build" -j2 --target vistal-startup-bench vistal-update-check-bench \
     vistal-update-refused-bench vistal-download-bench vistal-memory-bench vistal-fetch-bench \
-    vistal_core
+    vistal_core vistal_java_support
 
 priority=()
 [ "$(id -u)" -eq 0 ] && priority=(nice -n -10)
@@ -35,7 +35,8 @@ step "$build/vistal-download-bench" --mib 1,16,256 --runs "$runs"
 step "$build/vistal-memory-bench" --mib 1,16,256 --runs 5
 step "$build/vistal-fetch-bench" --mib 64 --runs "$runs"
 for classes in 1000 10000 50000; do
-    step "$jdk/bin/java" -cp "$build/classloader/classes" "$here/classload_bench.java" \
+    step "$jdk/bin/java" -cp "$build/classloader/classes:$build/tests/java-support" \
+        -Dvistal.sign="$here/../tools/vistal-sign.sh" "$here/classload_bench.java" \
         "$build/dev-signing/keystore.p12" "$build/bench/classload" --classes "$classes" \
         --runs "$runs"
 done

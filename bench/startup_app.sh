@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
-# Builds the signed application the start-up benchmarks start.
+# Builds the signed application the start-up benchmarks start: the tests' application
+# (tests/fixtures/app; the benchmarks run it with the behaviour test.Constructed) with filler.
 #
 #   startup_app.sh BUILD_DIR OUT_DIR [--filler N] [MIB ...]
 #
 # Signs with the build's development key (BUILD_DIR/dev-signing/keystore.p12), which every
 # launcher built in BUILD_DIR trusts. Writes to OUT_DIR:
-#   bl.jar          the main class a.b.a.a.a and N filler classes (default 2000, about the
+#   bl.jar          the application's classes and N filler classes (default 2000, about the
 #                   entry count of a modest application jar), signed
-#   include.jar     the class inc.Include, signed
+#   include.jar     the application's include jar, signed
 #   app-<MIB>.jar   bl.jar's classes plus an incompressible stored entry, MIB MiB in all, signed
 #                   (the application jar a first start downloads)
 # Jars that are newer than their inputs are kept.
@@ -25,19 +26,20 @@ while [ $# -gt 0 ]; do
     esac
 done
 here=$(cd "$(dirname "$0")" && pwd)
+app=$here/../tests/fixtures/app
 # Benchmarks run side by side (ctest -j) share OUT_DIR: one makes the jars, the others wait.
 exec 9>"$out/.lock"
 flock 9
-jdk=${VISTAL_JDK_HOME:-/usr/lib/jvm/java-17-openjdk-amd64}
+tools=$(cd "$here/../tools" && pwd)
+source "$tools/jdk-home.sh"
 keystore=$build/dev-signing/keystore.p12
-pass=vistal-dev
 
-sign() { "$jdk/bin/jarsigner" -keystore "$keystore" -storepass "$pass" "$1" vistal >/dev/null; }
+sign() { VISTAL_JDK_HOME=$jdk VISTAL_STOREPASS=vistal-dev "$tools/vistal-sign.sh" sign "$keystore" "$1" >/dev/null; }
 
 # Up to date when newer than the script, the sources and the key, and made with this filler.
 fresh() {
     [ -f "$1" ] && [ "$1" -nt "$0" ] && [ "$1" -nt "$keystore" ] || return 1
-    [ -z "$(find "$here/startup_app" -name '*.java' -newer "$1")" ] || return 1
+    [ -z "$(find "$app" -name '*.java' -newer "$1")" ] || return 1
     [ "$(cat "$out/filler" 2>/dev/null)" = "$filler" ]
 }
 
@@ -49,10 +51,10 @@ if ! fresh "$out/bl.jar" || ! fresh "$out/include.jar"; then
         printf 'package z.f;\npublic class F%d {\n    public static int v() { return %d; }\n}\n' \
             "$i" "$i" >"$work/filler-src/z/f/F$i.java"
     done
-    "$jdk/bin/javac" --release 8 -nowarn -d "$work/include" \
-        $(find "$here/startup_app/include" -name '*.java')
-    "$jdk/bin/javac" --release 8 -nowarn -cp "$work/include" -d "$work/app" \
-        $(find "$here/startup_app/src" -name '*.java')
+    "$jdk/bin/javac" --release 8 -nowarn -encoding UTF-8 -d "$work/include" \
+        $(find "$app/include-src" -name '*.java')
+    "$jdk/bin/javac" --release 8 -nowarn -encoding UTF-8 -cp "$work/include" -d "$work/app" \
+        $(find "$app/src" -name '*.java')
     if [ "$filler" -gt 0 ]; then
         # Through an argument file: thousands of names exceed a command line.
         find "$work/filler-src" -name '*.java' >"$work/filler.list"

@@ -19,7 +19,7 @@ int main(int argc, char** argv) {
         return 1;
     bench::install dir(jars);
 
-    const std::vector<std::string> launcher = {bench::offline_launcher()};
+    const std::vector<std::string> launcher = {bench::offline_launcher};
     const std::vector<std::string> java = {bench::jdk_home() + "/bin/java", "-Xms768m", "-cp",
                                            "lib/bl.jar:lib/include.jar", "a.b.a.a.a"};
     std::vector<std::string> java_splash = java;
@@ -45,9 +45,9 @@ int main(int argc, char** argv) {
         std::printf("%3d ", r + 1);
         for (int c = 0; c < 3; ++c) {
             constructed[c].push_back(s[c].constructed_ms);
-            ended[c].push_back(s[c].exit_ms);
+            ended[c].push_back(s[c].wall_ms);
             cpu[c].push_back(s[c].cpu_ms);
-            std::printf("  %6.1f %6.1f %5.0f ", s[c].constructed_ms, s[c].exit_ms, s[c].cpu_ms);
+            std::printf("  %6.1f %6.1f %5.0f ", s[c].constructed_ms, s[c].wall_ms, s[c].cpu_ms);
         }
         std::printf("\n");
     }

@@ -7,24 +7,13 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
-#include <fcntl.h>
 #include <fstream>
-#include <poll.h>
 #include <sstream>
-#include <sys/resource.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 namespace bench {
 
 namespace {
-
-double now_ms() {
-    timespec ts{};
-    ::clock_gettime(CLOCK_MONOTONIC, &ts);
-    return static_cast<double>(ts.tv_sec) * 1e3 + static_cast<double>(ts.tv_nsec) / 1e6;
-}
 
 // What the child gets: enough to find programs and nothing that changes how a VM starts.
 std::vector<std::string> clean_environment() {
@@ -60,87 +49,13 @@ std::string first_line(const std::string& path, const std::string& key) {
 
 sample run(const std::vector<std::string>& argv, const std::string& cwd, int timeout_ms) {
     sample s;
-    int out_pipe[2], err_pipe[2];
-    if (::pipe2(out_pipe, O_CLOEXEC) != 0)
-        return s;
-    if (::pipe2(err_pipe, O_CLOEXEC) != 0) {
-        ::close(out_pipe[0]);
-        ::close(out_pipe[1]);
-        return s;
-    }
-    std::vector<std::string> env = clean_environment();
-    std::vector<char*> args, envp;
-    for (auto& a : argv)
-        args.push_back(const_cast<char*>(a.c_str()));
-    args.push_back(nullptr);
-    for (auto& e : env)
-        envp.push_back(const_cast<char*>(e.c_str()));
-    envp.push_back(nullptr);
-
-    const double start = now_ms();
-    pid_t pid = ::fork();
-    if (pid == 0) {
-        ::dup2(out_pipe[1], 1);
-        ::dup2(err_pipe[1], 2);
-        if (::chdir(cwd.c_str()) != 0)
-            ::_exit(126);
-        ::execvpe(args[0], args.data(), envp.data());
-        ::_exit(127);
-    }
-    ::close(out_pipe[1]);
-    ::close(err_pipe[1]);
-    if (pid < 0) {
-        ::close(out_pipe[0]);
-        ::close(err_pipe[0]);
-        return s;
-    }
-
-    pollfd fds[2] = {{out_pipe[0], POLLIN, 0}, {err_pipe[0], POLLIN, 0}};
-    std::string* sinks[2] = {&s.out, &s.err};
-    int open = 2;
-    bool killed = false;
-    while (open > 0) {
-        int left = timeout_ms - static_cast<int>(now_ms() - start);
-        if (left <= 0) {
-            ::kill(pid, SIGKILL);
-            killed = true;
-            break;
-        }
-        if (::poll(fds, 2, left) < 0 && errno != EINTR)
-            break;
-        for (int i = 0; i < 2; ++i) {
-            if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP | POLLERR)))
-                continue;
-            char buffer[4096];
-            ssize_t n = ::read(fds[i].fd, buffer, sizeof buffer);
-            if (n > 0) {
-                sinks[i]->append(buffer, static_cast<std::size_t>(n));
-            } else if (n == 0 || errno != EINTR) {
-                ::close(fds[i].fd);
-                fds[i].fd = -1;
-                --open;
-            }
-        }
-    }
-    for (auto& f : fds)
-        if (f.fd >= 0)
-            ::close(f.fd);
-
-    int status = 0;
-    rusage usage{};
-    while (::wait4(pid, &status, 0, &usage) < 0 && errno == EINTR) {
-    }
-    s.exit_ms = now_ms() - start;
-    s.exit_code = !killed && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    s.cpu_ms = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1e3 +
-               static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e3;
-    s.max_rss_kib = usage.ru_maxrss;
-
+    static_cast<testsupport::run_result&>(s) = testsupport::run(
+        argv, cwd, timeout_ms, clean_environment(), testsupport::environment::only_given);
     // The application prints the monotonic clock (nanoseconds) as its constructor begins.
     auto at = s.out.find("constructed ");
     if (at != std::string::npos) {
         double ns = std::strtod(s.out.c_str() + at + 12, nullptr);
-        s.constructed_ms = ns / 1e6 - start;
+        s.constructed_ms = ns / 1e6 - s.started_ms;
     }
     return s;
 }
@@ -164,7 +79,7 @@ bool vm_refused(const sample& s, const char* what) {
 }
 
 double moment(const sample& s) {
-    return s.constructed_ms >= 0 ? s.constructed_ms : s.exit_ms;
+    return s.constructed_ms >= 0 ? s.constructed_ms : s.wall_ms;
 }
 
 bool alternate(int runs, check ok, const char* a_name, const std::vector<std::string>& a_argv,
@@ -227,104 +142,50 @@ options parse(int argc, char** argv, const std::vector<std::string>& names, cons
     return o;
 }
 
-std::string build_dir() {
-    return VISTAL_BUILD_DIR;
-}
-std::string jdk_home() {
-    return VISTAL_JDK_HOME;
-}
 std::string pki_dir() {
     return build_dir() + "/tests/pki";
 }
-std::string offline_launcher() {
-    return BENCH_OFFLINE_LAUNCHER;
-}
-std::string online_launcher() {
-    return BENCH_ONLINE_LAUNCHER;
-}
-std::string refusing_vm() {
-    return BENCH_REFUSING_JVM;
-}
 
 bool ensure_pki() {
+    using testsupport::file_size;
     if (file_size(pki_dir() + "/ca.pem") > 0 && file_size(pki_dir() + "/server.pem") > 0)
         return true;
-    return run_quiet({"bash", VISTAL_SOURCE_DIR "/tests/fixtures/make-test-pki.sh", pki_dir()}) ==
-           0;
+    return run_quiet({"bash", testsupport::source_dir() + "/tests/fixtures/make-test-pki.sh",
+                      pki_dir()}) == 0;
+}
+
+std::unique_ptr<testsupport::tls_server> online_server() {
+    testsupport::tls_server_options options;
+    options.cert = pki_dir() + "/server.pem";
+    options.key = pki_dir() + "/server.key";
+    options.port = online_port;
+    auto server = std::make_unique<testsupport::tls_server>(options);
+    if (server->port())
+        return server;
+    std::fprintf(stderr, "server on port %d: %s\n", online_port, server->error().c_str());
+    return nullptr;
 }
 
 std::string app_jars(const std::vector<long>& padded_mib) {
     std::string dir = build_dir() + "/bench/startup";
-    std::vector<std::string> argv = {"bash", VISTAL_SOURCE_DIR "/bench/startup_app.sh", build_dir(),
-                                     dir};
+    std::vector<std::string> argv = {"bash", testsupport::source_dir() + "/bench/startup_app.sh",
+                                     build_dir(), dir};
     for (long mib : padded_mib)
         argv.push_back(std::to_string(mib));
     return run_quiet(argv) == 0 ? dir : "";
 }
 
 install::install(const std::string& jars, const std::string& vm_library)
-    : root_(temp_dir("vistal-bench")) {
-    ::mkdir((root_ + "/lib").c_str(), 0755);
-    ::mkdir((root_ + "/img").c_str(), 0755);
-    if (vm_library.empty()) {
-        if (::symlink(jdk_home().c_str(), (root_ + "/jre").c_str()) != 0)
-            std::perror("symlink jre");
-    } else {
-        for (const char* d : {"/jre", "/jre/lib", "/jre/lib/server"})
-            ::mkdir((root_ + d).c_str(), 0755);
-        if (::symlink(vm_library.c_str(), (root_ + "/jre/lib/server/libjvm.so").c_str()) != 0)
+    : dir_(vm_library.empty()) {
+    if (!vm_library.empty()) {
+        testsupport::make_dirs(dir_.path("jre/lib/server"));
+        if (::symlink(vm_library.c_str(), dir_.path("jre/lib/server/libjvm.so").c_str()) != 0)
             std::perror("symlink libjvm.so");
     }
-    copy_file(jars + "/bl.jar", root_ + "/lib/bl.jar");
-    copy_file(jars + "/include.jar", root_ + "/lib/include.jar");
-    std::string data = root_;
-    for (const char* part :
-         {"appdata", "Quarlen Zuzidivoravev Vivurezuv", "Quarlen Vistal", "2.0.2"}) {
-        data += std::string("/") + part;
-        ::mkdir(data.c_str(), 0755);
-    }
-}
-
-install::~install() {
-    remove_tree(root_);
-}
-
-std::string install::data(const std::string& name) const {
-    return root_ + "/appdata/Quarlen Zuzidivoravev Vivurezuv/Quarlen Vistal/2.0.2/" + name;
-}
-
-std::string temp_dir(const char* prefix) {
-    const char* base = std::getenv("TMPDIR");
-    std::string templ = std::string(base && *base ? base : "/tmp") + "/" + prefix + "-XXXXXX";
-    if (!::mkdtemp(templ.data())) {
-        std::perror("mkdtemp");
-        std::exit(1);
-    }
-    return templ;
-}
-
-void remove_tree(const std::string& path) {
-    if (path.size() > 5)
-        run_quiet({"rm", "-rf", path});
-}
-
-bool copy_file(const std::string& from, const std::string& to) {
-    std::ifstream in(from, std::ios::binary);
-    std::ofstream out(to, std::ios::binary | std::ios::trunc);
-    if (!in || !out)
-        return false;
-    out << in.rdbuf();
-    return static_cast<bool>(out.flush());
-}
-
-bool write_file(const std::string& path, const std::string& text) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    return static_cast<bool>(out << text);
-}
-
-long long file_size(const std::string& path) {
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 ? static_cast<long long>(st.st_size) : -1;
+    testsupport::copy_file(jars + "/bl.jar", dir_.path("lib/bl.jar"));
+    testsupport::copy_file(jars + "/include.jar", dir_.path("lib/include.jar"));
+    testsupport::write_file(dir_.path("behaviour"), "test.Constructed\n");
+    dir_.create_data_dir();
 }
 
 std::string machine() {

@@ -1,8 +1,13 @@
 // What the start-up benchmarks share: a staged install directory with the signed benchmark
 // application, timed runs of a program, medians, and the line each benchmark prints for the
-// record. POSIX only, like every benchmark.
+// record. Processes, files and directories go through the tests' support library. POSIX only,
+// like every benchmark.
 #pragma once
 
+#include "tests/support/process.h"
+#include "tests/support/tls_server.h"
+
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -15,14 +20,10 @@ inline const std::string version_target = "/VistalServlet?getVersion=bootstrap&c
 // out.
 std::vector<long> mib_list(const std::string& list);
 
-// One finished process. Times are milliseconds from just before it was started.
-struct sample {
-    int exit_code = -1;         // -1 after a signal or the time bound
-    double constructed_ms = -1; // when the main class's constructor began; -1 if it never did
-    double exit_ms = 0;         // when the process had ended
-    double cpu_ms = 0;          // user and system time of the process
-    long max_rss_kib = 0;       // its peak resident set
-    std::string out, err;
+// One finished process (exit code -1 after a signal or the time bound), and when the main
+// class's constructor began, in milliseconds from just before the start; -1 if it never did.
+struct sample : testsupport::run_result {
+    double constructed_ms = -1;
 };
 
 // Runs `argv` in `cwd` with a clean environment: no display (nothing may open a window), none
@@ -32,7 +33,7 @@ sample run(const std::vector<std::string>& argv, const std::string& cwd, int tim
 // A run that reached the constructor and ended with 0; otherwise says why on standard error.
 bool started(const sample& s, const char* what);
 // A run that ended at the failed VM creation (exit code 1 and its message), as starts with
-// refusing_vm() should; otherwise says why on standard error.
+// refusing_vm should; otherwise says why on standard error.
 bool vm_refused(const sample& s, const char* what);
 
 double median(std::vector<double> values);
@@ -59,38 +60,32 @@ struct options {
 options parse(int argc, char** argv, const std::vector<std::string>& names, const char* usage);
 
 // Where the build put things.
-std::string build_dir();
-std::string jdk_home();
+using testsupport::build_dir;
+using testsupport::jdk_home;
 std::string pki_dir(); // the test PKI, made when missing
 bool ensure_pki();
 // The benchmark application's jars (made or brought up to date here): bl.jar, include.jar
 // and app-<mib>.jar for each size asked for. Empty on failure.
 std::string app_jars(const std::vector<long>& padded_mib = {});
-std::string offline_launcher();    // built without update hosts
-std::string online_launcher();     // eleven loopback hosts, see online_port
-std::string refusing_vm();         // a VM library whose JNI_CreateJavaVM fails
+inline const std::string offline_launcher = BENCH_OFFLINE_LAUNCHER; // built without update hosts
+inline const std::string online_launcher = BENCH_ONLINE_LAUNCHER;   // eleven hosts, see online_port
+inline const std::string refusing_vm = BENCH_REFUSING_JVM;          // JNI_CreateJavaVM fails there
 constexpr int online_port = 18481; // server 0 of the online launcher; 10 more follow it
+// The online launcher's first host: the loopback TLS server on online_port with the test PKI's
+// certificate. Null, and why on standard error, when it cannot listen.
+std::unique_ptr<testsupport::tls_server> online_server();
 
 // A throw-away install directory: `jre` links to the JDK (or holds only the given VM library),
 // lib/bl.jar and lib/include.jar are the benchmark application's, the data directory exists.
 class install {
   public:
     explicit install(const std::string& jars, const std::string& vm_library = "");
-    ~install();
-    install(const install&) = delete;
-    install& operator=(const install&) = delete;
-    const std::string& root() const { return root_; }
-    std::string data(const std::string& name) const;
+    const std::string& root() const { return dir_.root(); }
+    std::string data(const std::string& name) const { return dir_.data_dir() + "/" + name; }
 
   private:
-    std::string root_;
+    testsupport::install_dir dir_;
 };
-
-std::string temp_dir(const char* prefix);
-void remove_tree(const std::string& path);
-bool copy_file(const std::string& from, const std::string& to);
-bool write_file(const std::string& path, const std::string& text);
-long long file_size(const std::string& path);
 
 // The machine and the moment, for the record: CPU model and count, OS, load average.
 std::string machine();

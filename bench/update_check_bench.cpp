@@ -20,28 +20,22 @@ int main(int argc, char** argv) {
     if (jars.empty() || !bench::ensure_pki())
         return 1;
 
-    testsupport::tls_server_options options;
-    options.cert = bench::pki_dir() + "/server.pem";
-    options.key = bench::pki_dir() + "/server.key";
-    options.port = bench::online_port;
-    testsupport::tls_server server(options);
-    if (!server.port()) {
-        std::fprintf(stderr, "server on port %d: %s\n", bench::online_port, server.error().c_str());
+    auto server = bench::online_server();
+    if (!server)
         return 1;
-    }
     // The version app.ver holds: the server has answered, nothing is newer.
-    server.on(bench::version_target, testsupport::answer(testsupport::http_response(
-                                         200, "2.0.0;/app.jar", {{"Connection", "close"}})));
+    server->on(bench::version_target, testsupport::answer(testsupport::http_response(
+                                          200, "2.0.0;/app.jar", {{"Connection", "close"}})));
 
     bench::install online(jars), offline(jars);
-    bench::install online_vm_refused(jars, bench::refusing_vm());
-    bench::install offline_vm_refused(jars, bench::refusing_vm());
+    bench::install online_vm_refused(jars, bench::refusing_vm);
+    bench::install offline_vm_refused(jars, bench::refusing_vm);
     for (const bench::install* dir : {&online, &online_vm_refused}) {
-        bench::copy_file(jars + "/bl.jar", dir->data("app.jar"));
-        bench::write_file(dir->data("app.ver"), "2.0.0-rc2147483647.b1");
+        testsupport::copy_file(jars + "/bl.jar", dir->data("app.jar"));
+        testsupport::write_file(dir->data("app.ver"), "2.0.0-rc2147483647.b1");
     }
-    const std::vector<std::string> online_launcher = {bench::online_launcher()};
-    const std::vector<std::string> offline_launcher = {bench::offline_launcher()};
+    const std::vector<std::string> online_launcher = {bench::online_launcher};
+    const std::vector<std::string> offline_launcher = {bench::offline_launcher};
 
     std::vector<double> a, b, a_vm_refused, b_vm_refused;
     if (!bench::alternate(o.runs, bench::started, "online", online_launcher, online.root(),
@@ -58,7 +52,7 @@ int main(int argc, char** argv) {
 
     // Every online start asked once and downloaded nothing.
     std::size_t asked = 0, other = 0;
-    for (auto& request : server.requests())
+    for (auto& request : server->requests())
         ++(request.target == bench::version_target ? asked : other);
     if (asked != static_cast<std::size_t>(requests) || other != 0) {
         std::fprintf(stderr, "expected %d version requests and nothing else, got %zu and %zu\n",

@@ -45,10 +45,10 @@ int main(int argc, char** argv) {
         }
 
     bench::install online(jars), offline(jars);
-    bench::install online_vm_refused(jars, bench::refusing_vm());
-    bench::install offline_vm_refused(jars, bench::refusing_vm());
-    const std::vector<std::string> online_launcher = {bench::online_launcher()};
-    const std::vector<std::string> offline_launcher = {bench::offline_launcher()};
+    bench::install online_vm_refused(jars, bench::refusing_vm);
+    bench::install offline_vm_refused(jars, bench::refusing_vm);
+    const std::vector<std::string> online_launcher = {bench::online_launcher};
+    const std::vector<std::string> offline_launcher = {bench::offline_launcher};
 
     std::vector<double> a, b, a_vm_refused, b_vm_refused;
     if (!bench::alternate(o.runs, bench::started, "refused", online_launcher, online.root(),

@@ -25,7 +25,6 @@ set(VISTAL_DEV_STOREPASS "vistal-dev")
 set(VISTAL_DEV_ALIAS "vistal")
 set(VISTAL_DEV_SUBJECT "CN=Vistal Development Signer")
 
-find_program(VISTAL_KEYTOOL keytool HINTS /usr/lib/jvm/java-17-openjdk-amd64/bin REQUIRED)
 find_program(VISTAL_OPENSSL openssl REQUIRED)
 
 # The development signing key and certificate, made once per build tree.

@@ -14,9 +14,11 @@ cd "$(dirname "$0")/.."
 root=$(pwd)
 bash tools/install-deps.sh
 
-jdk=/usr/lib/jvm/java-17-openjdk-amd64
+source tools/jdk-home.sh
 demo=$root/build/demo
-port=${VISTAL_DEMO_PORT:-18461}
+# Its own port: the fixed test ports are 18441-18451, the soak's 18461-18462, the benchmarks'
+# 18481-18491.
+port=${VISTAL_DEMO_PORT:-18471}
 stage=$demo/stage
 webroot=$demo/webroot
 rundir=$demo/nginx
@@ -33,17 +35,8 @@ stop_nginx() {
 }
 trap stop_nginx EXIT
 
-step "demo certificate authority and server certificate"
-mkdir -p "$pki"
-if [ ! -f "$pki/server.pem" ]; then
-    openssl req -x509 -newkey rsa:2048 -nodes -days 365 -subj "/CN=Vistal Demo CA" \
-        -keyout "$pki/ca.key" -out "$pki/ca.pem" 2>/dev/null
-    openssl req -newkey rsa:2048 -nodes -subj "/CN=localhost" -keyout "$pki/server.key" \
-        -out "$pki/server.csr" 2>/dev/null
-    printf 'subjectAltName=DNS:localhost,IP:127.0.0.1\n' > "$pki/san.ext"
-    openssl x509 -req -in "$pki/server.csr" -CA "$pki/ca.pem" -CAkey "$pki/ca.key" -CAcreateserial \
-        -days 365 -extfile "$pki/san.ext" -out "$pki/server.pem" 2>/dev/null
-fi
+step "certificate authority and server certificate (the tests' PKI)"
+[ -f "$pki/server.pem" ] || bash tests/fixtures/make-test-pki.sh "$pki"
 
 step "build the launcher for this demo deployment"
 cmake -S . -B "$demo/build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DVISTAL_BUILD_TESTS=OFF -DVISTAL_ALLOW_DEV_SIGNING=ON \
@@ -53,23 +46,24 @@ cmake --build "$demo/build" --target vistal -j "$(nproc)"
 keystore=$demo/build/dev-signing/keystore.p12
 
 step "signed application jars (1.0.0 in the install, 2.1.0 on the update server)"
+# The tests' application, run with its demo behaviour; each release adds a class that names it.
+VISTAL_JDK_HOME=$jdk bash tests/fixtures/make-test-app.sh "$demo/build" "$demo/app"
 app_jar() { # version output
     local out=$2 classes
     classes=$(mktemp -d)
-    mkdir -p "$classes/src/a/b/a/a"
-    printf 'package a.b.a.a;\nclass Release {\n    static final String VERSION = "%s";\n}\n' "$1" \
-        > "$classes/src/a/b/a/a/Release.java"
-    "$jdk/bin/javac" --release 11 -d "$classes/out" -cp "$demo/include-classes" \
-        demo/app/a/b/a/a/a.java "$classes/src/a/b/a/a/Release.java"
-    "$jdk/bin/jar" cf "$out" -C "$classes/out" .
+    mkdir -p "$classes/src/test"
+    printf 'package test;\npublic class Release {\n    public static final String VERSION = "%s";\n}\n' \
+        "$1" > "$classes/src/test/Release.java"
+    "$jdk/bin/javac" --release 8 -d "$classes/out" "$classes/src/test/Release.java"
+    cp "$demo/app/app-unsigned.jar" "$out"
+    "$jdk/bin/jar" --update --file "$out" -C "$classes/out" .
     rm -rf "$classes"
 }
-rm -rf "$demo/include-classes" && mkdir -p "$demo/jars"
-"$jdk/bin/javac" --release 11 -d "$demo/include-classes" demo/include/demo/Report.java
-"$jdk/bin/jar" cf "$demo/jars/include.jar" -C "$demo/include-classes" .
+mkdir -p "$demo/jars"
+cp "$demo/app/include.jar" "$demo/jars/include.jar"
 app_jar 1.0.0 "$demo/jars/bl.jar"
 app_jar 2.1.0 "$demo/jars/app-2.1.0.jar"
-tools/vistal-sign.sh sign "$keystore" "$demo/jars/include.jar" "$demo/jars/bl.jar" "$demo/jars/app-2.1.0.jar"
+tools/vistal-sign.sh sign "$keystore" "$demo/jars/bl.jar" "$demo/jars/app-2.1.0.jar"
 tools/vistal-sign.sh verify "$demo/build/dev-signing/signer.pem" "$demo"/jars/*.jar
 
 step "install directory $stage"
@@ -78,6 +72,7 @@ mkdir -p "$stage/lib" "$stage/img" "$stage/appdata/Quarlen Zuzidivoravev Vivurez
 ln -s "$jdk" "$stage/jre"
 cp "$demo/jars/bl.jar" "$demo/jars/include.jar" "$stage/lib/"
 cp "$demo/build/vistal" "$stage/vistal"
+echo test.Demo > "$stage/behaviour"
 rsvg-convert -w 480 -h 240 -o "$stage/img/splash.png" demo/splash.svg
 data="$stage/appdata/Quarlen Zuzidivoravev Vivurezuv/Quarlen Vistal/2.0.2"
 # app.npx is the application's own extension jar in the data directory; the demo has none to
@@ -97,9 +92,13 @@ for _ in $(seq 50); do
     sleep 0.1
 done
 
+# Every start is reported with its exit code; the demo fails at the end if one of them did.
+failed_starts=0
 run_launcher() {
-    (cd "$stage" && ./vistal)
-    echo "(exit code $?; app.ver: $(cat "$data/app.ver" 2>/dev/null || echo none))"
+    local code=0
+    (cd "$stage" && ./vistal) || code=$?
+    echo "(exit code $code; app.ver: $(cat "$data/app.ver" 2>/dev/null || echo none))"
+    [ "$code" -eq 0 ] || failed_starts=$((failed_starts + 1))
 }
 jar_requests() { grep -c 'GET /releases/' "$rundir/access.log" 2>/dev/null || true; }
 
@@ -116,3 +115,7 @@ stop_nginx
 run_launcher
 echo
 echo "demo finished; files are under $demo"
+if [ "$failed_starts" -ne 0 ]; then
+    echo "demo: $failed_starts of 3 starts failed"
+    exit 1
+fi

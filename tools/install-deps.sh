@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build clang clang-format
-  libgtest-dev googletest libbenchmark-dev
+  libgtest-dev googletest
   openjdk-17-jdk-headless openjdk-17-jdk ecj
   g++-mingw-w64-x86-64 wine64
   libcurl4-openssl-dev libssl-dev openssl curl

@@ -21,18 +21,19 @@ cmake --build --preset asan -j "$(nproc)"
 rm -rf "$logs"
 mkdir -p "$logs"
 # Added to each program's compiled-in defaults (the VM hosts keep theirs). The list of leak
-# suppressions that matched is not a report and is not written.
-export ASAN_OPTIONS="log_path=$logs/report:log_exe_name=1:print_suppressions=0"
-export UBSAN_OPTIONS="log_path=$logs/report:log_exe_name=1:print_stacktrace=1"
+# suppressions that matched is not a report and is not written. The path is quoted: the
+# sanitizers split their options at spaces.
+export ASAN_OPTIONS="log_path='$logs/report':log_exe_name=1:print_suppressions=0"
+export UBSAN_OPTIONS="log_path='$logs/report':log_exe_name=1:print_stacktrace=1"
 
 echo "=== asan: tests"
 status=0
 ctest --preset asan -j "$(nproc)" --timeout 600 "$@" || status=1
 
-reports=$(find "$logs" -type f | sort)
-if [ -n "$reports" ]; then
+mapfile -d '' reports < <(find "$logs" -type f -print0 | sort -z)
+if [ ${#reports[@]} -gt 0 ]; then
     echo "=== asan: sanitizer reports"
-    for f in $reports; do
+    for f in "${reports[@]}"; do
         echo "--- $f"
         head -n 60 "$f"
     done

@@ -26,6 +26,11 @@ stage() { # name command...
     if "$@"; then passed=$((passed + 1)); else failed=$((failed + 1)); echo "=== FAILED: $name"; fi
 }
 
+echo "=== format"
+stage format bash tools/check-format.sh
+# Report only until the rooms are layered: prints the includes that point up or sideways.
+echo "=== layers"
+stage layers bash tools/check-layers.sh --report-only
 stage linux run_preset linux
 stage windows run_preset windows
 echo "=== demo"

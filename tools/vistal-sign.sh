@@ -4,14 +4,15 @@
 #   vistal-sign.sh keygen KEYSTORE [ALIAS] [DNAME]   make a signing key and self-signed certificate
 #   vistal-sign.sh cert KEYSTORE OUT.pem [ALIAS]     export the certificate (for VISTAL_SIGNER_CERT)
 #   vistal-sign.sh digest CERT                       SHA-1 of the certificate's DER encoding (hex)
-#   vistal-sign.sh sign KEYSTORE JAR... [--alias A]  sign jars in place
+#   vistal-sign.sh sign KEYSTORE JAR... [--alias A] [-- JARSIGNER-OPTION...]
+#                                                    sign jars in place
 #   vistal-sign.sh verify CERT JAR...                check jars with the launcher's rule
 #
 # The keystore password comes from VISTAL_STOREPASS (default "vistal-dev", the development key's).
 set -euo pipefail
-jdk=${VISTAL_JDK_HOME:-/usr/lib/jvm/java-17-openjdk-amd64}
 pass=${VISTAL_STOREPASS:-vistal-dev}
 here=$(cd "$(dirname "$0")" && pwd)
+source "$here/jdk-home.sh"
 
 der_of() { # certificate (PEM or DER) -> DER on stdout
     openssl x509 -in "$1" -outform DER 2>/dev/null || openssl x509 -inform DER -in "$1" -outform DER
@@ -29,12 +30,16 @@ case "$cmd" in
         der_of "$1" | openssl dgst -sha1 -r | cut -d' ' -f1 ;;
     sign)
         ks=$1; shift
-        alias=vistal jars=()
+        alias=vistal jars=() options=()
         while [ $# -gt 0 ]; do
-            if [ "$1" = --alias ]; then alias=$2; shift 2; else jars+=("$1"); shift; fi
+            case $1 in
+                --alias) alias=$2; shift 2 ;;
+                --) shift; options=("$@"); break ;;
+                *) jars+=("$1"); shift ;;
+            esac
         done
         for jar in "${jars[@]}"; do
-            "$jdk/bin/jarsigner" -keystore "$ks" -storepass "$pass" "$jar" "$alias" >/dev/null
+            "$jdk/bin/jarsigner" -keystore "$ks" -storepass "$pass" "${options[@]}" "$jar" "$alias" >/dev/null
             echo "signed $jar"
         done ;;
     verify)
@@ -45,5 +50,5 @@ case "$cmd" in
         done
         exit $status ;;
     *)
-        sed -n '2,12p' "$0" >&2; exit 2 ;;
+        sed -n '2,13p' "$0" >&2; exit 2 ;;
 esac

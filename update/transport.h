@@ -11,9 +11,9 @@ using handle = void*;
 using status_callback = void (*)(handle internet, std::uintptr_t context, unsigned long status,
                                  void* information, unsigned long length);
 
-constexpr unsigned long query_custom = 65535;               // HTTP_QUERY_CUSTOM
-constexpr unsigned long error_header_not_found = 12150;     // ERROR_HTTP_HEADER_NOT_FOUND
-constexpr unsigned long error_insufficient_buffer = 122;    // ERROR_INSUFFICIENT_BUFFER
+constexpr unsigned long query_custom = 65535;            // HTTP_QUERY_CUSTOM
+constexpr unsigned long error_header_not_found = 12150;  // ERROR_HTTP_HEADER_NOT_FOUND
+constexpr unsigned long error_insufficient_buffer = 122; // ERROR_INSUFFICIENT_BUFFER
 
 // InternetOpenW(agent, INTERNET_OPEN_TYPE_PRECONFIG, no proxy, no bypass, 0): null on failure.
 handle open_session(const wchar_t* user_agent);

@@ -31,8 +31,8 @@ release() { # version [padding-bytes]
     [ -n "${2:-}" ] && head -c "$2" /dev/urandom > "$dir/extra/padding.bin"
     cp "$app/app-unsigned.jar" "$dir/app.jar"
     "$jdk/bin/jar" --update --file "$dir/app.jar" -C "$dir/extra" . 
-    "$jdk/bin/jarsigner" -keystore "$(dirname "$launcher")/../dev-signing/keystore.p12" \
-        -storepass vistal-dev "$dir/app.jar" vistal >/dev/null
+    VISTAL_JDK_HOME=$jdk VISTAL_STOREPASS=vistal-dev "$src/tools/vistal-sign.sh" sign \
+        "$(dirname "$launcher")/../dev-signing/keystore.p12" "$dir/app.jar" >/dev/null
     echo "$dir/app.jar"
 }
 

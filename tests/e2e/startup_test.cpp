@@ -8,10 +8,10 @@ using testsupport::install_dir;
 
 namespace {
 
-const char* const vm_library_message =
-    "Error\nUnable to load Java VM DLL.\n\nPlease contact Quarlen Zuzidivoravev\nVivurezuv' technical support.\n";
-const char* const vm_creation_message =
-    "Warning\nUnable to create Java VM\n\nPlease contact Quarlen Zuzidivoravev\nVivurezuv' technical support.\n";
+const char* const vm_library_message = "Error\nUnable to load Java VM DLL.\n\nPlease contact "
+                                       "Quarlen Zuzidivoravev\nVivurezuv' technical support.\n";
+const char* const vm_creation_message = "Warning\nUnable to create Java VM\n\nPlease contact "
+                                        "Quarlen Zuzidivoravev\nVivurezuv' technical support.\n";
 
 TEST(Startup, WithoutRuntimeShowsTheVmLibraryMessage) {
     install_dir dir(false);

@@ -8,7 +8,6 @@
 // "N passed, N failed"; the exit code is 1 when a check failed.
 
 import java.io.ByteArrayOutputStream;
-import java.io.DataOutputStream;
 import java.io.File;
 import java.io.FileInputStream;
 import java.io.FileOutputStream;
@@ -375,43 +374,8 @@ public class classloader_test {
         return String.format("m.C%04d", i);
     }
 
-    // A minimal class file (version 50.0): public, extends Object, optionally one static int
-    // field whose name tells copies apart.
     static byte[] classFile(String dottedName, String fieldName) throws IOException {
-        ByteArrayOutputStream bytes = new ByteArrayOutputStream();
-        DataOutputStream out = new DataOutputStream(bytes);
-        out.writeInt(0xCAFEBABE);
-        out.writeShort(0);
-        out.writeShort(50);
-        out.writeShort(fieldName == null ? 5 : 7);
-        out.writeByte(1);
-        out.writeUTF(dottedName.replace('.', '/'));
-        out.writeByte(7);
-        out.writeShort(1);
-        out.writeByte(1);
-        out.writeUTF("java/lang/Object");
-        out.writeByte(7);
-        out.writeShort(3);
-        if (fieldName != null) {
-            out.writeByte(1);
-            out.writeUTF(fieldName);
-            out.writeByte(1);
-            out.writeUTF("I");
-        }
-        out.writeShort(0x21); // ACC_PUBLIC | ACC_SUPER
-        out.writeShort(2);
-        out.writeShort(4);
-        out.writeShort(0);
-        out.writeShort(fieldName == null ? 0 : 1);
-        if (fieldName != null) {
-            out.writeShort(0x09); // public static
-            out.writeShort(5);
-            out.writeShort(6);
-            out.writeShort(0);
-        }
-        out.writeShort(0);
-        out.writeShort(0);
-        return bytes.toByteArray();
+        return TestJars.classFile(dottedName, fieldName);
     }
 
     static void writeJar(String name, String classPath, Object... entries) throws IOException {
@@ -476,11 +440,7 @@ public class classloader_test {
     }
 
     static void sign(String jar, String keystore, String alias, String... options) throws Exception {
-        List<String> argv = new ArrayList<>(Arrays.asList("jarsigner", "-keystore", keystore, "-storepass", PASS));
-        argv.addAll(Arrays.asList(options));
-        argv.add(path(jar));
-        argv.add(alias);
-        tool(argv.toArray(new String[0]));
+        TestJars.sign(keystore, PASS, path(jar), alias, options);
     }
 
     static void makeFixtures() throws Exception {

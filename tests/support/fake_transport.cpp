@@ -14,9 +14,13 @@ transport_state& transport() {
     return s;
 }
 
-void reset_transport() { transport() = transport_state{}; }
+void reset_transport() {
+    transport() = transport_state{};
+}
 
-void respond(const std::wstring& url, response r) { transport().responses[url] = std::move(r); }
+void respond(const std::wstring& url, response r) {
+    transport().responses[url] = std::move(r);
+}
 
 namespace {
 
@@ -38,7 +42,8 @@ std::string narrow(const std::wstring& w) {
 
 bool same_name(const std::string& a, const std::string& b) {
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+               return std::tolower(static_cast<unsigned char>(x)) ==
+                      std::tolower(static_cast<unsigned char>(y));
            });
 }
 
@@ -84,7 +89,8 @@ handle open_url(handle, const wchar_t* url, std::uintptr_t context) {
     return r;
 }
 
-bool query_info(handle request, unsigned long level, char* buffer, unsigned long* size, unsigned long* error) {
+bool query_info(handle request, unsigned long level, char* buffer, unsigned long* size,
+                unsigned long* error) {
     auto* r = static_cast<fake::request*>(request);
     std::string name = buffer;
     fake::transport().calls.push_back("query_info:" + name + ":" + std::to_string(*size));
@@ -108,7 +114,9 @@ bool query_info(handle request, unsigned long level, char* buffer, unsigned long
     return false;
 }
 
-int status_code(handle request) { return request ? static_cast<fake::request*>(request)->r.status : 0; }
+int status_code(handle request) {
+    return request ? static_cast<fake::request*>(request)->r.status : 0;
+}
 
 bool read(handle request, void* buffer, unsigned long size, unsigned long* read) {
     auto* r = static_cast<fake::request*>(request);

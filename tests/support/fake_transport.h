@@ -11,18 +11,18 @@
 namespace fake {
 
 struct response {
-    bool connect_fails = false;   // open_url gives null
+    bool connect_fails = false; // open_url gives null
     int status = 200;
     std::vector<std::pair<std::string, std::string>> headers;
     std::string body;
-    std::size_t max_chunk = 0;    // a read delivers at most this many bytes (0: what is asked)
+    std::size_t max_chunk = 0;      // a read delivers at most this many bytes (0: what is asked)
     bool read_fails_at_end = false; // after the body, reads fail instead of delivering 0
 };
 
 struct transport_state {
     std::map<std::wstring, response> responses; // by full URL; others fail to connect
     bool session_fails = false;
-    std::vector<std::string> calls;             // "open_session", "open_url:<url>", "read:<n>", ...
+    std::vector<std::string> calls; // "open_session", "open_url:<url>", "read:<n>", ...
     std::vector<std::wstring> urls;
     std::wstring user_agent;
     unsigned long connect_timeout = 0;

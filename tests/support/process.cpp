@@ -10,9 +10,11 @@
 #include <signal.h>
 #include <sstream>
 #include <stdexcept>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
+#include <time.h>
 #include <unistd.h>
 
 namespace testsupport {
@@ -29,12 +31,13 @@ std::vector<char*> c_strings(std::vector<std::string>& items) {
 
 extern "C" char** environ;
 
-// Starts argv in cwd with env added; stdout/stderr go to the given descriptors (-1: inherit).
+// Starts argv in cwd with env as `mode` says; stdout/stderr go to the given descriptors (-1:
+// inherit).
 int start(const std::vector<std::string>& argv_in, const std::string& cwd,
-          const std::vector<std::string>& env_in, int out_fd, int err_fd) {
+          const std::vector<std::string>& env_in, environment mode, int out_fd, int err_fd) {
     std::vector<std::string> argv = argv_in;
     std::vector<std::string> env;
-    for (char** e = environ; *e; ++e) {
+    for (char** e = environ; mode == environment::inherited && *e; ++e) {
         std::string entry = *e;
         bool overridden = false;
         for (auto& add : env_in)
@@ -58,7 +61,7 @@ int start(const std::vector<std::string>& argv_in, const std::string& cwd,
             dup2(devnull, 0);
         if (chdir(cwd.c_str()) != 0)
             _exit(126);
-        execve(cargv[0], cargv.data(), cenv.data());
+        execvpe(cargv[0], cargv.data(), cenv.data());
         _exit(127);
     }
     return pid;
@@ -74,20 +77,29 @@ int decode(int status, int* signal_out) {
 
 } // namespace
 
+double monotonic_ms() {
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return static_cast<double>(ts.tv_sec) * 1e3 + static_cast<double>(ts.tv_nsec) / 1e6;
+}
+
 run_result run(const std::vector<std::string>& argv, const std::string& cwd, int timeout_ms,
-               const std::vector<std::string>& env) {
+               const std::vector<std::string>& env, environment mode) {
     run_result result;
     int out_pipe[2], err_pipe[2];
-    if (pipe(out_pipe) != 0 || pipe(err_pipe) != 0)
+    if (pipe2(out_pipe, O_CLOEXEC) != 0 || pipe2(err_pipe, O_CLOEXEC) != 0)
         throw std::runtime_error("pipe");
-    pid_t pid = start(argv, cwd, env, out_pipe[1], err_pipe[1]);
+    result.started_ms = monotonic_ms();
+    pid_t pid = start(argv, cwd, env, mode, out_pipe[1], err_pipe[1]);
     close(out_pipe[1]);
     close(err_pipe[1]);
     auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
     pollfd fds[2] = {{out_pipe[0], POLLIN, 0}, {err_pipe[0], POLLIN, 0}};
     int open_fds = 2;
     while (open_fds > 0) {
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                        deadline - std::chrono::steady_clock::now())
+                        .count();
         if (left <= 0) {
             result.timed_out = true;
             kill(-pid, SIGKILL);
@@ -101,12 +113,12 @@ run_result run(const std::vector<std::string>& argv, const std::string& cwd, int
                 continue;
             char buffer[4096];
             ssize_t n = ::read(fds[i].fd, buffer, sizeof buffer);
-            if (n <= 0) {
+            if (n > 0) {
+                (i == 0 ? result.out : result.err).append(buffer, static_cast<std::size_t>(n));
+            } else if (n == 0 || errno != EINTR) {
                 close(fds[i].fd);
                 fds[i].fd = -1;
                 --open_fds;
-            } else {
-                (i == 0 ? result.out : result.err).append(buffer, static_cast<std::size_t>(n));
             }
         }
     }
@@ -114,17 +126,24 @@ run_result run(const std::vector<std::string>& argv, const std::string& cwd, int
         if (f.fd >= 0)
             close(f.fd);
     int status = 0;
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    rusage usage{};
+    while (wait4(pid, &status, 0, &usage) < 0 && errno == EINTR) {
     }
+    result.wall_ms = monotonic_ms() - result.started_ms;
     result.exit_code = decode(status, &result.signal);
+    result.cpu_ms = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1e3 +
+                    static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e3;
+    result.max_rss_kib = usage.ru_maxrss;
     return result;
 }
 
 background::background(const std::vector<std::string>& argv, const std::string& cwd,
                        const std::vector<std::string>& env)
-    : pid_(start(argv, cwd, env, -1, -1)) {}
+    : pid_(start(argv, cwd, env, environment::inherited, -1, -1)) {}
 
-background::~background() { kill_now(); }
+background::~background() {
+    kill_now();
+}
 
 void background::kill_now() {
     if (pid_ <= 0)
@@ -156,7 +175,8 @@ int background::wait(int timeout_ms) {
 }
 
 std::string make_temp_dir(const std::string& prefix) {
-    std::string base = std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "/tmp";
+    const char* tmpdir = std::getenv("TMPDIR");
+    std::string base = tmpdir && *tmpdir ? tmpdir : "/tmp";
     std::string templ = base + "/" + prefix + "-XXXXXX";
     if (!mkdtemp(templ.data()))
         throw std::runtime_error("mkdtemp");
@@ -177,9 +197,23 @@ std::string read_file(const std::string& path) {
     return s.str();
 }
 
-void write_file(const std::string& path, const std::string& content) {
+bool write_file(const std::string& path, const std::string& content) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << content;
+    return static_cast<bool>(out << content);
+}
+
+bool copy_file(const std::string& from, const std::string& to) {
+    std::ifstream in(from, std::ios::binary);
+    std::ofstream out(to, std::ios::binary | std::ios::trunc);
+    if (!in || !out)
+        return false;
+    out << in.rdbuf();
+    return static_cast<bool>(out.flush());
+}
+
+long long file_size(const std::string& path) {
+    struct stat st {};
+    return stat(path.c_str(), &st) == 0 ? static_cast<long long>(st.st_size) : -1;
 }
 
 bool exists(const std::string& path) {
@@ -217,16 +251,26 @@ std::string install_dir::data_relative() {
     return "appdata/Quarlen Zuzidivoravev Vivurezuv/Quarlen Vistal/2.0.2";
 }
 
-void install_dir::create_data_dir() const { make_dirs(data_dir()); }
+void install_dir::create_data_dir() const {
+    make_dirs(data_dir());
+}
 
 run_result install_dir::run_launcher(int timeout_ms, const std::vector<std::string>& env,
                                      const std::string& launcher) const {
     return run({launcher.empty() ? test_launcher() : launcher}, root_, timeout_ms, env);
 }
 
-std::string test_launcher() { return VISTAL_TEST_LAUNCHER; }
-std::string source_dir() { return VISTAL_SOURCE_DIR; }
-std::string build_dir() { return VISTAL_BUILD_DIR; }
-std::string jdk_home() { return VISTAL_JDK_HOME; }
+std::string test_launcher() {
+    return VISTAL_TEST_LAUNCHER;
+}
+std::string source_dir() {
+    return VISTAL_SOURCE_DIR;
+}
+std::string build_dir() {
+    return VISTAL_BUILD_DIR;
+}
+std::string jdk_home() {
+    return VISTAL_JDK_HOME;
+}
 
 } // namespace testsupport

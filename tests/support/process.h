@@ -1,5 +1,6 @@
-// Helpers for tests that start real programs: run a command with a time bound, stage a
-// launcher install directory, read and write files. POSIX only.
+// Helpers for tests, benchmarks and the soak that start real programs: run a command with a time
+// bound, stage a launcher install directory, temporary directories, read and write files. POSIX
+// only.
 #pragma once
 
 #include <string>
@@ -12,12 +13,23 @@ struct run_result {
     int signal = 0;         // the signal that ended the process, if any
     bool timed_out = false; // killed after the time bound
     std::string out, err;   // what it wrote to standard output and standard error
+    double started_ms = 0;  // monotonic_ms() just before the process was started
+    double wall_ms = 0;     // from then until it had ended
+    double cpu_ms = 0;      // its user and system time
+    long max_rss_kib = 0;   // its peak resident set
 };
 
-// Runs `argv` in `cwd`, with `env` (NAME=value) added to the environment, killing it after
-// `timeout_ms`.
+// The monotonic clock in milliseconds (CLOCK_MONOTONIC, the clock of Java's System.nanoTime).
+double monotonic_ms();
+
+// What a started program's environment is: ours with the given NAME=value entries added (or
+// replacing ours of the same name), or the given entries alone.
+enum class environment { inherited, only_given };
+
+// Runs `argv` in `cwd` (argv[0] is looked up in PATH when it has no slash), with `env`
+// (NAME=value), killing it after `timeout_ms`.
 run_result run(const std::vector<std::string>& argv, const std::string& cwd, int timeout_ms = 60000,
-               const std::vector<std::string>& env = {});
+               const std::vector<std::string>& env = {}, environment mode = environment::inherited);
 
 // A process running in the background; killed (SIGKILL) when the handle goes.
 class background {
@@ -39,7 +51,9 @@ class background {
 std::string make_temp_dir(const std::string& prefix);
 void remove_tree(const std::string& path);
 std::string read_file(const std::string& path);
-void write_file(const std::string& path, const std::string& content);
+bool write_file(const std::string& path, const std::string& content);
+bool copy_file(const std::string& from, const std::string& to);
+long long file_size(const std::string& path); // -1 when there is no such file
 bool exists(const std::string& path);
 void make_dirs(const std::string& path);
 
