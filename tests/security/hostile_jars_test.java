@@ -3,7 +3,7 @@
 // classes, unsigned resources, duplicate entries and zip bombs. Run in source-file mode with the
 // loader's classes and an otherwise empty class-path directory on the class path, and a small heap:
 //
-//   java -Xmx256m -cp <loader classes>:<syscp> hostile_jars_test.java <dev keystore.p12> <syscp>
+//   java -Xmx64m -cp <loader classes>:<syscp> hostile_jars_test.java <dev keystore.p12> <syscp>
 //
 // Fixtures go to ./fixtures. Prints one line per check and "N passed, N failed"; exit code 1 when
 // a check failed.
@@ -41,7 +41,7 @@ public class hostile_jars_test {
     static final String PASS = "vistal-dev";
     static final String LOADER = "com.tolvane.classloader.SignatureValidatingClassLoader";
     static final String MAIN = "a.b.a.a.a";
-    static final long BOMB = 300L << 20; // more than the test VM's whole heap
+    static final long BOMB = 300L << 20; // several times the test VM's whole heap
 
     static int passed, failed;
     static File dir, data, install, outside;

@@ -364,9 +364,9 @@ public class SignatureValidatingClassLoader extends URLClassLoader {
         return defineClass(name, bytes, 0, bytes.length);
     }
 
-    // Reads an entry to its end into one array sized by the entry's header; the array grows, and
-    // is trimmed at the end, only when the header misstated the size. More than MAX_CLASS_SIZE
-    // bytes are refused whatever the header says.
+    // Reads an entry to its end into one array sized by the entry's header. An entry that inflates
+    // to more than its header says is refused, as is one beyond MAX_CLASS_SIZE; only an entry
+    // without a recorded size grows its array, up to that limit.
     private static byte[] readClass(InputStream in, long size, String name) throws IOException {
         byte[] bytes = new byte[size >= 0 ? (int) size : 8192];
         int length = 0;
@@ -376,10 +376,10 @@ public class SignatureValidatingClassLoader extends URLClassLoader {
                 if (next < 0) {
                     return bytes;
                 }
-                if (length >= MAX_CLASS_SIZE) {
+                if (size >= 0 || length >= MAX_CLASS_SIZE) {
                     throw new SecurityException(name + " too large");
                 }
-                bytes = Arrays.copyOf(bytes, (int) Math.min(MAX_CLASS_SIZE, Math.max(8192L, 2L * length)));
+                bytes = Arrays.copyOf(bytes, (int) Math.min(MAX_CLASS_SIZE, 2L * length));
                 bytes[length++] = (byte) next;
             }
             int n = in.read(bytes, length, bytes.length - length);
