@@ -63,7 +63,7 @@ public class classloader_test {
         run("a missing, short or wrong-length trusted digest fails every class", classloader_test::badDigests);
         run("a tampered entry fails with the platform's SecurityException", classloader_test::tampered);
         run("unusable paths are reported and skipped; no manifest is skipped silently", classloader_test::unusablePaths);
-        run("Class-Path jars load after the parent without a signer check", classloader_test::classPath);
+        run("signed Class-Path jars load after the parent", classloader_test::classPath);
         run("resources: jar:file: URLs, one URL object, exact names, never the parent", classloader_test::resources);
         run("16 threads loading the same classes get one class each", classloader_test::concurrentLoads);
 
@@ -475,7 +475,7 @@ public class classloader_test {
              "CN=Issued Signer", "-signer", "ca", "-signerkeypass", PASS, "-storetype", "PKCS12", "-keystore",
              chain, "-storepass", PASS);
 
-        for (String jar : new String[] {"signed.jar", "second.jar", "tampered.jar", "many.jar"})
+        for (String jar : new String[] {"signed.jar", "second.jar", "tampered.jar", "many.jar", "cp/one.jar", "cp/two.jar"})
             sign(jar, devKeystore, "vistal");
         sign("other-key.jar", other, "other");
         sign("chain.jar", chain, "signer");

@@ -1,6 +1,5 @@
 package com.tolvane.classloader;
 
-import java.io.ByteArrayOutputStream;
 import java.io.File;
 import java.io.IOException;
 import java.io.InputStream;
@@ -15,9 +14,13 @@ import java.security.cert.Certificate;
 import java.security.cert.CertificateEncodingException;
 import java.util.ArrayList;
 import java.util.Arrays;
+import java.util.Collections;
+import java.util.Enumeration;
 import java.util.Hashtable;
+import java.util.IdentityHashMap;
 import java.util.Iterator;
 import java.util.List;
+import java.util.Map;
 import java.util.StringTokenizer;
 import java.util.jar.Attributes;
 import java.util.jar.JarEntry;
@@ -27,10 +30,16 @@ import java.util.jar.Manifest;
 /**
  * Loads the application's classes from its own jars, and hands a class out only when its entry is
  * signed by a signer whose whole certificate path carries the trusted digest. Names its jars do
- * not hold go to the parent, then to the jars their manifests name in Class-Path (unchecked).
+ * not hold go to the parent, which may answer only with the runtime's own classes, then to the
+ * jars their manifests name in Class-Path, under the same signer rule. Resources come only from
+ * entries that pass that rule too.
  */
 public class SignatureValidatingClassLoader extends URLClassLoader {
     public static final boolean DEBUG = false;
+
+    // No class file of the application comes near this; an entry that inflates beyond it is
+    // refused before it can exhaust memory.
+    private static final int MAX_CLASS_SIZE = 64 * 1024 * 1024;
 
     private Hashtable<String, Class> classes = new Hashtable<String, Class>();
     private Hashtable<String, byte[]> classBytes = new Hashtable<String, byte[]>();
@@ -41,6 +50,21 @@ public class SignatureValidatingClassLoader extends URLClassLoader {
     private ArrayList<JarFile> jars = new ArrayList<JarFile>();
     private byte[] signature = null;
 
+    // Each jar's manifest, read once: it tells which entries the signature covers.
+    private ArrayList<Manifest> manifests = new ArrayList<Manifest>();
+    // Jars named by Class-Path, searched after the parent; their manifests; their canonical paths.
+    private ArrayList<JarFile> classPathJars = new ArrayList<JarFile>();
+    private ArrayList<Manifest> classPathManifests = new ArrayList<Manifest>();
+    private ArrayList<String> classPathSeen = new ArrayList<String>();
+    // Canonical directories that Class-Path entries may name files under.
+    private ArrayList<String> roots = new ArrayList<String>();
+    // Signers that passed the check: jar files share one signer object among the entries it signs,
+    // so its certificate path is digested once.
+    private Map<CodeSigner, Boolean> trustedSigners =
+        Collections.synchronizedMap(new IdentityHashMap<CodeSigner, Boolean>());
+    // The loaders of the runtime itself: the only ones whose classes the parent may hand out.
+    private ArrayList<ClassLoader> runtimeLoaders = new ArrayList<ClassLoader>();
+
     // Loads of different names run at once; each name has its own lock (getClassLoadingLock).
     static {
         registerAsParallelCapable();
@@ -49,6 +73,9 @@ public class SignatureValidatingClassLoader extends URLClassLoader {
     public SignatureValidatingClassLoader(ClassLoader parent) throws Exception {
         super(new URL[0], parent);
         sha1md = MessageDigest.getInstance("SHA-1");
+        for (ClassLoader l = ClassLoader.getSystemClassLoader().getParent(); l != null; l = l.getParent()) {
+            runtimeLoaders.add(l);
+        }
     }
 
     public Class loadClass(String name) throws ClassNotFoundException {
@@ -64,13 +91,56 @@ public class SignatureValidatingClassLoader extends URLClassLoader {
                 classes.put(name, c);
                 return c;
             }
-            return super.loadClass(name);
+            c = findLoadedClass(name);
+            if (c == null) {
+                c = fromParent(name);
+            }
+            if (c == null) {
+                c = findClass(name);
+            }
+            return c;
         }
+    }
+
+    protected Class loadClass(String name, boolean resolve) throws ClassNotFoundException {
+        Class c = loadClass(name);
+        if (resolve) {
+            resolveClass(c);
+        }
+        return c;
+    }
+
+    // The parent's answer counts only when the runtime itself defined the class; a class that the
+    // application class loader read from some class path is treated as absent.
+    private Class fromParent(String name) {
+        Class c;
+        try {
+            ClassLoader parent = getParent();
+            c = parent != null ? parent.loadClass(name) : Class.forName(name, false, null);
+        } catch (ClassNotFoundException e) {
+            return null;
+        }
+        ClassLoader definer = c.getClassLoader();
+        if (definer == null || runtimeLoaders.contains(definer)) {
+            return c;
+        }
+        return null;
+    }
+
+    // The jars named by Class-Path, under the same signer rule as the instance's own jars.
+    protected Class findClass(String name) throws ClassNotFoundException {
+        for (int i = 0; i < classPathJars.size(); i++) {
+            Class c = loadClassData(classPathJars.get(i), classPathManifests.get(i), name);
+            if (c != null) {
+                return c;
+            }
+        }
+        throw new ClassNotFoundException(name);
     }
 
     protected Class findClassInJars(String name) {
         for (int i = 0; i < jars.size(); i++) {
-            Class c = loadClassData(jars.get(i), name);
+            Class c = loadClassData(jars.get(i), manifests.get(i), name);
             if (c != null) {
                 return c;
             }
@@ -91,22 +161,43 @@ public class SignatureValidatingClassLoader extends URLClassLoader {
     }
 
     public URL findResource(String name) {
-        for (int i = 0; i < jars.size(); i++) {
-            JarFile jar = jars.get(i);
-            JarEntry entry = findJarEntry(jar, name);
-            if (entry != null) {
-                try {
-                    return new URL("jar:file:" + jar.getName() + "!/" + entry.getName());
-                } catch (MalformedURLException e) {
-                    // This jar's path makes no URL; the next jar may still have the resource.
-                }
+        URL url = signedResource(jars, manifests, name);
+        if (url == null) {
+            url = signedResource(classPathJars, classPathManifests, name);
+        }
+        return url;
+    }
+
+    public Enumeration<URL> findResources(String name) {
+        List<URL> found = new ArrayList<URL>();
+        for (int i = 0; i < classPathJars.size(); i++) {
+            URL url = resourceURL(classPathJars.get(i), classPathManifests.get(i), name);
+            if (url != null) {
+                found.add(url);
             }
         }
-        return super.findResource(name);
+        return Collections.enumeration(found);
     }
 
     public void setJarPaths(String[] paths, byte[] signature) {
         this.signature = signature;
+        trustedSigners.clear();
+        // Class-Path may name files only under the directories the launcher's own jars lie in, or
+        // under the install directory that holds their lib directory.
+        for (int i = 0; paths != null && i < paths.length; i++) {
+            try {
+                File dir = new File(paths[i]).getParentFile();
+                if (dir != null) {
+                    dir = dir.getCanonicalFile();
+                    addRoot(dir);
+                    if (dir.getName().equalsIgnoreCase("lib") && dir.getParentFile() != null) {
+                        addRoot(dir.getParentFile());
+                    }
+                }
+            } catch (Exception e) {
+                // The path is reported below, where it is opened.
+            }
+        }
         for (int i = 0; i < paths.length; i++) {
             try {
                 File file = new File(paths[i]);
@@ -118,17 +209,79 @@ public class SignatureValidatingClassLoader extends URLClassLoader {
                     continue;
                 }
                 jars.add(jar);
-                String classPath = manifest.getMainAttributes().getValue(Attributes.Name.CLASS_PATH);
-                if (classPath != null) {
-                    StringTokenizer tokens = new StringTokenizer(classPath);
-                    while (tokens.hasMoreTokens()) {
-                        addURL(new URL(base, tokens.nextToken()));
-                    }
-                }
+                manifests.add(manifest);
+                addClassPath(manifest, base);
             } catch (Exception e) {
                 e.printStackTrace();
             }
         }
+    }
+
+    private void addRoot(File dir) {
+        String path = dir.getPath();
+        if (!path.endsWith(File.separator)) {
+            path += File.separator;
+        }
+        if (!roots.contains(path)) {
+            roots.add(path);
+        }
+    }
+
+    // Opens the jars a manifest names, and the jars their manifests name in turn. A token that is
+    // not a local file under one of the roots is reported and dropped; the others are kept.
+    private void addClassPath(Manifest manifest, URL base) throws IOException {
+        String classPath = manifest.getMainAttributes().getValue(Attributes.Name.CLASS_PATH);
+        if (classPath == null) {
+            return;
+        }
+        StringTokenizer tokens = new StringTokenizer(classPath);
+        while (tokens.hasMoreTokens()) {
+            URL url = new URL(base, tokens.nextToken());
+            File file;
+            try {
+                file = localFileUnderRoots(url);
+            } catch (Exception e) {
+                e.printStackTrace();
+                continue;
+            }
+            String canonical = file.getPath();
+            if (classPathSeen.contains(canonical)) {
+                continue;
+            }
+            classPathSeen.add(canonical);
+            addURL(url);
+            if (!file.isFile()) {
+                continue;
+            }
+            try {
+                JarFile jar = new JarFile(file);
+                Manifest named = jar.getManifest();
+                if (named == null) {
+                    jar.close();
+                    continue;
+                }
+                classPathJars.add(jar);
+                classPathManifests.add(named);
+                addClassPath(named, file.getParentFile().toURI().toURL());
+            } catch (IOException e) {
+                e.printStackTrace();
+            }
+        }
+    }
+
+    private File localFileUnderRoots(URL url) throws Exception {
+        String host = url.getHost();
+        if (!"file".equalsIgnoreCase(url.getProtocol()) || (host != null && host.length() > 0)) {
+            throw new SecurityException("Class-Path entry refused, not a local file: " + url);
+        }
+        File file = new File(url.toURI()).getCanonicalFile();
+        String path = file.getPath();
+        for (int i = 0; i < roots.size(); i++) {
+            if (path.startsWith(roots.get(i))) {
+                return file;
+            }
+        }
+        throw new SecurityException("Class-Path entry refused, outside the application's directories: " + url);
     }
 
     private static String[] getJarPaths() {
@@ -145,9 +298,53 @@ public class SignatureValidatingClassLoader extends URLClassLoader {
         return null;
     }
 
-    private Class loadClassData(JarFile jar, String name) {
+    // Whether the manifest holds a digest for the entry: without one no signature can cover it, so
+    // there is no reason to read it.
+    private static boolean hasDigest(Manifest manifest, String name) {
+        Attributes attributes = manifest.getAttributes(name);
+        if (attributes == null) {
+            return false;
+        }
+        Iterator<Object> keys = attributes.keySet().iterator();
+        while (keys.hasNext()) {
+            if (keys.next().toString().toUpperCase().endsWith("-DIGEST")) {
+                return true;
+            }
+        }
+        return false;
+    }
+
+    private Class loadClassData(JarFile jar, Manifest manifest, String name) {
         JarEntry entry = findJarEntry(jar, name.replace('.', '/') + ".class");
         if (entry == null) {
+            return null;
+        }
+        if (!hasDigest(manifest, entry.getName())) {
+            throw new SecurityException(name + " not signed");
+        }
+        if (entry.getSize() > MAX_CLASS_SIZE) {
+            throw new SecurityException(name + " too large");
+        }
+
+        // The signers of an entry are known only once it has been read to its end, and a class
+        // is defined only after they have been checked: a class that fails never exists.
+        byte[] bytes = null;
+        try {
+            InputStream in = jar.getInputStream(entry);
+            try {
+                bytes = readClass(in, entry.getSize(), name);
+            } finally {
+                in.close();
+            }
+        } catch (IOException e) {
+            bytes = null;
+        }
+
+        String problem = signerProblem(entry.getCodeSigners());
+        if (problem != null) {
+            throw new SecurityException(name + problem);
+        }
+        if (bytes == null) {
             return null;
         }
         int dot = name.lastIndexOf('.');
@@ -164,30 +361,48 @@ public class SignatureValidatingClassLoader extends URLClassLoader {
                 }
             }
         }
+        return defineClass(name, bytes, 0, bytes.length);
+    }
 
-        // The signers of an entry are known only once it has been read to its end, and a class
-        // is defined only after they have been checked: a class that fails never exists.
-        byte[] bytes = null;
-        try {
-            InputStream in = jar.getInputStream(entry);
-            try {
-                ByteArrayOutputStream buffer = new ByteArrayOutputStream();
-                copy(in, buffer);
-                bytes = buffer.toByteArray();
-            } finally {
-                in.close();
+    // Reads an entry to its end into one array sized by the entry's header. An entry that inflates
+    // to more than its header says is refused, as is one beyond MAX_CLASS_SIZE; only an entry
+    // without a recorded size grows its array, up to that limit.
+    private static byte[] readClass(InputStream in, long size, String name) throws IOException {
+        byte[] bytes = new byte[size >= 0 ? (int) size : 8192];
+        int length = 0;
+        while (true) {
+            if (length == bytes.length) {
+                int next = in.read();
+                if (next < 0) {
+                    return bytes;
+                }
+                if (size >= 0 || length >= MAX_CLASS_SIZE) {
+                    throw new SecurityException(name + " too large");
+                }
+                bytes = Arrays.copyOf(bytes, (int) Math.min(MAX_CLASS_SIZE, 2L * length));
+                bytes[length++] = (byte) next;
             }
-        } catch (IOException e) {
-            bytes = null;
+            int n = in.read(bytes, length, bytes.length - length);
+            if (n < 0) {
+                return Arrays.copyOf(bytes, length);
+            }
+            length += n;
         }
+    }
 
-        CodeSigner[] signers = entry.getCodeSigners();
+    // Null when the first signer's whole certificate path carries the trusted digest, else the
+    // message suffix that says why not.
+    private String signerProblem(CodeSigner[] signers) {
         if (signers == null || signers.length == 0) {
-            throw new SecurityException(name + " not signed");
+            return " not signed";
+        }
+        CodeSigner signer = signers[0];
+        if (trustedSigners.containsKey(signer)) {
+            return null;
         }
         // Every certificate of the first signer's path must carry the trusted digest, the
         // issuers' included.
-        List<? extends Certificate> path = signers[0].getSignerCertPath().getCertificates();
+        List<? extends Certificate> path = signer.getSignerCertPath().getCertificates();
         Iterator<? extends Certificate> it = path.iterator();
         while (it.hasNext()) {
             Certificate certificate = it.next();
@@ -195,10 +410,10 @@ public class SignatureValidatingClassLoader extends URLClassLoader {
             try {
                 encoded = certificate.getEncoded();
             } catch (CertificateEncodingException e) {
-                throw new SecurityException(name + " signature invalid");
+                return " signature invalid";
             }
             if (signature == null || signature.length < 2 || encoded == null) {
-                throw new SecurityException(name + " signature invalid");
+                return " signature invalid";
             }
             byte[] digest;
             // One digest object per instance; loads on several threads take turns with it.
@@ -207,21 +422,59 @@ public class SignatureValidatingClassLoader extends URLClassLoader {
                 digest = sha1md.digest(encoded);
             }
             if (!Arrays.equals(digest, signature)) {
-                throw new SecurityException(name + " signature invalid");
+                return " signature invalid";
             }
         }
-
-        if (bytes == null) {
-            return null;
-        }
-        return defineClass(name, bytes, 0, bytes.length);
+        trustedSigners.put(signer, Boolean.TRUE);
+        return null;
     }
 
+    // The first jar of the list whose entry of that name passes the signer rule.
+    private URL signedResource(List<JarFile> list, List<Manifest> listManifests, String name) {
+        for (int i = 0; i < list.size(); i++) {
+            URL url = resourceURL(list.get(i), listManifests.get(i), name);
+            if (url != null) {
+                return url;
+            }
+        }
+        return null;
+    }
+
+    private URL resourceURL(JarFile jar, Manifest manifest, String name) {
+        JarEntry entry = findJarEntry(jar, name);
+        if (entry == null || !hasDigest(manifest, name)) {
+            return null;
+        }
+        try {
+            // Reading the entry to its end verifies it and makes its signers known.
+            InputStream in = jar.getInputStream(entry);
+            try {
+                copy(in, null);
+            } finally {
+                in.close();
+            }
+            if (signerProblem(entry.getCodeSigners()) != null) {
+                return null;
+            }
+            return new URL("jar:file:" + jar.getName() + "!/" + entry.getName());
+        } catch (MalformedURLException e) {
+            // This jar's path makes no URL; the next jar may still have the resource.
+        } catch (IOException e) {
+            // Unreadable here; the next jar may still have it.
+        } catch (SecurityException e) {
+            // Content that does not match its signed digest.
+        }
+        return null;
+    }
+
+    // Copies an input stream to its end into an output stream; a null output discards the bytes.
     private void copy(InputStream in, OutputStream out) throws IOException {
-        byte[] buffer = new byte[1024];
+        byte[] buffer = new byte[8192];
         int n;
         while ((n = in.read(buffer)) >= 0) {
-            out.write(buffer, 0, n);
+            if (out != null) {
+                out.write(buffer, 0, n);
+            }
         }
     }
 }
