@@ -16,8 +16,8 @@ enum class digest_kind { sha1, sha256, sha384, sha512 };
 bytes digest(digest_kind kind, const unsigned char* data, std::size_t size);
 
 struct signature_check {
-    bool verified = false; // one signer, whose signature over the content checks out
-    bytes signer;          // DER encoding of the signer's certificate
+    bool verified = false;           // one signer, whose signature over the content checks out
+    bytes signer;                    // DER encoding of the signer's certificate
     std::vector<bytes> certificates; // DER encoding of every certificate the block carries
 };
 

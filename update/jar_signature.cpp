@@ -131,7 +131,8 @@ jar_verdict read_directory(std::FILE* file, zip_archive* zip) {
         const unsigned char* h = directory.data() + at;
         if (std::memcmp(h, "PK\x01\x02", 4) != 0)
             return jar_verdict::not_archive;
-        std::size_t name_size = le16(h + 28), extra_size = le16(h + 30), comment_size = le16(h + 32);
+        std::size_t name_size = le16(h + 28), extra_size = le16(h + 30),
+                    comment_size = le16(h + 32);
         std::size_t record_size = central_header_size + name_size + extra_size + comment_size;
         if (directory.size() - at < record_size)
             return jar_verdict::not_archive;
@@ -170,7 +171,8 @@ jar_verdict read_entry(std::FILE* file, const zip_archive& zip, const zip_entry&
         return jar_verdict::not_archive;
 
     bytes packed(e.compressed);
-    if (!packed.empty() && !read_at(file, static_cast<long>(data_start), packed.data(), packed.size()))
+    if (!packed.empty() &&
+        !read_at(file, static_cast<long>(data_start), packed.data(), packed.size()))
         return jar_verdict::not_archive;
     if (e.method == 0) {
         *out = std::move(packed);
@@ -210,8 +212,8 @@ struct section {
 };
 
 bool header_name_char(char c) {
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
-           c == '-' || c == '_';
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' ||
+           c == '_';
 }
 
 // Splits a manifest or signature file into sections; false when it is not well formed.
@@ -480,6 +482,5 @@ jar_verdict check_main_class_signature(std::FILE* file, const unsigned char* sig
     match content = digests_match(*entry, "-Digest", main_class.data(), main_class.size());
     if (content == match::absent)
         return jar_verdict::no_manifest;
-    return content == match::matches ? jar_verdict::signed_by_pinned
-                                     : jar_verdict::digest_mismatch;
+    return content == match::matches ? jar_verdict::signed_by_pinned : jar_verdict::digest_mismatch;
 }

@@ -1,8 +1,8 @@
 // Digests and PKCS#7 verification through CryptoAPI (advapi32 hashes, crypt32 messages).
 #include "platform/signature_crypto.h"
 
-#include <windows.h>
 #include <wincrypt.h>
+#include <windows.h>
 
 #include <climits>
 #include <memory>
@@ -106,8 +106,8 @@ signature_check verify_detached_signature(const bytes& block, const bytes& conte
     const BYTE* contents[1] = {content.data()};
     DWORD sizes[1] = {static_cast<DWORD>(content.size())};
     PCCERT_CONTEXT signer_context = nullptr;
-    if (!CryptVerifyDetachedMessageSignature(&para, 0, block.data(), block_size, 1, contents,
-                                             sizes, &signer_context))
+    if (!CryptVerifyDetachedMessageSignature(&para, 0, block.data(), block_size, 1, contents, sizes,
+                                             &signer_context))
         return result;
     std::unique_ptr<const CERT_CONTEXT, certificate_freer> signer(signer_context);
     result.signer = encoded(signer.get());

@@ -46,7 +46,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     jar_verdict v = check_main_class_signature(file, pinned.data());
     std::fclose(file);
     std::string_view all(reinterpret_cast<const char*>(data), size);
-    if (v == jar_verdict::signed_by_pinned && all.find("a/b/a/a/a.class") == std::string_view::npos) {
+    if (v == jar_verdict::signed_by_pinned &&
+        all.find("a/b/a/a/a.class") == std::string_view::npos) {
         std::fprintf(stderr, "fault: accepted without the main class entry\n");
         std::abort();
     }
