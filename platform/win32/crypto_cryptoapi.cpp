@@ -1,8 +1,10 @@
 // Digests and PKCS#7 verification through CryptoAPI (advapi32 hashes, crypt32 messages).
 #include "platform/signature_crypto.h"
 
-#include <wincrypt.h>
 #include <windows.h>
+
+// Needs the types of windows.h.
+#include <wincrypt.h>
 
 #include <climits>
 #include <memory>
