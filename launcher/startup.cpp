@@ -92,8 +92,9 @@ extern "C" int WinMain(void*, void*, char*, int) {
     locate_server();
     std::fflush(err);
 
-    // 9. Offline: the install's own application jar stands in for app.jar.
-    if (server < 0) {
+    // 9. Offline: the install's own application jar stands in for app.jar. So it does online
+    // when the data directory has no app.jar (a first install whose download failed).
+    if (server < 0 || !platform::file_exists(paths[1])) {
         std::free(paths[1]);
         paths[1] = new_jar_entry(platform::fallback_jar);
     }
@@ -123,8 +124,20 @@ extern "C" int WinMain(void*, void*, char*, int) {
     init_class_loader(env, paths + 1, jar_count - 1);
     std::fflush(err);
 
-    // 14. Main class; an exception while it loads ends the process inside loadClass.
-    jclass cls = loadClass(env, main_class);
+    // 14. Main class; an exception while it loads ends the process inside loadClass. Online, an
+    // app.jar that cannot yield a signed main class (unsigned, signed by another key, tampered,
+    // without it) gives way to the install's own jar, and the emptied app.ver has the next
+    // answer download app.jar again.
+    bool threw = false;
+    jclass cls = server >= 0 ? try_loadClass(env, main_class, &threw) : loadClass(env, main_class);
+    if (threw) {
+        env->ExceptionClear();
+        purge_downloaded_app_files();
+        std::free(paths[1]);
+        paths[1] = new_jar_entry(platform::fallback_jar);
+        replace_main_loader(env, paths + 1, jar_count - 1);
+        cls = loadClass(env, main_class);
+    }
     std::fflush(err);
     if (!cls) {
         purge_downloaded_app_files();

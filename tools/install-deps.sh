@@ -8,7 +8,7 @@ packages=(
   libgtest-dev googletest
   openjdk-17-jdk-headless openjdk-17-jdk ecj
   g++-mingw-w64-x86-64 wine64
-  libcurl4-openssl-dev libssl-dev openssl curl
+  libcurl4-openssl-dev libssl-dev openssl curl zlib1g-dev libz-mingw-w64-dev
   xvfb xdotool x11-apps imagemagick librsvg2-bin
   nginx-light libclang-rt-14-dev
   python3 procps file binutils-mingw-w64-x86-64

@@ -12,6 +12,7 @@
 #include "update/archive_check.h"
 #include "update/bs_version.h"
 #include "update/https_fetch.h"
+#include "update/jar_signature.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -84,6 +85,9 @@ bool acceptable_download_path(std::string_view path) {
 // whole jar archive. That last check catches what the transfer cannot: an error page sent with
 // status 200, and a body cut short or cut to a too small length where the length announced does
 // not tell; committed, either would leave a jar that cannot start and a version that claims it.
+// Last, its main class must be signed by the pinned certificate: a jar the loader would refuse
+// (unsigned, signed by another key, tampered, without the main class) never replaces one that
+// starts.
 bool download(const wchar_t* host, std::string_view path, const char* to) {
     wchar_t wide[wide_path_limit + 1];
     std::size_t n = path.size() < wide_path_limit ? path.size() : wide_path_limit;
@@ -99,7 +103,8 @@ bool download(const wchar_t* host, std::string_view path, const char* to) {
     bool complete = report.status == 200 && report.received > 0 && !report.read_failed &&
                     (!report.has_content_length || report.received == report.content_length);
     bool written = !std::ferror(file.get()) && platform::sync_file(file.get());
-    bool whole = complete && written && is_whole_archive(file.get());
+    bool whole = complete && written && is_whole_archive(file.get()) &&
+                 check_main_class_signature(file.get(), signature) == jar_verdict::signed_by_pinned;
     return std::fclose(file.release()) == 0 && whole;
 }
 

@@ -192,16 +192,19 @@ void init_class_loader(JNIEnv* env, char** jar_paths, int count) {
         assertion("mFindClass == NULL", 137);
 }
 
-jclass loadClass(JNIEnv* env, const char* name) {
+jclass try_loadClass(JNIEnv* env, const char* name, bool* threw) {
     // After a failed set-up there is no loader to ask; the start-up sequence then ends through
     // die, which shows whatever exception is pending.
+    *threw = false;
     jclass cls = nullptr;
     if (loader && mFindClass && !pending(env)) {
         jstring jname = env->NewStringUTF(name);
         if (jname)
             cls = static_cast<jclass>(env->CallObjectMethod(loader, mFindClass, jname));
-        if (env->ExceptionOccurred())
-            die(env);
+        if (pending(env)) {
+            *threw = true;
+            return nullptr;
+        }
     }
     if (!cls) {
         assertion("cls == NULL", 153);
@@ -216,6 +219,20 @@ jclass loadClass(JNIEnv* env, const char* name) {
         return nullptr;
     }
     return cls;
+}
+
+jclass loadClass(JNIEnv* env, const char* name) {
+    bool threw = false;
+    jclass cls = try_loadClass(env, name, &threw);
+    if (threw)
+        die(env);
+    return cls;
+}
+
+void replace_main_loader(JNIEnv* env, char** jar_paths, int count) {
+    if (loader)
+        env->DeleteLocalRef(loader);
+    loader = new_class_loader(env, jar_paths, count);
 }
 
 void die(JNIEnv* env) {

@@ -13,5 +13,10 @@ extern jmethodID mFindClass;
 void init_class_loader(JNIEnv* env, char** jar_paths, int count);
 jobject new_class_loader(JNIEnv* env, char** jar_paths, int count);
 jclass loadClass(JNIEnv* env, const char* name);
+// loadClass without the ending: when the main loader throws, `threw` is set, the exception stays
+// pending and the result is null (no assertion line). Every other road is loadClass's.
+jclass try_loadClass(JNIEnv* env, const char* name, bool* threw);
+// Builds a new main loader over `count` jar paths in place of the current one.
+void replace_main_loader(JNIEnv* env, char** jar_paths, int count);
 [[noreturn]] void die(JNIEnv* env);
 void show_error_dialog(JNIEnv* env, jthrowable throwable);

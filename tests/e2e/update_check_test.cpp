@@ -26,12 +26,13 @@ std::string pki(const char* file) {
     return build_dir() + "/tests/pki/" + file;
 }
 
-// A jar-sized body, larger than one read of the fetch: a whole archive, as the check demands.
-std::string jar_bytes(char seed, std::size_t size = 100000) {
+// A jar-sized body, larger than one read of the fetch: the signed test application, as the check
+// demands, told apart by an archive comment of `size` bytes.
+std::string jar_bytes(char seed, std::size_t size = 60000) {
     std::string out(size, '\0');
     for (std::size_t i = 0; i < size; ++i)
         out[i] = static_cast<char>((i * 7 + static_cast<std::size_t>(seed)) % 251);
-    return tiny_jar(out);
+    return with_comment(read_file(build_dir() + "/tests/app/app.jar"), out);
 }
 
 script version_answer(const std::string& text, int status = 200) {
@@ -131,11 +132,11 @@ TEST_F(UpdateCheck, ServersThatDoNotAnswerHandOnToTheNext) {
     serve(3).on(version_target, version_answer(""));
     auto& answering = serve(4);
     answering.on(version_target, version_answer("1.0.0;/j/app.jar"));
-    answering.on("/j/app.jar", answer(http_response(200, tiny_jar("JAR"))));
+    answering.on("/j/app.jar", answer(http_response(200, jar_bytes('e'))));
     auto& after = serve(5);
 
     EXPECT_EQ(locate_server(), 4);
-    EXPECT_EQ(file("app.jar"), tiny_jar("JAR"));
+    EXPECT_EQ(file("app.jar"), jar_bytes('e'));
     EXPECT_EQ(file("app.ver"), "1.0.0-rc2147483647.b1");
     for (int i = 1; i <= 3; ++i)
         EXPECT_EQ(servers[i]->request_lines().size(), 1u) << "server " << i;
@@ -215,7 +216,7 @@ TEST_F(UpdateCheck, APathWithoutSlashDownloadsNothing) {
 }
 
 TEST_F(UpdateCheck, TwoLaunchersAtOnceDownloadOnce) {
-    std::string jar = jar_bytes('c', 300000);
+    std::string jar = jar_bytes('c', 65000);
     auto& s = serve(0);
     s.on(version_target, version_answer("2.0.0;/j/app.jar"));
     s.on("/j/app.jar", slow_body(jar, 1500));

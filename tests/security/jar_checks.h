@@ -1,0 +1,34 @@
+// Helpers of the signer check's tests: the test application's jars and the check over bytes.
+#pragma once
+
+#include "launcher/deployment.h"
+#include "update/jar_signature.h"
+
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+inline std::string app_file(const std::string& name) {
+    return std::string(TEST_APP_DIR) + "/" + name;
+}
+
+inline std::string slurp(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+inline jar_verdict check_bytes(const std::string& jar, const unsigned char* signer = signature) {
+    std::FILE* file = std::tmpfile();
+    if (!file)
+        return jar_verdict::not_archive;
+    std::fwrite(jar.data(), 1, jar.size(), file);
+    std::fflush(file);
+    jar_verdict v = check_main_class_signature(file, signer);
+    std::fclose(file);
+    return v;
+}
+
+inline jar_verdict check_file(const std::string& path, const unsigned char* signer = signature) {
+    return check_bytes(slurp(path), signer);
+}
