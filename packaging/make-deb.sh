@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the Debian package: the launcher and its files under /opt/PACKAGE, the Java runtime
-# (a link to Debian's, or the vendor's runtime folder copied in), a desktop entry and icons,
+# (a link to Debian's, or the vendor's runtime folder copied in), the command PACKAGE, a desktop
+# entry and icons,
 # and maintainer scripts that make the shared data directory and take it on purge.
 #
 #   make-deb.sh CONFIG [NAME=VALUE ...]
@@ -40,6 +41,10 @@ install -d "$opt/lib" "$opt/img" "$tree/DEBIAN" "$tree/usr/share/applications" \
     "$tree/usr/share/icons/hicolor/scalable/apps"
 strip --strip-unneeded -o "$opt/vistal" "$(get launcher)"
 chmod 755 "$opt/vistal"
+# The command on PATH starts the launcher in its install directory, as the desktop entry does.
+install -d "$tree/usr/bin"
+printf '#!/bin/sh\ncd %s || exit 1\nexec ./vistal "$@"\n' "$install_dir" >"$tree/usr/bin/$pkg"
+chmod 755 "$tree/usr/bin/$pkg"
 install -m 644 "$(get fallback_jar)" "$opt/lib/bl.jar"
 install -m 644 "$(get include_jar)" "$opt/lib/include.jar"
 install -m 644 "$(get splash)" "$opt/img/splash.png"

@@ -65,11 +65,14 @@ check "another member starts the application" started "${users[1]}"
 check "a user outside the group starts it too (from the install's jar)" started "${users[2]}"
 check "but may not change the data directory" \
     runuser -u "${users[2]}" -- sh -c '! touch "$1/probe" 2>/dev/null' - "$data"
+check "the command on PATH starts it from any directory" bash -c \
+    "cd / && runuser -u '${users[0]}' -- env -u DISPLAY HOME=/nonexistent '$pkg' 2>&1 | grep -q 'demo application'"
 
 echo downloaded >"$data/app.jar"
 check "the package is removed" dpkg -r "$pkg"
-check "removal leaves nothing under /opt, no desktop entry, no icon" \
-    test ! -e "$install" -a ! -e "/usr/share/applications/$pkg.desktop" -a ! -e "/usr/share/icons/hicolor/scalable/apps/$pkg.svg"
+check "removal leaves nothing under /opt, no command, no desktop entry, no icon" \
+    test ! -e "$install" -a ! -e "/usr/bin/$pkg" -a ! -e "/usr/share/applications/$pkg.desktop" \
+         -a ! -e "/usr/share/icons/hicolor/scalable/apps/$pkg.svg"
 check "removal keeps the data directory and the application in it" grep -qx downloaded "$data/app.jar"
 check "the package is purged" dpkg --purge "$pkg"
 check "purge takes the data directory and its empty parents" test ! -e "$data" -a ! -e "$(dirname "$(dirname "$data")")"
