@@ -11,7 +11,7 @@ struct fetch_report {
     std::uint32_t content_length = 0; // the expected length; 0 means read to the end
     std::uint32_t received = 0;       // bytes the reads delivered
     bool read_failed = false;         // a read failed, or the body ended before content_length
-    bool too_large = false;   // stream mode: the body is, or was announced, beyond the maximum
+    bool too_large = false;    // stream mode: the body is, or was announced, beyond the maximum
     bool write_failed = false; // stream mode: a write to the stream failed (a full disk)
     bool timed_out = false;    // the transfer outlasted its deadline or fell below the least speed
 };

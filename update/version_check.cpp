@@ -90,9 +90,10 @@ bool acceptable_download_path(std::string_view path) {
 // Fetches `path` from `host` into a new temporary file next to `prefix`, whose path goes to `to`
 // (empty when none was made). True only for a whole, successful transfer that reached the disk:
 // status 200, a body, as long as announced, within the size and time bounds, no failed read, no
-// failed write, and a whole jar archive. That last check catches what the transfer cannot: an error page sent with
-// status 200, and a body cut short or cut to a too small length where the length announced does
-// not tell; committed, either would leave a jar that cannot start and a version that claims it.
+// failed write, and a whole jar archive. That last check catches what the transfer cannot: an error
+// page sent with status 200, and a body cut short or cut to a too small length where the length
+// announced does not tell; committed, either would leave a jar that cannot start and a version that
+// claims it.
 bool download(const wchar_t* host, std::string_view path, const char* prefix, char* to) {
     wchar_t wide[wide_path_limit + 1];
     std::size_t n = path.size() < wide_path_limit ? path.size() : wide_path_limit;
@@ -109,8 +110,8 @@ bool download(const wchar_t* host, std::string_view path, const char* prefix, ch
     bool complete = report.status == 200 && report.received > 0 && !report.read_failed &&
                     !report.too_large && !report.timed_out &&
                     (!report.has_content_length || report.received == report.content_length);
-    bool written = !report.write_failed && !std::ferror(file.get()) &&
-                   platform::sync_file(file.get());
+    bool written =
+        !report.write_failed && !std::ferror(file.get()) && platform::sync_file(file.get());
     bool whole = complete && written && is_whole_archive(file.get());
     return std::fclose(file.release()) == 0 && whole;
 }

@@ -155,7 +155,9 @@ std::FILE* create_temporary_file(const char* path_prefix, char* path_out, std::s
 
 void remove_files_with_prefix(const char* path_prefix) {
     const char* slash = std::strrchr(path_prefix, '/');
-    std::string dir = slash ? std::string(path_prefix, slash == path_prefix ? 1 : slash - path_prefix) : ".";
+    std::string dir = ".";
+    if (slash)
+        dir.assign(path_prefix, slash == path_prefix ? 1 : slash - path_prefix);
     std::string start = slash ? slash + 1 : path_prefix;
     if (start.empty())
         return;

@@ -80,9 +80,9 @@ namespace {
 // A regular file on disk with one name, not a reparse point (symbolic link, junction, mount).
 bool plain(HANDLE h) {
     BY_HANDLE_FILE_INFORMATION info{};
+    const DWORD not_plain = FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY;
     return GetFileType(h) == FILE_TYPE_DISK && GetFileInformationByHandle(h, &info) &&
-           (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) == 0 &&
-           info.nNumberOfLinks == 1;
+           (info.dwFileAttributes & not_plain) == 0 && info.nNumberOfLinks == 1;
 }
 
 // A C stream over an open handle; the handle is closed when that fails.

@@ -21,7 +21,9 @@ const std::string version_target = "/VistalServlet?getVersion=bootstrap&clientVe
 constexpr std::size_t max_download = 4 * 1024 * 1024;
 constexpr unsigned download_deadline_ms = 5000;
 
-std::string app_file(const char* name) { return build_dir() + "/tests/app/" + name; }
+std::string app_file(const char* name) {
+    return build_dir() + "/tests/app/" + name;
+}
 
 class HostileServer : public ::testing::Test {
   protected:
