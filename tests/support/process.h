@@ -41,6 +41,9 @@ void remove_tree(const std::string& path);
 std::string read_file(const std::string& path);
 void write_file(const std::string& path, const std::string& content);
 bool exists(const std::string& path);
+// The paths of the entries of `dir` whose names begin with `prefix` (the launcher's temporaries
+// are "app.jar.part.<random>").
+std::vector<std::string> files_starting(const std::string& dir, const std::string& prefix);
 void make_dirs(const std::string& path);
 
 // A staged install directory for the test launcher: `jre` links to the system JDK, `lib` and
