@@ -14,7 +14,11 @@ set(VISTAL_COMPANY_NAME "Quarlen Zuzidivoravev Vivurezuv" CACHE STRING "CompanyN
 set(VISTAL_LEGAL_NOTICE "Copyright (C) Quarlen Zuzidivoravev Vivurezuv. All rights reserved." CACHE STRING
     "Legal notice of the version block.")
 set(VISTAL_RECEIVE_TIMEOUT_MS 30000 CACHE STRING
-    "A transfer that receives no byte for this many milliseconds ends as failed (Linux transport).")
+    "A transfer that receives no byte for this many milliseconds ends as failed.")
+set(VISTAL_MAX_DOWNLOAD 536870912 CACHE STRING
+    "Largest download in bytes (default 512 MiB); a body announced or grown beyond it is refused.")
+set(VISTAL_DOWNLOAD_DEADLINE_MS 900000 CACHE STRING
+    "A transfer still running after this many milliseconds (default 15 minutes) ends as failed.")
 
 set(VISTAL_DEFAULT_SERVERS
     "update.vistal.example;update1.vistal.example;update2.vistal.example;update3.vistal.example;update4.vistal.example;update5.vistal.example;update6.vistal.example;update7.vistal.example;update8.vistal.example;update9.vistal.example;update10.vistal.example")
@@ -79,11 +83,13 @@ endfunction()
 
 # vistal_add_deployment(<target> [SERVERS list] [SIGNER_CERT file] [KEY_BLOCK file]
 #                       [COMMON_APPDATA dir] [CA_BUNDLE file] [RECEIVE_TIMEOUT_MS n]
-#                       [NO_SERVERS])
+#                       [MAX_DOWNLOAD bytes] [DOWNLOAD_DEADLINE_MS n] [NO_SERVERS])
 # Makes a static library holding one deployment's compiled-in values. NO_SERVERS makes a
 # deployment without update hosts (always offline), which only benchmarks use.
 function(vistal_add_deployment target)
-    cmake_parse_arguments(D "NO_SERVERS" "SIGNER_CERT;KEY_BLOCK;COMMON_APPDATA;CA_BUNDLE;RECEIVE_TIMEOUT_MS" "SERVERS" ${ARGN})
+    cmake_parse_arguments(D "NO_SERVERS"
+        "SIGNER_CERT;KEY_BLOCK;COMMON_APPDATA;CA_BUNDLE;RECEIVE_TIMEOUT_MS;MAX_DOWNLOAD;DOWNLOAD_DEADLINE_MS"
+        "SERVERS" ${ARGN})
 
     if(D_NO_SERVERS AND D_SERVERS)
         message(FATAL_ERROR "${target}: NO_SERVERS with a server list")
@@ -135,6 +141,21 @@ function(vistal_add_deployment target)
     if(NOT D_RECEIVE_TIMEOUT_MS)
         set(D_RECEIVE_TIMEOUT_MS 30000)
     endif()
+    if(NOT D_MAX_DOWNLOAD)
+        set(D_MAX_DOWNLOAD 536870912)
+    endif()
+    if(NOT D_DOWNLOAD_DEADLINE_MS)
+        set(D_DOWNLOAD_DEADLINE_MS 900000)
+    endif()
+    # The fetch counts a body in 32 bits; the deadline is compared in milliseconds.
+    if(NOT D_MAX_DOWNLOAD MATCHES "^[1-9][0-9]*$" OR D_MAX_DOWNLOAD GREATER 4294967295)
+        message(FATAL_ERROR "${target}: MAX_DOWNLOAD '${D_MAX_DOWNLOAD}' is not a size from 1 to 4294967295 bytes")
+    endif()
+    foreach(value RECEIVE_TIMEOUT_MS DOWNLOAD_DEADLINE_MS)
+        if(NOT D_${value} MATCHES "^[1-9][0-9]*$" OR D_${value} GREATER 4294967295)
+            message(FATAL_ERROR "${target}: ${value} '${D_${value}}' is not a number of milliseconds")
+        endif()
+    endforeach()
     if(D_CA_BUNDLE AND NOT EXISTS "${D_CA_BUNDLE}" AND NOT D_CA_BUNDLE MATCHES "^${CMAKE_BINARY_DIR}")
         message(FATAL_ERROR "${target}: CA bundle '${D_CA_BUNDLE}' does not exist")
     endif()
@@ -146,7 +167,9 @@ function(vistal_add_deployment target)
     string(APPEND content "const unsigned char __k_dat[600] = {${key_bytes}};\n\n")
     string(APPEND content "const char* const deployment_common_appdata = \"${D_COMMON_APPDATA}\";\n")
     string(APPEND content "const char* const deployment_ca_bundle = \"${D_CA_BUNDLE}\";\n")
-    string(APPEND content "const unsigned deployment_receive_timeout_ms = ${D_RECEIVE_TIMEOUT_MS};\n")
+    string(APPEND content "const unsigned deployment_receive_timeout_ms = ${D_RECEIVE_TIMEOUT_MS}u;\n")
+    string(APPEND content "const unsigned long long deployment_max_download = ${D_MAX_DOWNLOAD}ull;\n")
+    string(APPEND content "const unsigned long long deployment_download_deadline_ms = ${D_DOWNLOAD_DEADLINE_MS}ull;\n")
     file(CONFIGURE OUTPUT "${src}" CONTENT "${content}" @ONLY)
 
     add_library(${target} STATIC "${src}")

@@ -14,3 +14,7 @@ extern const char* const deployment_common_appdata;
 extern const char* const deployment_ca_bundle;
 // A transfer that receives nothing for this long ends as failed.
 extern const unsigned deployment_receive_timeout_ms;
+// Largest download, in bytes: a body announced or grown beyond it is refused.
+extern const unsigned long long deployment_max_download;
+// How long one transfer may take in all, in milliseconds.
+extern const unsigned long long deployment_download_deadline_ms;

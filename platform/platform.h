@@ -71,9 +71,31 @@ bool replace_file(const char* from, const char* to);
 bool remove_file(const char* path);
 bool file_exists(const char* path);
 
+// Files of a directory that other local users may be able to write: nothing here follows a link
+// planted at the last component of a path, and what is created is created new with mode 0644
+// (0664 in a group-writable directory, which a group of users shares) whatever the umask.
+enum class open_outcome {
+    opened,  // a regular file with a single name
+    absent,  // nothing by that name
+    refused, // a link, a directory, a fifo or device, or a file with a second name: left alone
+    failed,  // there but not to be opened (no access, an I/O error)
+};
+// Opens an existing regular file for reading and writing ("r+"), never through a link. Null
+// with the reason in `outcome` when it is anything but a regular file with one name.
+std::FILE* open_plain_file(const char* path, open_outcome* outcome);
+// Creates `path_prefix` + "." + an unpredictable part exclusively (O_CREAT | O_EXCL |
+// O_NOFOLLOW; CREATE_NEW) with the mode above, open for writing and reading
+// ("w+b"); its path goes to `path_out` (`size` bytes). Null when none could be made.
+std::FILE* create_temporary_file(const char* path_prefix, char* path_out, std::size_t size);
+// Removes the directory entries that `path_prefix` begins (a directory part and the start of a
+// name); links are removed themselves, never what they point at. Directories are left.
+void remove_files_with_prefix(const char* path_prefix);
+
 // An exclusive lock held on a lock file for the life of the handle.
 using file_lock = void*;
-// Waits at most `timeout_ms` for the lock; null when it could not be had.
+// Waits at most `timeout_ms` for the lock; null when it could not be had. The lock file is made
+// with the mode above when absent; one that is a link, not a regular file, or has a second name gives
+// no lock.
 file_lock lock_file(const char* path, unsigned timeout_ms);
 void unlock_file(file_lock lock);
 

@@ -1,6 +1,8 @@
 // One HTTPS GET over the transport: the body goes into a caller's stream or into a 1 MiB text.
 #include "update/https_fetch.h"
 
+#include "launcher/deployment.h"
+#include "platform/platform.h"
 #include "update/transport.h"
 
 #include <cstdlib>
@@ -18,6 +20,12 @@ constexpr std::size_t answer_limit = 0xFFFFF; // longest text that fits with its
 constexpr unsigned long chunk_size = 8192;
 constexpr unsigned long connect_timeout_ms = 5000;
 constexpr unsigned long header_start_size = 20;
+// The least speed: a body that brings fewer than this many bytes in a whole window ends as timed
+// out. The transport's receive time-out catches a server that sends nothing; this catches one
+// that keeps the connection alive with a few bytes now and then. 16 KiB a minute is far below
+// any link a download could finish on.
+constexpr std::uint64_t low_speed_window_ms = 60000;
+constexpr std::uint64_t low_speed_bytes = 16 * 1024;
 
 // Held as the request's context so that the status callback is called for the request.
 struct request_context {
@@ -97,6 +105,7 @@ char* https_data(const wchar_t* host, const wchar_t* path, std::FILE* stream,
     fetch_report& r = report ? *report : local;
     r = fetch_report{};
 
+    const std::uint64_t started = platform::monotonic_ms();
     c_buffer answer;
     std::size_t answer_length = 0;
     if (!stream) {
@@ -132,6 +141,11 @@ char* https_data(const wchar_t* host, const wchar_t* path, std::FILE* stream,
         if (!r.has_content_length)
             r.content_length = 0;
     }
+    // A download announced beyond the maximum is not begun.
+    if (stream && r.content_length > deployment_max_download) {
+        r.too_large = true;
+        return answer.release();
+    }
 
     // The chunk and its terminator, cleared before every read so that the chunk is always
     // zero-terminated text for the memory-mode append.
@@ -139,7 +153,10 @@ char* https_data(const wchar_t* host, const wchar_t* path, std::FILE* stream,
     if (!chunk)
         return answer.release();
     const std::uint32_t expected = r.content_length;
+    // What the stream may take: the announced length, else the maximum.
+    const std::uint64_t stream_limit = expected > 0 ? expected : deployment_max_download;
     std::uint64_t received = 0; // wide enough that a count near 4 GiB cannot wrap below it
+    std::uint64_t window_start = started, window_bytes = 0;
     for (;;) {
         std::memset(chunk.get(), 0, chunk_size + 1);
         unsigned long n = 0;
@@ -148,10 +165,21 @@ char* https_data(const wchar_t* host, const wchar_t* path, std::FILE* stream,
             r.read_failed = true;
         }
         if (n > 0) {
-            received += n;
             if (stream) {
-                std::fwrite(chunk.get(), 1, n, stream);
+                // Bytes beyond the announced length are not part of the body; beyond the
+                // maximum, the download is refused.
+                std::uint64_t take = n;
+                if (received + take > stream_limit) {
+                    take = stream_limit - received;
+                    r.too_large = expected == 0;
+                }
+                if (take > 0 && std::fwrite(chunk.get(), 1, take, stream) != take)
+                    r.write_failed = true;
+                received += take;
+                if (r.too_large || r.write_failed)
+                    break;
             } else {
+                received += n;
                 if (answer_length + n > answer_limit)
                     break;
                 // Appended as text: bytes after a zero byte in the chunk are dropped.
@@ -166,6 +194,20 @@ char* https_data(const wchar_t* host, const wchar_t* path, std::FILE* stream,
             break;
         if (expected > 0 && received >= expected)
             break;
+        std::uint64_t now = platform::monotonic_ms();
+        window_bytes += n;
+        if (now - started >= deployment_download_deadline_ms) {
+            r.timed_out = true;
+            break;
+        }
+        if (now - window_start >= low_speed_window_ms) {
+            if (window_bytes < low_speed_bytes) {
+                r.timed_out = true;
+                break;
+            }
+            window_start = now;
+            window_bytes = 0;
+        }
     }
     r.received = static_cast<std::uint32_t>(received);
     if (expected > 0 && received < expected)

@@ -11,11 +11,17 @@ struct fetch_report {
     std::uint32_t content_length = 0; // the expected length; 0 means read to the end
     std::uint32_t received = 0;       // bytes the reads delivered
     bool read_failed = false;         // a read failed, or the body ended before content_length
+    bool too_large = false;    // stream mode: the body is, or was announced, beyond the maximum
+    bool write_failed = false; // stream mode: a write to the stream failed (a full disk)
+    bool timed_out = false;    // the transfer outlasted its deadline or fell below the least speed
 };
 
 // Memory mode (null stream): returns the body as zero-terminated text the caller frees with
 // free(); the empty text when no response could be had; null only when the answer buffer could
-// not be had. Stream mode: writes the body into `stream` and returns null.
+// not be had. Stream mode: writes the body into `stream` and returns null; it writes no more
+// than the announced length nor than the deployment's maximum download size, and stops at the
+// first failed write. Either mode stops at the deployment's download deadline, and when the
+// body slows to a trickle.
 char* https_data(const wchar_t* host, const wchar_t* path, std::FILE* stream,
                  fetch_report* report = nullptr);
 

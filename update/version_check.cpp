@@ -29,7 +29,9 @@ constexpr const char* version_file = "app.ver";
 constexpr const char* jar_file = "app.jar";
 constexpr const char* lock_file_name = "app.lock";
 // Where a download and the version that goes with it are written before they replace the real
-// files. Only the lock holder writes them, so fixed names are enough.
+// files: new files under these names and an unpredictable ending, so that nothing another user
+// plants in the data directory is written through. What a killed launcher left under them is
+// removed at the next start that holds the lock (the bare names are what older launchers used).
 constexpr const char* jar_part = "app.jar.part";
 constexpr const char* version_part = "app.ver.part";
 
@@ -66,13 +68,19 @@ bool data_file(char* out, const char* name) {
     return std::strlen(out) > std::strlen(appDataPath);
 }
 
-// Writes the whole of `text` into a new file at `path` and puts it on the disk.
-bool write_new_file(const char* path, const char* text, std::size_t length) {
-    file_ptr file(std::fopen(path, "wb"));
+// Writes the whole of `text` into a new temporary file next to `prefix` and puts it on the disk;
+// its path goes to `path` (empty when none was made).
+bool write_new_file(const char* prefix, char* path, const char* text, std::size_t length) {
+    path[0] = '\0';
+    file_ptr file(platform::create_temporary_file(prefix, path, app_path_size));
     if (!file)
         return false;
     bool ok = std::fwrite(text, 1, length, file.get()) == length && platform::sync_file(file.get());
-    return std::fclose(file.release()) == 0 && ok;
+    if (std::fclose(file.release()) == 0 && ok)
+        return true;
+    platform::remove_file(path);
+    path[0] = '\0';
+    return false;
 }
 
 bool acceptable_download_path(std::string_view path) {
@@ -80,29 +88,33 @@ bool acceptable_download_path(std::string_view path) {
            (path.size() == 1 || path[1] != '/');
 }
 
-// Fetches `path` from `host` into `to`. True only for a whole, successful transfer that reached
-// the disk: status 200, a body, as long as announced, no failed read, no failed write, and a
-// whole jar archive. That last check catches what the transfer cannot: an error page sent with
-// status 200, and a body cut short or cut to a too small length where the length announced does
-// not tell; committed, either would leave a jar that cannot start and a version that claims it.
-// Last, its main class must be signed by the pinned certificate: a jar the loader would refuse
-// (unsigned, signed by another key, tampered, without the main class) never replaces one that
-// starts.
-bool download(const wchar_t* host, std::string_view path, const char* to) {
+// Fetches `path` from `host` into a new temporary file next to `prefix`, whose path goes to `to`
+// (empty when none was made). True only for a whole, successful transfer that reached the disk:
+// status 200, a body, as long as announced, within the size and time bounds, no failed read, no
+// failed write, and a whole jar archive. That last check catches what the transfer cannot: an error
+// page sent with status 200, and a body cut short or cut to a too small length where the length
+// announced does not tell; committed, either would leave a jar that cannot start and a version that
+// claims it. Last, its main class must be signed by the pinned certificate: a jar the loader would
+// refuse (unsigned, signed by another key, tampered, without the main class) never replaces one
+// that starts.
+bool download(const wchar_t* host, std::string_view path, const char* prefix, char* to) {
     wchar_t wide[wide_path_limit + 1];
     std::size_t n = path.size() < wide_path_limit ? path.size() : wide_path_limit;
     for (std::size_t i = 0; i < n; ++i)
         wide[i] = static_cast<wchar_t>(static_cast<unsigned char>(path[i]));
     wide[n] = L'\0';
 
-    file_ptr file(std::fopen(to, "wb+"));
+    to[0] = '\0';
+    file_ptr file(platform::create_temporary_file(prefix, to, app_path_size));
     if (!file)
         return false;
     fetch_report report;
     https_data(host, wide, file.get(), &report);
     bool complete = report.status == 200 && report.received > 0 && !report.read_failed &&
+                    !report.too_large && !report.timed_out &&
                     (!report.has_content_length || report.received == report.content_length);
-    bool written = !std::ferror(file.get()) && platform::sync_file(file.get());
+    bool written =
+        !report.write_failed && !std::ferror(file.get()) && platform::sync_file(file.get());
     bool whole = complete && written && is_whole_archive(file.get()) &&
                  check_main_class_signature(file.get(), signature) == jar_verdict::signed_by_pinned;
     return std::fclose(file.release()) == 0 && whole;
@@ -113,17 +125,21 @@ bool download(const wchar_t* host, std::string_view path, const char* to) {
 void update_app_jar(const wchar_t* host, const version_answer& answer, const char* version_path) {
     if (!acceptable_download_path(answer.path))
         return;
-    char jar_path[app_path_size], jar_temp[app_path_size], version_temp[app_path_size];
-    if (!data_file(jar_path, jar_file) || !data_file(jar_temp, jar_part) ||
-        !data_file(version_temp, version_part))
+    char jar_path[app_path_size], jar_prefix[app_path_size], version_prefix[app_path_size];
+    if (!data_file(jar_path, jar_file) || !data_file(jar_prefix, jar_part) ||
+        !data_file(version_prefix, version_part))
         return;
 
     char text[app_ver_size];
     std::size_t length = format_app_ver(answer.version, text);
-    if (!download(host, answer.path, jar_temp) || !write_new_file(version_temp, text, length) ||
+    char jar_temp[app_path_size] = "", version_temp[app_path_size] = "";
+    if (!download(host, answer.path, jar_prefix, jar_temp) ||
+        !write_new_file(version_prefix, version_temp, text, length) ||
         !platform::replace_file(jar_temp, jar_path)) {
-        platform::remove_file(jar_temp);
-        platform::remove_file(version_temp);
+        if (jar_temp[0])
+            platform::remove_file(jar_temp);
+        if (version_temp[0])
+            platform::remove_file(version_temp);
         return;
     }
     if (!platform::replace_file(version_temp, version_path)) {
@@ -132,6 +148,21 @@ void update_app_jar(const wchar_t* host, const version_answer& answer, const cha
         // the next start fetch it again, where the old one would claim a version it is not.
         purge_downloaded_app_files();
     }
+}
+
+// Puts an empty app.ver in place by renaming a new empty file over whatever is there: the name is
+// replaced, never written through. When the rename is refused (another process holds app.ver),
+// a plain app.ver of its own is emptied where it stands.
+bool replace_with_empty_file(const char* version_path) {
+    char prefix[app_path_size], temp[app_path_size];
+    if (data_file(prefix, version_part) && write_new_file(prefix, temp, "", 0)) {
+        if (platform::replace_file(temp, version_path))
+            return true;
+        platform::remove_file(temp);
+    }
+    platform::open_outcome outcome = platform::open_outcome::failed;
+    file_ptr file(platform::open_plain_file(version_path, &outcome));
+    return file && platform::truncate_file(file.get());
 }
 
 } // namespace
@@ -161,13 +192,17 @@ int get_bs_version(const wchar_t* host) {
                            : nullptr);
 
     {
-        file_ptr version_file_handle(std::fopen(version_path, "r+"));
+        // app.ver is read only when it is a regular file of its own. Anything else in its place
+        // (a link, a fifo, a second name of another file) is never followed: it is replaced by an
+        // empty app.ver, which reads as the oldest version. A data directory that is missing or
+        // cannot be written to, or a directory in app.ver's place: offline, nothing asked.
+        platform::open_outcome outcome = platform::open_outcome::failed;
+        file_ptr version_file_handle(platform::open_plain_file(version_path, &outcome));
         if (version_file_handle)
             read_app_ver(version_file_handle.get(), &local);
-        else
-            version_file_handle.reset(std::fopen(version_path, "w+"));
-        // A data directory that is missing or cannot be written to: offline, nothing asked.
-        if (!version_file_handle)
+        else if ((outcome != platform::open_outcome::absent &&
+                  outcome != platform::open_outcome::refused) ||
+                 !replace_with_empty_file(version_path))
             return 0;
     }
 
@@ -175,9 +210,9 @@ int get_bs_version(const wchar_t* host) {
         // What a launcher killed during its download left behind.
         char leftover[app_path_size];
         if (data_file(leftover, jar_part))
-            platform::remove_file(leftover);
+            platform::remove_files_with_prefix(leftover);
         if (data_file(leftover, version_part))
-            platform::remove_file(leftover);
+            platform::remove_files_with_prefix(leftover);
     }
 
     fetch_report report;
@@ -193,8 +228,6 @@ int get_bs_version(const wchar_t* host) {
 
 void purge_downloaded_app_files() {
     char version_path[app_path_size];
-    if (!data_file(version_path, version_file))
-        return;
-    // Opening for writing empties it; nothing else is to be done.
-    file_ptr file(std::fopen(version_path, "w+"));
+    if (data_file(version_path, version_file))
+        replace_with_empty_file(version_path);
 }

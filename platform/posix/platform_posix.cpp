@@ -7,11 +7,13 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <dirent.h>
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <semaphore.h>
 #include <string>
 #include <sys/file.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
@@ -80,10 +82,126 @@ bool file_exists(const char* path) {
     return stat(path, &st) == 0;
 }
 
+namespace {
+
+// The mode of a file the launcher creates in the data directory, whatever the umask: 0644, or
+// 0664 where the directory itself is group-writable (a data directory shared by a group of users,
+// whose launchers must be able to lock and replace what another member's launcher made).
+mode_t file_mode(const char* path) {
+    const char* slash = std::strrchr(path, '/');
+    std::string dir = slash ? std::string(path, slash == path ? 1 : slash - path) : std::string(".");
+    struct stat st {};
+    return stat(dir.c_str(), &st) == 0 && (st.st_mode & S_IWGRP) ? 0664 : 0644;
+}
+
+// A regular file with one name: what a descriptor of the data directory must be before it is
+// read, written or locked.
+bool plain(int fd) {
+    struct stat st {};
+    return fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_nlink == 1;
+}
+
+} // namespace
+
+std::FILE* open_plain_file(const char* path, open_outcome* outcome) {
+    // O_NONBLOCK: a fifo planted here must not hold the open; it is refused below.
+    int fd = open(path, O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        *outcome = errno == ENOENT ? open_outcome::absent
+                   : errno == ELOOP || errno == EISDIR || errno == ENXIO || errno == EMLINK
+                       ? open_outcome::refused
+                       : open_outcome::failed;
+        return nullptr;
+    }
+    if (!plain(fd)) {
+        close(fd);
+        *outcome = open_outcome::refused;
+        return nullptr;
+    }
+    int flags = fcntl(fd, F_GETFL);
+    std::FILE* file = flags >= 0 && fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0
+                          ? fdopen(fd, "r+")
+                          : nullptr;
+    if (!file) {
+        close(fd);
+        *outcome = open_outcome::failed;
+        return nullptr;
+    }
+    *outcome = open_outcome::opened;
+    return file;
+}
+
+std::FILE* create_temporary_file(const char* path_prefix, char* path_out, std::size_t size) {
+    static const char letters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        unsigned char random[12];
+        if (getrandom(random, sizeof random, 0) != static_cast<ssize_t>(sizeof random))
+            return nullptr;
+        std::string path = std::string(path_prefix) + '.';
+        for (unsigned char r : random)
+            path += letters[r % (sizeof letters - 1)];
+        if (path.size() >= size)
+            return nullptr;
+        mode_t mode = file_mode(path.c_str());
+        int fd = open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+        if (fd < 0) {
+            if (errno == EEXIST)
+                continue;
+            return nullptr;
+        }
+        // The umask may have taken bits away; the file ends up with its mode all the same.
+        std::FILE* file = fchmod(fd, mode) == 0 ? fdopen(fd, "w+b") : nullptr;
+        if (!file) {
+            close(fd);
+            unlink(path.c_str());
+            return nullptr;
+        }
+        std::memcpy(path_out, path.c_str(), path.size() + 1);
+        return file;
+    }
+    return nullptr;
+}
+
+void remove_files_with_prefix(const char* path_prefix) {
+    const char* slash = std::strrchr(path_prefix, '/');
+    std::string dir = ".";
+    if (slash)
+        dir.assign(path_prefix, slash == path_prefix ? 1 : slash - path_prefix);
+    std::string start = slash ? slash + 1 : path_prefix;
+    if (start.empty())
+        return;
+    int dir_fd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir_fd < 0)
+        return;
+    DIR* d = fdopendir(dir_fd);
+    if (!d) {
+        close(dir_fd);
+        return;
+    }
+    while (dirent* e = readdir(d)) {
+        // unlinkat without AT_REMOVEDIR removes a link itself and leaves a directory alone.
+        if (std::strncmp(e->d_name, start.c_str(), start.size()) == 0)
+            unlinkat(dir_fd, e->d_name, 0);
+    }
+    closedir(d);
+}
+
 file_lock lock_file(const char* path, unsigned timeout_ms) {
-    int fd = open(path, O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    // Made new with its mode whatever the umask; an existing one is opened as it is.
+    mode_t mode = file_mode(path);
+    int fd = open(path, O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, mode);
+    if (fd >= 0 && fchmod(fd, mode) != 0) {
+        close(fd);
+        return nullptr;
+    }
+    if (fd < 0 && errno == EEXIST)
+        fd = open(path, O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         return nullptr;
+    if (!plain(fd)) {
+        close(fd);
+        return nullptr;
+    }
     std::uint64_t deadline = monotonic_ms() + timeout_ms;
     while (flock(fd, LOCK_EX | LOCK_NB) != 0) {
         if (errno != EWOULDBLOCK && errno != EINTR) {

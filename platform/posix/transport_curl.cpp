@@ -328,6 +328,11 @@ handle open_url(handle internet, const wchar_t* url, std::uintptr_t context) {
     }
     if (s->connect_timeout_ms > 0)
         curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT_MS, s->connect_timeout_ms);
+    // The deployment's bounds, also where the fetch is not reading: no body beyond the largest
+    // download is taken in, and no transfer outlasts the download deadline.
+    curl_easy_setopt(e, CURLOPT_MAXFILESIZE_LARGE,
+                     static_cast<curl_off_t>(deployment_max_download));
+    curl_easy_setopt(e, CURLOPT_TIMEOUT_MS, static_cast<long>(deployment_download_deadline_ms));
     curl_easy_setopt(e, CURLOPT_BUFFERSIZE, receive_buffer_size);
     curl_easy_setopt(e, CURLOPT_HEADERFUNCTION, &on_header);
     curl_easy_setopt(e, CURLOPT_HEADERDATA, r);

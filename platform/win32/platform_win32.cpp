@@ -1,4 +1,6 @@
 // Windows implementation of the platform operations.
+// rand_s: the C runtime's cryptographically strong random numbers.
+#define _CRT_RAND_S
 #include "platform/platform.h"
 
 #include <windows.h>
@@ -6,6 +8,8 @@
 #include <shlwapi.h>
 
 #include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
 #include <io.h>
 #include <string>
 
@@ -71,14 +75,122 @@ bool remove_file(const char* path) { return DeleteFileA(path) != FALSE; }
 
 bool file_exists(const char* path) { return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES; }
 
+namespace {
+
+// A regular file on disk with one name, not a reparse point (symbolic link, junction, mount).
+bool plain(HANDLE h) {
+    BY_HANDLE_FILE_INFORMATION info{};
+    const DWORD not_plain = FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY;
+    return GetFileType(h) == FILE_TYPE_DISK && GetFileInformationByHandle(h, &info) &&
+           (info.dwFileAttributes & not_plain) == 0 && info.nNumberOfLinks == 1;
+}
+
+// A C stream over an open handle; the handle is closed when that fails.
+std::FILE* stream_of(HANDLE h, int flags, const char* mode) {
+    int fd = _open_osfhandle(reinterpret_cast<std::intptr_t>(h), flags);
+    if (fd < 0) {
+        CloseHandle(h);
+        return nullptr;
+    }
+    std::FILE* file = _fdopen(fd, mode);
+    if (!file)
+        _close(fd);
+    return file;
+}
+
+} // namespace
+
+std::FILE* open_plain_file(const char* path, open_outcome* outcome) {
+    // FILE_FLAG_OPEN_REPARSE_POINT opens a link itself, which the check then refuses.
+    HANDLE h = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                           nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        DWORD error = GetLastError();
+        DWORD attributes = GetFileAttributesA(path);
+        bool directory =
+            attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+        *outcome = error == ERROR_FILE_NOT_FOUND ? open_outcome::absent
+                   : directory                   ? open_outcome::refused
+                                                 : open_outcome::failed;
+        return nullptr;
+    }
+    if (!plain(h)) {
+        CloseHandle(h);
+        *outcome = open_outcome::refused;
+        return nullptr;
+    }
+    std::FILE* file = stream_of(h, _O_RDWR, "r+");
+    *outcome = file ? open_outcome::opened : open_outcome::failed;
+    return file;
+}
+
+std::FILE* create_temporary_file(const char* path_prefix, char* path_out, std::size_t size) {
+    static const char letters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        std::string path = std::string(path_prefix) + '.';
+        for (int i = 0; i < 12; ++i) {
+            unsigned int r = 0;
+            if (rand_s(&r) != 0)
+                return nullptr;
+            path += letters[r % (sizeof letters - 1)];
+        }
+        if (path.size() >= size)
+            return nullptr;
+        // CREATE_NEW fails on any existing name, a link included.
+        HANDLE h = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
+                               nullptr, CREATE_NEW,
+                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+        if (h == INVALID_HANDLE_VALUE) {
+            if (GetLastError() == ERROR_FILE_EXISTS)
+                continue;
+            return nullptr;
+        }
+        if (!plain(h)) {
+            CloseHandle(h);
+            return nullptr;
+        }
+        std::FILE* file = stream_of(h, _O_RDWR | _O_BINARY, "w+b");
+        if (!file) {
+            DeleteFileA(path.c_str());
+            return nullptr;
+        }
+        std::memcpy(path_out, path.c_str(), path.size() + 1);
+        return file;
+    }
+    return nullptr;
+}
+
+void remove_files_with_prefix(const char* path_prefix) {
+    std::string prefix = path_prefix;
+    std::size_t cut = prefix.find_last_of("\\/");
+    std::string dir = cut == std::string::npos ? std::string() : prefix.substr(0, cut + 1);
+    if (prefix.size() == dir.size())
+        return;
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((prefix + "*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return;
+    do {
+        // DeleteFileA removes a symbolic link itself; directories and junctions are left.
+        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
+            DeleteFileA((dir + found.cFileName).c_str());
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+}
+
 file_lock lock_file(const char* path, unsigned timeout_ms) {
     std::uint64_t deadline = GetTickCount64() + timeout_ms;
     for (;;) {
         // Share mode 0: the open itself is the exclusive lock.
         HANDLE h = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
-                               FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (h != INVALID_HANDLE_VALUE)
-            return h;
+                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+        if (h != INVALID_HANDLE_VALUE) {
+            if (plain(h))
+                return h;
+            CloseHandle(h);
+            return nullptr;
+        }
         DWORD error = GetLastError();
         if ((error != ERROR_SHARING_VIOLATION && error != ERROR_LOCK_VIOLATION) ||
             GetTickCount64() >= deadline)

@@ -3,6 +3,7 @@
 // application-data folder, and the data directory's files. Every result must fit its buffer,
 // be cut or refused exactly where the rules say, and never lose its terminator.
 #include "launcher/data_dir.h"
+#include "launcher/deployment.h"
 #include "platform/path_append.h"
 #include "platform/platform.h"
 #include "update/https_fetch.h"
@@ -115,7 +116,11 @@ long common_appdata_folder(char* buffer) {
 bool path_append(char* path, const char* more) {
     return append_path_rules(path, more, '/');
 }
+std::uint64_t monotonic_ms() { return 0; }
 } // namespace platform
+
+const unsigned long long deployment_max_download = 0xFFFFFFFFull;
+const unsigned long long deployment_download_deadline_ms = 900000;
 
 // The fetch only gets as far as asking for the URL.
 namespace transport {

@@ -301,7 +301,8 @@ class soak {
         if (read_file(data("app.ver")) != held.version)
             fault(i,
                   where + ": app.ver is '" + read_file(data("app.ver")) + "', not " + held.version);
-        if (exists(data("app.jar.part")) || exists(data("app.ver.part")))
+        if (!files_starting(install_.data_dir(), "app.jar.part").empty() ||
+            !files_starting(install_.data_dir(), "app.ver.part").empty())
             fault(i, where + ": a temporary file was left");
 
         std::vector<std::string> reports = take_reports();

@@ -77,7 +77,22 @@ long common_appdata_folder(char* buffer) {
 
 bool path_append(char* path, const char* more) { return append_path_rules(path, more, path_separator); }
 
-bool truncate_file(std::FILE*) { return false; }
+namespace {
+// The paths of the streams open_plain_file opened, so that truncate_file can reach the file.
+std::map<std::FILE*, std::string>& opened_paths() {
+    static std::map<std::FILE*, std::string> paths;
+    return paths;
+}
+} // namespace
+
+bool truncate_file(std::FILE* file) {
+    auto found = opened_paths().find(file);
+    if (found == opened_paths().end() || std::fflush(file) != 0)
+        return false;
+    std::error_code error;
+    std::filesystem::resize_file(found->second, 0, error);
+    return !error;
+}
 bool sync_file(std::FILE* file) { return std::fflush(file) == 0; }
 bool replace_file(const char* from, const char* to) {
     const std::string& refused = fake::platform().refuse_replace_onto;
@@ -91,11 +106,63 @@ bool replace_file(const char* from, const char* to) {
     return !error;
 }
 bool remove_file(const char* path) { return std::remove(path) == 0; }
+
+namespace {
+bool fs_exists_or_link(const std::string& path) {
+    std::error_code error;
+    return std::filesystem::exists(std::filesystem::symlink_status(path, error));
+}
+} // namespace
+
 bool file_exists(const char* path) {
     std::FILE* f = std::fopen(path, "rb");
     if (f)
         std::fclose(f);
     return f != nullptr;
+}
+
+// The checks of the real implementations, done through std::filesystem on the real files of a
+// test's directory.
+std::FILE* open_plain_file(const char* path, open_outcome* outcome) {
+    namespace fs = std::filesystem;
+    std::error_code error;
+    fs::file_status status = fs::symlink_status(path, error);
+    if (!fs::exists(status)) {
+        *outcome = open_outcome::absent;
+        return nullptr;
+    }
+    if (!fs::is_regular_file(status) || fs::hard_link_count(path, error) != 1) {
+        *outcome = open_outcome::refused;
+        return nullptr;
+    }
+    std::FILE* file = std::fopen(path, "r+");
+    *outcome = file ? open_outcome::opened : open_outcome::failed;
+    if (file)
+        opened_paths()[file] = path;
+    return file;
+}
+
+std::FILE* create_temporary_file(const char* path_prefix, char* path_out, std::size_t size) {
+    static unsigned serial = 0;
+    std::string path = std::string(path_prefix) + "." + std::to_string(++serial);
+    if (path.size() >= size || fs_exists_or_link(path))
+        return nullptr;
+    std::FILE* file = std::fopen(path.c_str(), "w+b");
+    if (file)
+        std::memcpy(path_out, path.c_str(), path.size() + 1);
+    return file;
+}
+
+void remove_files_with_prefix(const char* path_prefix) {
+    namespace fs = std::filesystem;
+    fs::path prefix(path_prefix);
+    std::string start = prefix.filename().string();
+    std::error_code error;
+    for (auto& entry : fs::directory_iterator(prefix.parent_path(), error)) {
+        std::string name = entry.path().filename().string();
+        if (name.compare(0, start.size(), start) == 0 && !entry.is_directory())
+            fs::remove(entry.path(), error);
+    }
 }
 
 file_lock lock_file(const char* path, unsigned) {

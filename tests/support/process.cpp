@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <fstream>
 #include <poll.h>
@@ -219,6 +220,17 @@ long long file_size(const std::string& path) {
 bool exists(const std::string& path) {
     struct stat st {};
     return lstat(path.c_str(), &st) == 0;
+}
+
+std::vector<std::string> files_starting(const std::string& dir, const std::string& prefix) {
+    std::vector<std::string> found;
+    if (DIR* d = opendir(dir.c_str())) {
+        while (dirent* e = readdir(d))
+            if (std::strncmp(e->d_name, prefix.c_str(), prefix.size()) == 0)
+                found.push_back(dir + "/" + e->d_name);
+        closedir(d);
+    }
+    return found;
 }
 
 void make_dirs(const std::string& path) {

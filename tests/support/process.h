@@ -55,6 +55,9 @@ bool write_file(const std::string& path, const std::string& content);
 bool copy_file(const std::string& from, const std::string& to);
 long long file_size(const std::string& path); // -1 when there is no such file
 bool exists(const std::string& path);
+// The paths of the entries of `dir` whose names begin with `prefix` (the launcher's temporaries
+// are "app.jar.part.<random>").
+std::vector<std::string> files_starting(const std::string& dir, const std::string& prefix);
 void make_dirs(const std::string& path);
 
 // A staged install directory for the test launcher: `jre` links to the system JDK, `lib` and

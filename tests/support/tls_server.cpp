@@ -69,6 +69,7 @@ constexpr std::size_t max_head = 64 * 1024;
 // One side of a connection: TLS over the socket, or the socket itself.
 struct channel {
     int fd;
+    std::atomic<std::uint64_t>* sent; // bytes written, over all connections
     SSL* ssl = nullptr;
 
     long read(char* buffer, std::size_t size) {
@@ -83,6 +84,7 @@ struct channel {
                     : ::send(fd, data, size, MSG_NOSIGNAL);
             if (n <= 0)
                 return false;
+            *sent += static_cast<std::uint64_t>(n);
             data += n;
             size -= static_cast<std::size_t>(n);
         }
@@ -343,7 +345,7 @@ void tls_server::serve(connection* c) {
         return;
     }
 
-    channel ch{c->fd};
+    channel ch{c->fd, &sent_};
     std::unique_ptr<SSL, decltype(&SSL_free)> ssl(nullptr, &SSL_free);
     if (ssl_ctx_) {
         ssl.reset(SSL_new(static_cast<SSL_CTX*>(ssl_ctx_)));

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <list>
 #include <map>
@@ -93,6 +94,9 @@ class tls_server {
     std::vector<request> requests() const;
     std::vector<std::string> request_lines() const;
     std::size_t connections() const { return accepted_.load(); }
+    // Bytes written to clients so far, heads included; a client that stops reading stops it
+    // once the socket buffers are full.
+    std::uint64_t bytes_sent() const { return sent_.load(); }
 
     // Stops listening and ends every connection; waits for their threads. Idempotent.
     void stop();
@@ -118,6 +122,7 @@ class tls_server {
     std::thread acceptor_;
     std::atomic<bool> stopping_{false};
     std::atomic<std::size_t> accepted_{0};
+    std::atomic<std::uint64_t> sent_{0};
 
     mutable std::mutex mutex_;
     std::condition_variable wake_;

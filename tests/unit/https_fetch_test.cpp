@@ -130,6 +130,58 @@ TEST_F(HttpsFetch, StreamModeWritesEveryByteAndReturnsNull) {
     EXPECT_FALSE(report.read_failed);
 }
 
+// The unit deployment allows 1 MiB and 30 s; the fake clock moves 10 ms at each look.
+TEST_F(HttpsFetch, StreamModeStaysWithinItsBounds) {
+    const std::size_t max = 1024 * 1024;
+    fetch_report report;
+
+    // Announced beyond the maximum: not begun.
+    respond(std::string(100, 'x'), {{"Content-Length", std::to_string(max + 1)}});
+    EXPECT_EQ(fetch_stream(&report), "");
+    EXPECT_TRUE(report.too_large);
+    EXPECT_EQ(reads(), 0u);
+
+    // Growing beyond it unannounced: no byte past the maximum is written.
+    fake::reset_transport();
+    respond(std::string(max + 1, 'x'));
+    EXPECT_EQ(fetch_stream(&report).size(), max);
+    EXPECT_TRUE(report.too_large);
+
+    // More than announced: the announced length is the body.
+    fake::reset_transport();
+    respond("0123456789EXTRA", {{"Content-Length", "10"}});
+    EXPECT_EQ(fetch_stream(&report), "0123456789");
+    EXPECT_EQ(report.received, 10u);
+    EXPECT_FALSE(report.too_large);
+
+    // A trickle ends at the least speed, and a slow body at the deadline.
+    fake::reset_transport();
+    respond(std::string(50000, 'x'), {}, 200, 1);
+    EXPECT_LT(fetch_stream(&report).size(), 50000u);
+    EXPECT_TRUE(report.timed_out);
+    fake::reset_transport();
+    respond(std::string(max, 'x'), {{"Content-Length", std::to_string(max)}}, 200, 200);
+    EXPECT_LT(fetch_stream(&report).size(), max);
+    EXPECT_TRUE(report.timed_out);
+}
+
+TEST_F(HttpsFetch, AFailedWriteEndsTheTransfer) {
+    // A stream open for reading only refuses every write: the first failed write is the last read.
+    const std::string file = ::testing::TempDir() + "vistal-refusing-stream";
+    std::FILE* made = std::fopen(file.c_str(), "wb");
+    ASSERT_NE(made, nullptr);
+    std::fclose(made);
+    std::FILE* read_only = std::fopen(file.c_str(), "rb");
+    ASSERT_NE(read_only, nullptr);
+    respond(std::string(100000, 'x'), {}, 200, 8192);
+    fetch_report report;
+    EXPECT_EQ(https_data(host.c_str(), path.c_str(), read_only, &report), nullptr);
+    EXPECT_TRUE(report.write_failed);
+    EXPECT_EQ(reads(), 1u);
+    std::fclose(read_only);
+    std::remove(file.c_str());
+}
+
 TEST_F(HttpsFetch, ContentLengthDecidesWhenReadingEnds) {
     // Announced and delivered: no further read after the tenth byte.
     respond("0123456789", {{"content-length", "10"}});

@@ -1,0 +1,224 @@
+// A data directory that another local user has prepared: links, fifos and second names in the
+// places of the launcher's files, and a umask that would leave what it makes writable by all.
+// Whatever is planted, no file outside the data directory changes or appears, and the start
+// ends in a defined way.
+#include "tests/support/process.h"
+#include "tests/support/tls_server.h"
+
+#include <chrono>
+#include <gtest/gtest.h>
+#include <memory>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+
+using namespace testsupport;
+
+namespace {
+
+const std::string version_target = "/VistalServlet?getVersion=bootstrap&clientVersion=2.0";
+const std::string current_version = "2.0.0-rc2147483647.b1";
+
+std::string app_file(const char* name) {
+    return build_dir() + "/tests/app/" + name;
+}
+
+enum class plant { symlink, dangling_symlink, hard_link, fifo };
+
+const char* describe(plant p) {
+    switch (p) {
+    case plant::symlink:
+        return "link to a file";
+    case plant::dangling_symlink:
+        return "link to nothing";
+    case plant::hard_link:
+        return "second name of a file";
+    case plant::fifo:
+        return "fifo";
+    }
+    return "?";
+}
+
+class HostileDataDir : public ::testing::Test {
+  protected:
+    install_dir install;
+    std::unique_ptr<tls_server> server;
+    std::string outside; // another user's files, on the same file system
+
+    void SetUp() override {
+        write_file(install.path("lib/include.jar"), read_file(app_file("include.jar")));
+        write_file(install.path("lib/bl.jar"), read_file(app_file("app.jar")));
+        install.create_data_dir();
+        outside = install.path("outside");
+        make_dirs(outside);
+    }
+
+    std::string data(const std::string& name) const { return install.data_dir() + "/" + name; }
+
+    // Server 0 offers the signed application as version 2.0.0; `version_delay_ms` holds the
+    // version answer back.
+    void serve(unsigned version_delay_ms = 0) {
+        tls_server_options options;
+        options.cert = build_dir() + "/tests/pki/server.pem";
+        options.key = build_dir() + "/tests/pki/server.key";
+        options.port = 18441;
+        server = std::make_unique<tls_server>(options);
+        ASSERT_NE(server->port(), 0) << server->error();
+        server->on(version_target,
+                   script().pause(version_delay_ms).send(http_response(200, "2.0.0;/j/app.jar")));
+        server->on("/j/app.jar", answer(http_response(200, read_file(app_file("app.jar")))));
+    }
+
+    std::size_t jar_requests() const {
+        std::size_t n = 0;
+        for (auto& r : server->requests())
+            n += r.target == "/j/app.jar";
+        return n;
+    }
+
+    // Puts `what` at the data directory's `name`; a victim, when there is one, lies outside and
+    // holds `victim_text`.
+    void put(plant what, const std::string& name, const std::string& victim) const {
+        std::string at = data(name);
+        std::remove(at.c_str());
+        switch (what) {
+        case plant::symlink:
+            write_file(victim, "VICTIM");
+            ASSERT_EQ(::symlink(victim.c_str(), at.c_str()), 0);
+            break;
+        case plant::dangling_symlink:
+            ASSERT_EQ(::symlink(victim.c_str(), at.c_str()), 0);
+            break;
+        case plant::hard_link:
+            write_file(victim, "VICTIM");
+            ASSERT_EQ(::link(victim.c_str(), at.c_str()), 0);
+            break;
+        case plant::fifo:
+            ASSERT_EQ(::mkfifo(at.c_str(), 0666), 0);
+            break;
+        }
+    }
+
+    // The victim as it was planted: unchanged, or still absent for a dangling link.
+    void expect_untouched(plant what, const std::string& victim, const std::string& row) const {
+        if (what == plant::dangling_symlink) {
+            EXPECT_FALSE(exists(victim)) << row << ": a file was made through the link";
+        } else if (what != plant::fifo) {
+            EXPECT_EQ(read_file(victim), "VICTIM") << row;
+        }
+    }
+
+    void behave(const char* behaviour) const {
+        write_file(install.path("behaviour"), behaviour);
+        std::remove(install.path("loaded.txt").c_str());
+    }
+    bool application_ran() const { return exists(install.path("loaded.txt")); }
+
+    static bool regular_file(const std::string& path) {
+        struct stat st {};
+        return ::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+    }
+};
+
+// Offline, the application fails, and the purge that follows empties app.ver: through whatever
+// was planted there, that would empty or make another user's file. Anything but a plain app.ver
+// is replaced by an empty one instead (it reads as the oldest version), and the start goes on.
+TEST_F(HostileDataDir, AnythingPlantedAsAppVerIsReplacedNeverFollowed) {
+    behave("test.Throw\n");
+    for (plant what : {plant::symlink, plant::dangling_symlink, plant::hard_link, plant::fifo}) {
+        std::string row = std::string("app.ver as ") + describe(what);
+        std::string victim = outside + "/victim-app.ver";
+        std::remove(victim.c_str());
+        put(what, "app.ver", victim);
+
+        auto r = install.run_launcher(60000);
+        EXPECT_FALSE(r.timed_out) << row;
+        EXPECT_EQ(r.exit_code, 0) << row << "\n" << r.err;
+        EXPECT_NE(r.err.find("boom"), std::string::npos) << row << "\n" << r.err;
+        expect_untouched(what, victim, row);
+        // Read only when it is a plain file: the test must not hang on a fifo either.
+        ASSERT_TRUE(regular_file(data("app.ver"))) << row;
+        EXPECT_EQ(read_file(data("app.ver")), "") << row;
+    }
+}
+
+// A planted app.lock gives no lock: the launcher asks the server but downloads nothing, and the
+// application starts from what is there.
+TEST_F(HostileDataDir, APlantedLockFileGivesNoLockAndNoDownload) {
+    write_file(data("app.jar"), read_file(app_file("app.jar")));
+    write_file(data("app.ver"), "1.0.0");
+    serve();
+    behave("test.UseInclude\n");
+    for (plant what : {plant::symlink, plant::dangling_symlink, plant::hard_link, plant::fifo}) {
+        std::string row = std::string("app.lock as ") + describe(what);
+        std::string victim = outside + "/victim-app.lock";
+        std::remove(victim.c_str());
+        put(what, "app.lock", victim);
+        std::size_t before = jar_requests();
+
+        auto r = install.run_launcher(60000);
+        EXPECT_EQ(r.exit_code, 0) << row << "\n" << r.err;
+        EXPECT_TRUE(application_ran()) << row << "\n" << r.err;
+        EXPECT_EQ(jar_requests(), before) << row;
+        EXPECT_EQ(read_file(data("app.ver")), "1.0.0") << row;
+        expect_untouched(what, victim, row);
+    }
+}
+
+// Links planted at the temporaries' old fixed names after the launcher has cleared leftovers
+// (while it waits for the version answer) catch nothing: the download goes to a new file of its
+// own, the victims keep their content, and app.jar and app.ver are plain files afterwards.
+TEST_F(HostileDataDir, LinksPlantedWhileTheCheckRunsCatchNothing) {
+    serve(1500);
+    behave("test.UseInclude\n");
+    background launcher({test_launcher()}, install.root());
+    for (int i = 0; i < 2000 && server->requests().empty(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ASSERT_FALSE(server->requests().empty());
+    put(plant::symlink, "app.jar.part", outside + "/victim-jar");
+    put(plant::symlink, "app.ver.part", outside + "/victim-ver");
+    put(plant::dangling_symlink, "app.jar.part.0", outside + "/made-jar");
+
+    EXPECT_EQ(launcher.wait(60000), 0);
+    EXPECT_TRUE(application_ran());
+    EXPECT_TRUE(read_file(outside + "/victim-jar") == "VICTIM") << "written through the link";
+    EXPECT_TRUE(read_file(outside + "/victim-ver") == "VICTIM") << "written through the link";
+    EXPECT_FALSE(exists(outside + "/made-jar"));
+    EXPECT_TRUE(regular_file(data("app.jar")));
+    EXPECT_TRUE(regular_file(data("app.ver")));
+    EXPECT_TRUE(read_file(data("app.jar")) == read_file(app_file("app.jar")));
+    EXPECT_EQ(read_file(data("app.ver")), current_version);
+
+    // The next start that holds the lock removes the links themselves.
+    auto r = install.run_launcher(60000);
+    EXPECT_EQ(r.exit_code, 0) << r.err;
+    EXPECT_TRUE(read_file(outside + "/victim-jar") == "VICTIM") << "written through the link";
+    EXPECT_FALSE(exists(data("app.jar.part")));
+    EXPECT_FALSE(exists(data("app.ver.part")));
+    struct stat st {};
+    EXPECT_NE(::lstat(data("app.jar.part.0").c_str(), &st), 0);
+}
+
+// Under umask 000, and over files left writable by all, what the launcher makes and commits is
+// 0644: no other user can change the jar the next start runs.
+TEST_F(HostileDataDir, FilesTheLauncherMakesAre0644WhateverTheUmask) {
+    write_file(data("app.jar"), "OLD");
+    write_file(data("app.ver"), "1.0.0");
+    ::chmod(data("app.jar").c_str(), 0666);
+    ::chmod(data("app.ver").c_str(), 0666);
+    serve();
+    behave("test.UseInclude\n");
+
+    mode_t saved = ::umask(0);
+    auto r = install.run_launcher(60000);
+    ::umask(saved);
+    EXPECT_EQ(r.exit_code, 0) << r.err;
+    EXPECT_EQ(read_file(data("app.ver")), current_version);
+    for (const char* name : {"app.jar", "app.ver", "app.lock"}) {
+        struct stat st {};
+        ASSERT_EQ(::lstat(data(name).c_str(), &st), 0) << name;
+        EXPECT_EQ(st.st_mode & 07777, 0644u) << name;
+    }
+}
+
+} // namespace
