@@ -60,6 +60,15 @@ std::string first_line(const std::string& path, const std::string& key) {
 
 sample run(const std::vector<std::string>& argv, const std::string& cwd, int timeout_ms) {
     sample s;
+    // A launcher's install directory is its own: it runs as a copy in `cwd`, made once.
+    std::string program = argv.empty() ? std::string() : argv[0];
+    if (program == offline_launcher() || program == online_launcher()) {
+        std::string copy = cwd + program.substr(program.rfind('/'));
+        if (::access(copy.c_str(), X_OK) != 0 &&
+            (!copy_file(program, copy) || ::chmod(copy.c_str(), 0755) != 0))
+            return s;
+        program = copy;
+    }
     int out_pipe[2], err_pipe[2];
     if (::pipe2(out_pipe, O_CLOEXEC) != 0)
         return s;
@@ -71,7 +80,7 @@ sample run(const std::vector<std::string>& argv, const std::string& cwd, int tim
     std::vector<std::string> env = clean_environment();
     std::vector<char*> args, envp;
     for (auto& a : argv)
-        args.push_back(const_cast<char*>(a.c_str()));
+        args.push_back(const_cast<char*>(&a == &argv[0] ? program.c_str() : a.c_str()));
     args.push_back(nullptr);
     for (auto& e : env)
         envp.push_back(const_cast<char*>(e.c_str()));

@@ -8,10 +8,10 @@ using testsupport::install_dir;
 
 namespace {
 
-const char* const vm_library_message =
-    "Error\nUnable to load Java VM DLL.\n\nPlease contact Quarlen Zuzidivoravev\nVivurezuv' technical support.\n";
-const char* const vm_creation_message =
-    "Warning\nUnable to create Java VM\n\nPlease contact Quarlen Zuzidivoravev\nVivurezuv' technical support.\n";
+const char* const vm_library_message = "Error\nUnable to load Java VM DLL.\n\nPlease contact "
+                                       "Quarlen Zuzidivoravev\nVivurezuv' technical support.\n";
+const char* const vm_creation_message = "Warning\nUnable to create Java VM\n\nPlease contact "
+                                        "Quarlen Zuzidivoravev\nVivurezuv' technical support.\n";
 
 TEST(Startup, WithoutRuntimeShowsTheVmLibraryMessage) {
     install_dir dir(false);
@@ -32,7 +32,7 @@ TEST(Startup, RefusedVmCreationShowsTheWarning) {
 TEST(Startup, RealVmIsCreatedAndTheProcessEndsWithZero) {
     install_dir dir;
     for (const char* line : {"", "--help", "-Xmx1g some words"}) {
-        std::vector<std::string> argv = {testsupport::test_launcher()};
+        std::vector<std::string> argv = {dir.launcher()};
         if (*line)
             argv.push_back(line);
         auto r = testsupport::run(argv, dir.root(), 60000);

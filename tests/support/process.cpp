@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <filesystem>
 #include <fstream>
 #include <poll.h>
 #include <signal.h>
@@ -87,7 +88,9 @@ run_result run(const std::vector<std::string>& argv, const std::string& cwd, int
     pollfd fds[2] = {{out_pipe[0], POLLIN, 0}, {err_pipe[0], POLLIN, 0}};
     int open_fds = 2;
     while (open_fds > 0) {
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                        deadline - std::chrono::steady_clock::now())
+                        .count();
         if (left <= 0) {
             result.timed_out = true;
             kill(-pid, SIGKILL);
@@ -124,7 +127,9 @@ background::background(const std::vector<std::string>& argv, const std::string& 
                        const std::vector<std::string>& env)
     : pid_(start(argv, cwd, env, -1, -1)) {}
 
-background::~background() { kill_now(); }
+background::~background() {
+    kill_now();
+}
 
 void background::kill_now() {
     if (pid_ <= 0)
@@ -201,7 +206,9 @@ void make_dirs(const std::string& path) {
     }
 }
 
-install_dir::install_dir(bool with_jre) : root_(make_temp_dir("vistal-install")) {
+// Canonical: the launcher names its files by its own resolved path.
+install_dir::install_dir(bool with_jre)
+    : root_(std::filesystem::canonical(make_temp_dir("vistal-install")).string()) {
     make_dirs(path("lib"));
     make_dirs(path("img"));
     if (with_jre && symlink(jdk_home().c_str(), path("jre").c_str()) != 0)
@@ -217,16 +224,37 @@ std::string install_dir::data_relative() {
     return "appdata/Quarlen Zuzidivoravev Vivurezuv/Quarlen Vistal/2.0.2";
 }
 
-void install_dir::create_data_dir() const { make_dirs(data_dir()); }
+void install_dir::create_data_dir() const {
+    make_dirs(data_dir());
+}
+
+std::string install_dir::launcher(const std::string& source) const {
+    std::string from = source.empty() ? test_launcher() : source;
+    std::string to = path(from.substr(from.rfind('/') + 1));
+    if (!exists(to)) {
+        std::filesystem::copy_file(from, to);
+        std::filesystem::permissions(to, std::filesystem::perms::owner_all,
+                                     std::filesystem::perm_options::add);
+    }
+    return to;
+}
 
 run_result install_dir::run_launcher(int timeout_ms, const std::vector<std::string>& env,
                                      const std::string& launcher) const {
-    return run({launcher.empty() ? test_launcher() : launcher}, root_, timeout_ms, env);
+    return run({this->launcher(launcher)}, root_, timeout_ms, env);
 }
 
-std::string test_launcher() { return VISTAL_TEST_LAUNCHER; }
-std::string source_dir() { return VISTAL_SOURCE_DIR; }
-std::string build_dir() { return VISTAL_BUILD_DIR; }
-std::string jdk_home() { return VISTAL_JDK_HOME; }
+std::string test_launcher() {
+    return VISTAL_TEST_LAUNCHER;
+}
+std::string source_dir() {
+    return VISTAL_SOURCE_DIR;
+}
+std::string build_dir() {
+    return VISTAL_BUILD_DIR;
+}
+std::string jdk_home() {
+    return VISTAL_JDK_HOME;
+}
 
 } // namespace testsupport
