@@ -9,5 +9,6 @@ add_executable(vistal_e2e_startup ${CMAKE_CURRENT_LIST_DIR}/startup_test.cpp)
 target_link_libraries(vistal_e2e_startup PRIVATE vistal_test_support)
 target_compile_definitions(vistal_e2e_startup PRIVATE REFUSING_JVM="$<TARGET_FILE:vistal_refusing_jvm>")
 vistal_warnings(vistal_e2e_startup)
+add_dependencies(vistal_e2e_startup vistal_refusing_jvm)
 add_test(NAME e2e.startup COMMAND vistal_e2e_startup)
 set_tests_properties(e2e.startup PROPERTIES RESOURCE_LOCK tls_ports) # its launcher asks the fixed ports

@@ -50,6 +50,7 @@ class HostileStart : public ::testing::Test {
         for (const char* dir : {"jre/lib/server", "lib", "img", "report", "classes"})
             make_dirs(hostile + "/" + dir);
         const std::string planted = read_file(PLANTED_LIBRARY);
+        ASSERT_FALSE(planted.empty()) << PLANTED_LIBRARY;
         for (const char* lib : {"jre/lib/server/libjvm.so", "jre/lib/libsplashscreen.so",
                                 "jre/lib/libc.so.6", "lib/libplanted.so"})
             write_file(hostile + "/" + lib, planted);
