@@ -109,7 +109,7 @@ TEST_F(DataDir, InstallPathIsTheExecutablesDirectoryEvenAtARoot) {
     ASSERT_TRUE(platform::install_path(out, ""));
     EXPECT_EQ(out, root);
     // The joined path must fit the path buffers too.
-    fake::platform().executable = root + std::string(250, 'd') + sep + "vistal";
+    fake::platform().executable = root + std::string(249, 'd') + sep + "vistal";
     EXPECT_TRUE(platform::install_path(out, "lib"));
     EXPECT_FALSE(platform::install_path(out, platform::vm_library));
     EXPECT_STREQ(out, "");
