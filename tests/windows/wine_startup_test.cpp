@@ -195,4 +195,38 @@ TEST(WineStartup, CRuntimeFromTheInstallWhenTheSystemHasNone) {
     EXPECT_EQ("loaded msvcr100.dll\nloaded jvm.dll\n" + dir.vm_creation(), dir.record());
 }
 
+// Libraries of the install's names planted in the current directory, below it and in a
+// directory on PATH record "planted" if anything loads them.
+TEST(WineStartup, LibrariesPlantedInTheCurrentDirectoryOrOnPathAreNotLoaded) {
+    const std::string exe = "vistal-hostile.exe";
+    without_system_c_runtime override(exe);
+    install dir(exe);
+    const fs::path hostile = dir.root().string() + "-hostile";
+    const fs::path on_path = hostile / "bin";
+    fs::create_directories(hostile / "jre" / "bin" / "server");
+    fs::create_directories(on_path);
+    for (const fs::path& planted :
+         {hostile / "jvm.dll", hostile / "msvcr100.dll", hostile / "splashscreen.dll",
+          hostile / "jre" / "bin" / "msvcr100.dll", hostile / "jre" / "bin" / "splashscreen.dll",
+          hostile / "jre" / "bin" / "server" / "jvm.dll", on_path / "jvm.dll",
+          on_path / "msvcr100.dll"})
+        fs::copy_file(PLANTED_DLL, planted);
+    const char* path = std::getenv("PATH");
+    const std::vector<std::string> environment = {"PATH=" + on_path.string() + ";" +
+                                                  (path ? path : "")};
+
+    // Neither the install nor the system has a C runtime: failure message 1, nothing loaded.
+    EXPECT_EQ(1, dir.run("", environment, hostile));
+    EXPECT_EQ("", dir.record(hostile));
+
+    // With the install's own libraries, those and no others.
+    dir.add_standin("jre\\bin\\msvcr100.dll");
+    dir.add_standin("jre\\bin\\server\\jvm.dll");
+    EXPECT_EQ(1, dir.run("", environment, hostile));
+    EXPECT_EQ("loaded msvcr100.dll\nloaded jvm.dll\n" + dir.vm_creation(), dir.record(hostile));
+
+    std::error_code ignored;
+    fs::remove_all(hostile, ignored);
+}
+
 } // namespace
