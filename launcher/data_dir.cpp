@@ -11,7 +11,9 @@ int jar_count;
 
 void init() {
     if (platform::common_appdata_folder(appDataPath) < 0) {
-        appDataPath[0] = '\0';
+        // Without the common folder the files lie in the install directory, which the user
+        // chose, never in the current one or (for a join onto nothing) a drive's root.
+        platform::install_path(appDataPath, "");
         return;
     }
     platform::path_append(appDataPath, companyName);
@@ -21,6 +23,8 @@ void init() {
 
 void data_file_path(char* out, const char* file) {
     out[0] = '\0';
+    if (!appDataPath[0])
+        return;
     platform::path_append(out, appDataPath);
     platform::path_append(out, file);
 }
@@ -31,6 +35,12 @@ char* new_jar_entry(const char* text) {
     if (entry)
         std::memcpy(entry, text, n);
     return entry;
+}
+
+char* new_install_entry(const char* relative) {
+    char buffer[platform::max_path];
+    platform::install_path(buffer, relative);
+    return new_jar_entry(buffer);
 }
 
 namespace {
@@ -46,6 +56,6 @@ char* new_data_entry(const char* file) {
 int initjars(char** list) {
     list[0] = new_data_entry("app.npx");
     list[1] = new_data_entry("app.jar");
-    list[2] = new_jar_entry(platform::include_jar);
+    list[2] = new_install_entry(platform::include_jar);
     return 3;
 }

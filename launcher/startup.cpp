@@ -46,7 +46,7 @@ JavaVM* jvm;
 }
 
 void make_dpi_aware() {
-    platform::library user32 = platform::load_library("user32.dll");
+    platform::library user32 = platform::load_system_library("user32.dll");
     if (!user32)
         return;
     auto set_dpi_aware =
@@ -55,16 +55,39 @@ void make_dpi_aware() {
         set_dpi_aware();
 }
 
+// "<prefix><install directory joined with relative>" into `out` (option_size bytes); false when
+// the install path cannot be had.
+constexpr std::size_t option_size = platform::max_path + 32;
+bool install_option(char* out, const char* prefix, const char* relative) {
+    char path[platform::max_path];
+    out[0] = '\0';
+    if (!platform::install_path(path, relative))
+        return false;
+    std::snprintf(out, option_size, "%s%s", prefix, path);
+    return true;
+}
+
 } // namespace
 
 extern "C" int WinMain(void*, void*, char*, int) {
-    // 1. Diagnostics stream.
+    // 1. Diagnostics stream; no library is looked for in the current directory or on PATH.
     err = stderr;
+    platform::restrict_library_search();
 
-    // 2. VM options and initialisation arguments.
+    // 2. VM options and initialisation arguments. Both paths are absolute, in the install
+    // directory. The VM reads an empty class path as the current directory, so the class path
+    // names a path below the executable's own file instead: no jar or directory can ever be
+    // there. Options that cannot be made end the start at step 11.
+    char class_path[option_size] = {}, library_path[option_size] = {};
+    char executable[platform::max_path];
+    const char separator[2] = {platform::path_separator, '\0'};
+    bool options_made = platform::executable_path(executable) &&
+                        std::snprintf(class_path, option_size, "-Djava.class.path=%s%s-",
+                                      executable, separator) > 0 &&
+                        install_option(library_path, "-Djava.library.path=", "lib");
     JavaVMOption options[4] = {};
-    options[0].optionString = const_cast<char*>("-Djava.class.path=");
-    options[1].optionString = const_cast<char*>("-Djava.library.path=lib");
+    options[0].optionString = class_path;
+    options[1].optionString = library_path;
     options[2].optionString = const_cast<char*>("-Xms768m");
     options[3].optionString = const_cast<char*>("-Dsun.java2d.noddraw=true");
     JavaVMInitArgs vm_args = {};
@@ -96,20 +119,20 @@ extern "C" int WinMain(void*, void*, char*, int) {
     // when the data directory has no app.jar (a first install whose download failed).
     if (server < 0 || !platform::file_exists(paths[1])) {
         std::free(paths[1]);
-        paths[1] = new_jar_entry(platform::fallback_jar);
+        paths[1] = new_install_entry(platform::fallback_jar);
     }
 
-    // 10. C runtime library.
-    c_lib = platform::load_library(platform::c_runtime_library);
+    // 10. C runtime library: the install's own copy first, the system's second.
+    c_lib = platform::load_install_library(platform::bundled_c_runtime);
     if (!c_lib)
-        c_lib = platform::load_library(platform::c_runtime_fallback);
+        c_lib = platform::load_system_library(platform::c_runtime_library);
     if (!c_lib)
         fail(message_c_runtime, "Error");
 
-    // 11. VM library.
-    if (!jvm_lib)
-        jvm_lib = platform::load_library(platform::vm_library);
-    if (!jvm_lib)
+    // 11. VM library. Without the install directory's path there is neither library nor options.
+    if (!jvm_lib && options_made)
+        jvm_lib = platform::load_install_library(platform::vm_library);
+    if (!jvm_lib || !options_made)
         fail(message_vm_library, "Error");
 
     // 12. VM creation. A library without the entry cannot create a VM either.

@@ -9,10 +9,13 @@
 
 namespace platform {
 
+// Libraries and files of the install are named relative to the install directory, the directory
+// of the executable; they are always loaded and opened by the absolute path install_path gives.
+// The C runtime comes from the install first and from the system second.
 #ifdef _WIN32
 constexpr char path_separator = '\\';
 constexpr const char* c_runtime_library = "msvcr100.dll";
-constexpr const char* c_runtime_fallback = "jre\\bin\\msvcr100.dll";
+constexpr const char* bundled_c_runtime = "jre\\bin\\msvcr100.dll";
 constexpr const char* vm_library = "jre\\bin\\server\\jvm.dll";
 constexpr const char* splash_library = "jre\\bin\\splashscreen.dll";
 constexpr const char* include_jar = "lib\\include.jar";
@@ -20,7 +23,7 @@ constexpr const char* fallback_jar = "lib\\bl.jar";
 #else
 constexpr char path_separator = '/';
 constexpr const char* c_runtime_library = "libc.so.6";
-constexpr const char* c_runtime_fallback = "jre/lib/libc.so.6";
+constexpr const char* bundled_c_runtime = "jre/lib/libc.so.6";
 constexpr const char* vm_library = "jre/lib/server/libjvm.so";
 constexpr const char* splash_library = "jre/lib/libsplashscreen.so";
 constexpr const char* include_jar = "lib/include.jar";
@@ -36,9 +39,20 @@ constexpr unsigned message_box_flags = 0x00051040;
 // --- libraries -------------------------------------------------------------------------------
 using library = void*;
 
-// LoadLibraryA: a bare name goes through the platform search, a relative path resolves against
-// the install directory. Null on failure.
-library load_library(const char* name);
+// SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32 | LOAD_LIBRARY_SEARCH_USER_DIRS), with the
+// runtime's own directory as the one user directory: neither the current directory nor PATH is
+// searched for any library the process loads afterwards, the runtime's included. First thing at
+// start-up; nothing to do on Linux, whose search never looks at the current directory.
+void restrict_library_search();
+// LoadLibraryExW(path, LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32): the
+// library at an absolute path, its dependencies from its own directory and the system's. A name
+// that is not an absolute path is refused. Null on failure.
+library load_library(const char* path);
+// A library of the operating system by its bare name, from the system directory only
+// (LoadLibraryExW with LOAD_LIBRARY_SEARCH_SYSTEM32; the dynamic linker's own search on Linux).
+library load_system_library(const char* name);
+// load_library of install_path(relative).
+library load_install_library(const char* relative);
 // GetProcAddress: an exported entry, or null.
 void* proc_address(library lib, const char* name);
 
@@ -54,6 +68,14 @@ std::uint64_t monotonic_ms();
 void sleep_ms(unsigned ms);
 
 // --- files and paths -------------------------------------------------------------------------
+// The running executable's own file (GetModuleFileNameW, /proc/self/exe, which resolves
+// symbolic links) as 8-bit text in `buffer` (max_path bytes). False, with `buffer` empty, when
+// it cannot be had or has no exact 8-bit form shorter than max_path.
+bool executable_path(char* buffer);
+// The install directory (the executable's directory) joined with `relative` into `out`
+// (max_path bytes); an empty `relative` gives the directory itself. False, with `out` empty,
+// when the executable's path cannot be had or the result does not fit.
+bool install_path(char* out, const char* relative);
 // SHGetFolderPathA(CSIDL_COMMON_APPDATA): fills `buffer` (max_path bytes at least) and returns
 // a status; negative is failure.
 long common_appdata_folder(char* buffer);
@@ -127,12 +149,12 @@ using hook_procedure = std::intptr_t (*)(int code, std::uintptr_t wParam, std::i
 constexpr int hook_call_window_proc = 4;      // WH_CALLWNDPROC
 constexpr int hook_call_window_proc_ret = 12; // WH_CALLWNDPROCRET
 
-window find_window(const char* title);                       // FindWindowA(NULL, title)
-unsigned long window_thread_id(window w);                    // GetWindowThreadProcessId
+window find_window(const char* title);                                 // FindWindowA(NULL, title)
+unsigned long window_thread_id(window w);                              // GetWindowThreadProcessId
 hook set_hook(int kind, hook_procedure proc, unsigned long thread_id); // SetWindowsHookExA
 std::intptr_t call_next_hook(int code, std::uintptr_t wParam, std::intptr_t lParam);
-bool unhook(hook h);                                         // UnhookWindowsHookEx
+bool unhook(hook h);                                               // UnhookWindowsHookEx
 bool set_window_property(window w, const char* name, void* value); // SetPropA
-void* remove_window_property(window w, const char* name);   // RemovePropA
+void* remove_window_property(window w, const char* name);          // RemovePropA
 
 } // namespace platform

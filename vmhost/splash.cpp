@@ -1,5 +1,6 @@
 // The splash image shows before anything else happens: the runtime's splash library is loaded
 // on first use and driven through three of its entry points. The Java side closes the window.
+// Library and image are the install's, by absolute path.
 #include "vmhost/splash.h"
 
 namespace {
@@ -20,7 +21,7 @@ void* procSplashSetFileJarName;
 
 void* SplashProcAddress(const char* name) {
     if (!hSplashLib)
-        hSplashLib = platform::load_library(SPLASHSCREEN_SO);
+        hSplashLib = platform::load_install_library(SPLASHSCREEN_SO);
     return hSplashLib ? platform::proc_address(hSplashLib, name) : nullptr;
 }
 
@@ -46,7 +47,11 @@ void DoSplashSetFileJarName(const char* file, const char* jar) {
 
 void ShowSplashScreen() {
     const char* jar = nullptr; // the image is a plain file, not a jar entry
+    char image[platform::max_path];
+    // Without the install directory's path the library does not load either.
+    if (!platform::install_path(image, splash_image))
+        return;
     DoSplashInit();
-    DoSplashLoadFile(splash_image);
-    DoSplashSetFileJarName(splash_image, jar);
+    DoSplashLoadFile(image);
+    DoSplashSetFileJarName(image, jar);
 }

@@ -20,16 +20,34 @@
 
 namespace platform {
 
-library load_library(const char* name) {
+void restrict_library_search() {}
+
+library load_library(const char* path) {
+    // A relative path would be resolved against the current directory.
+    if (!path || path[0] != '/')
+        return nullptr;
     // The runtime's splash library needs libjvm.so, which its own search path does not reach;
-    // once that is loaded (RTLD_GLOBAL) the dependency resolves by name.
-    if (std::strcmp(name, splash_library) == 0)
-        dlopen(vm_library, RTLD_NOW | RTLD_GLOBAL);
+    // once the install's copy is loaded (RTLD_GLOBAL) the dependency resolves by name.
+    std::size_t length = std::strlen(path), suffix = std::strlen(splash_library);
+    if (length > suffix && std::strcmp(path + length - suffix, splash_library) == 0 &&
+        path[length - suffix - 1] == '/') {
+        std::string vm = std::string(path, length - suffix) + vm_library;
+        dlopen(vm.c_str(), RTLD_NOW | RTLD_GLOBAL);
+    }
     // RTLD_GLOBAL: the runtime's splash library resolves its symbols against libjvm.so.
+    return dlopen(path, RTLD_NOW | RTLD_GLOBAL);
+}
+
+library load_system_library(const char* name) {
+    // A bare name only: with a separator in it dlopen would take it as a path.
+    if (!name || std::strchr(name, '/'))
+        return nullptr;
     return dlopen(name, RTLD_NOW | RTLD_GLOBAL);
 }
 
-void* proc_address(library lib, const char* name) { return lib ? dlsym(lib, name) : nullptr; }
+void* proc_address(library lib, const char* name) {
+    return lib ? dlsym(lib, name) : nullptr;
+}
 
 void create_named_mutex(const char* name) {
     // A named semaphore stands for the named mutex: created or opened, never waited on, and
@@ -44,12 +62,15 @@ int message_box(const char* text, const char* caption, unsigned) {
     return 1; // IDOK
 }
 
-void exit_process(int code) { std::exit(code); }
+void exit_process(int code) {
+    std::exit(code);
+}
 
 std::uint64_t monotonic_ms() {
     timespec ts{};
     clock_gettime(CLOCK_MONOTONIC, &ts);
-    return static_cast<std::uint64_t>(ts.tv_sec) * 1000u + static_cast<std::uint64_t>(ts.tv_nsec) / 1000000u;
+    return static_cast<std::uint64_t>(ts.tv_sec) * 1000u +
+           static_cast<std::uint64_t>(ts.tv_nsec) / 1000000u;
 }
 
 void sleep_ms(unsigned ms) {
@@ -58,24 +79,49 @@ void sleep_ms(unsigned ms) {
     }
 }
 
+bool executable_path(char* buffer) {
+    buffer[0] = '\0';
+    // The kernel's link names the executable's file, symbolic links resolved.
+    ssize_t n = readlink("/proc/self/exe", buffer, max_path);
+    if (n <= 0 || static_cast<std::size_t>(n) >= max_path || buffer[0] != '/') {
+        buffer[0] = '\0';
+        return false;
+    }
+    buffer[n] = '\0';
+    return true;
+}
+
 long common_appdata_folder(char* buffer) {
     buffer[0] = '\0';
     const char* root = deployment_common_appdata;
     if (!root || !*root || std::strlen(root) >= max_path)
         return -1;
+    // A relative root (test deployments) lies in the install directory, not the current one.
+    if (root[0] != '/')
+        return install_path(buffer, root) ? 0 : -1;
     std::memcpy(buffer, root, std::strlen(root) + 1);
     return 0;
 }
 
-bool path_append(char* path, const char* more) { return append_path_rules(path, more, '/'); }
+bool path_append(char* path, const char* more) {
+    return append_path_rules(path, more, '/');
+}
 
-bool truncate_file(std::FILE* file) { return ftruncate(fileno(file), 0) == 0; }
+bool truncate_file(std::FILE* file) {
+    return ftruncate(fileno(file), 0) == 0;
+}
 
-bool sync_file(std::FILE* file) { return std::fflush(file) == 0 && fsync(fileno(file)) == 0; }
+bool sync_file(std::FILE* file) {
+    return std::fflush(file) == 0 && fsync(fileno(file)) == 0;
+}
 
-bool replace_file(const char* from, const char* to) { return std::rename(from, to) == 0; }
+bool replace_file(const char* from, const char* to) {
+    return std::rename(from, to) == 0;
+}
 
-bool remove_file(const char* path) { return unlink(path) == 0; }
+bool remove_file(const char* path) {
+    return unlink(path) == 0;
+}
 
 bool file_exists(const char* path) {
     struct stat st {};
@@ -226,12 +272,26 @@ void unlock_file(file_lock lock) {
 }
 
 // Linux has no window hooks and no tablet service: no window is ever found.
-window find_window(const char*) { return nullptr; }
-unsigned long window_thread_id(window) { return 0; }
-hook set_hook(int, hook_procedure, unsigned long) { return nullptr; }
-std::intptr_t call_next_hook(int, std::uintptr_t, std::intptr_t) { return 0; }
-bool unhook(hook) { return false; }
-bool set_window_property(window, const char*, void*) { return false; }
-void* remove_window_property(window, const char*) { return nullptr; }
+window find_window(const char*) {
+    return nullptr;
+}
+unsigned long window_thread_id(window) {
+    return 0;
+}
+hook set_hook(int, hook_procedure, unsigned long) {
+    return nullptr;
+}
+std::intptr_t call_next_hook(int, std::uintptr_t, std::intptr_t) {
+    return 0;
+}
+bool unhook(hook) {
+    return false;
+}
+bool set_window_property(window, const char*, void*) {
+    return false;
+}
+void* remove_window_property(window, const char*) {
+    return nullptr;
+}
 
 } // namespace platform

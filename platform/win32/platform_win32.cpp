@@ -3,9 +3,9 @@
 #define _CRT_RAND_S
 #include "platform/platform.h"
 
-#include <windows.h>
 #include <shlobj.h>
 #include <shlwapi.h>
+#include <windows.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -15,38 +15,8 @@
 
 namespace platform {
 
-library load_library(const char* name) { return LoadLibraryA(name); }
-
-void* proc_address(library lib, const char* name) {
-    return lib ? reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(lib), name)) : nullptr;
-}
-
-void create_named_mutex(const char* name) { CreateMutexA(nullptr, FALSE, name); }
-
-int message_box(const char* text, const char* caption, unsigned flags) {
-    return MessageBoxA(nullptr, text, caption, flags);
-}
-
-void exit_process(int code) { std::exit(code); }
-
-std::uint64_t monotonic_ms() { return GetTickCount64(); }
-
-void sleep_ms(unsigned ms) { Sleep(ms); }
-
-long common_appdata_folder(char* buffer) {
-    buffer[0] = '\0';
-    return SHGetFolderPathA(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT, buffer);
-}
-
-bool path_append(char* path, const char* more) { return PathAppendA(path, more) != FALSE; }
-
-bool truncate_file(std::FILE* file) { return _chsize(_fileno(file), 0) == 0; }
-
-bool sync_file(std::FILE* file) {
-    return std::fflush(file) == 0 && _commit(_fileno(file)) == 0;
-}
-
 namespace {
+
 std::wstring widen(const char* text) {
     int n = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
     std::wstring out(n > 0 ? n : 1, L'\0');
@@ -55,25 +25,123 @@ std::wstring widen(const char* text) {
     out.resize(out.size() - 1);
     return out;
 }
+
+// A drive path ("C:\...") or a UNC path ("\\server\..."): nothing relative to the current
+// directory or the current drive.
+bool absolute(const char* path) {
+    if (!path)
+        return false;
+    bool drive = ((path[0] | 0x20) >= 'a' && (path[0] | 0x20) <= 'z') && path[1] == ':' &&
+                 (path[2] == '\\' || path[2] == '/');
+    bool unc = path[0] == '\\' && path[1] == '\\';
+    return drive || unc;
+}
+
 } // namespace
+
+void restrict_library_search() {
+    SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32 | LOAD_LIBRARY_SEARCH_USER_DIRS);
+    // The runtime's libraries name their siblings (jvm.dll, java.dll) by bare name.
+    char runtime[max_path];
+    if (install_path(runtime, "jre\\bin"))
+        AddDllDirectory(widen(runtime).c_str());
+}
+
+library load_library(const char* path) {
+    if (!absolute(path))
+        return nullptr;
+    return LoadLibraryExW(widen(path).c_str(), nullptr,
+                          LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32);
+}
+
+library load_system_library(const char* name) {
+    if (!name || std::strpbrk(name, "\\/:"))
+        return nullptr;
+    return LoadLibraryExW(widen(name).c_str(), nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+}
+
+bool executable_path(char* buffer) {
+    buffer[0] = '\0';
+    std::wstring wide(32768, L'\0');
+    DWORD n = GetModuleFileNameW(nullptr, wide.data(), static_cast<DWORD>(wide.size()));
+    if (n == 0 || n >= wide.size())
+        return false;
+    // Only an exact 8-bit form will do: a best-fit character would name another file.
+    BOOL lossy = FALSE;
+    int bytes = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.c_str(), static_cast<int>(n),
+                                    buffer, static_cast<int>(max_path) - 1, nullptr, &lossy);
+    if (bytes <= 0 || lossy || !absolute(buffer)) {
+        buffer[0] = '\0';
+        return false;
+    }
+    buffer[bytes] = '\0';
+    return true;
+}
+
+void* proc_address(library lib, const char* name) {
+    return lib ? reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(lib), name)) : nullptr;
+}
+
+void create_named_mutex(const char* name) {
+    CreateMutexA(nullptr, FALSE, name);
+}
+
+int message_box(const char* text, const char* caption, unsigned flags) {
+    return MessageBoxA(nullptr, text, caption, flags);
+}
+
+void exit_process(int code) {
+    std::exit(code);
+}
+
+std::uint64_t monotonic_ms() {
+    return GetTickCount64();
+}
+
+void sleep_ms(unsigned ms) {
+    Sleep(ms);
+}
+
+long common_appdata_folder(char* buffer) {
+    buffer[0] = '\0';
+    return SHGetFolderPathA(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT, buffer);
+}
+
+bool path_append(char* path, const char* more) {
+    return PathAppendA(path, more) != FALSE;
+}
+
+bool truncate_file(std::FILE* file) {
+    return _chsize(_fileno(file), 0) == 0;
+}
+
+bool sync_file(std::FILE* file) {
+    return std::fflush(file) == 0 && _commit(_fileno(file)) == 0;
+}
 
 bool replace_file(const char* from, const char* to) {
     std::wstring wfrom = widen(from), wto = widen(to);
     // Another process (a second launcher's VM, a virus scanner) may hold the target briefly.
     for (int attempt = 0; attempt < 50; ++attempt) {
-        if (MoveFileExW(wfrom.c_str(), wto.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        if (MoveFileExW(wfrom.c_str(), wto.c_str(),
+                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
             return true;
         DWORD error = GetLastError();
-        if (error != ERROR_SHARING_VIOLATION && error != ERROR_ACCESS_DENIED && error != ERROR_LOCK_VIOLATION)
+        if (error != ERROR_SHARING_VIOLATION && error != ERROR_ACCESS_DENIED &&
+            error != ERROR_LOCK_VIOLATION)
             return false;
         Sleep(100);
     }
     return false;
 }
 
-bool remove_file(const char* path) { return DeleteFileA(path) != FALSE; }
+bool remove_file(const char* path) {
+    return DeleteFileA(path) != FALSE;
+}
 
-bool file_exists(const char* path) { return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES; }
+bool file_exists(const char* path) {
+    return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
+}
 
 namespace {
 
@@ -205,20 +273,29 @@ void unlock_file(file_lock lock) {
 }
 
 std::intptr_t shell_open(const char* file) {
-    return reinterpret_cast<std::intptr_t>(ShellExecuteA(nullptr, "open", file, nullptr, nullptr, SW_SHOWNORMAL));
+    return reinterpret_cast<std::intptr_t>(
+        ShellExecuteA(nullptr, "open", file, nullptr, nullptr, SW_SHOWNORMAL));
 }
 
 static_assert(sizeof(call_window_message) == sizeof(CWPSTRUCT), "CWPSTRUCT mirror");
 static_assert(offsetof(call_window_message, hwnd) == offsetof(CWPSTRUCT, hwnd), "CWPSTRUCT mirror");
-static_assert(offsetof(call_window_message, message) == offsetof(CWPSTRUCT, message), "CWPSTRUCT mirror");
+static_assert(offsetof(call_window_message, message) == offsetof(CWPSTRUCT, message),
+              "CWPSTRUCT mirror");
 static_assert(sizeof(call_window_result) == sizeof(CWPRETSTRUCT), "CWPRETSTRUCT mirror");
-static_assert(offsetof(call_window_result, lResult) == offsetof(CWPRETSTRUCT, lResult), "CWPRETSTRUCT mirror");
-static_assert(offsetof(call_window_result, hwnd) == offsetof(CWPRETSTRUCT, hwnd), "CWPRETSTRUCT mirror");
-static_assert(offsetof(call_window_result, message) == offsetof(CWPRETSTRUCT, message), "CWPRETSTRUCT mirror");
+static_assert(offsetof(call_window_result, lResult) == offsetof(CWPRETSTRUCT, lResult),
+              "CWPRETSTRUCT mirror");
+static_assert(offsetof(call_window_result, hwnd) == offsetof(CWPRETSTRUCT, hwnd),
+              "CWPRETSTRUCT mirror");
+static_assert(offsetof(call_window_result, message) == offsetof(CWPRETSTRUCT, message),
+              "CWPRETSTRUCT mirror");
 
-window find_window(const char* title) { return FindWindowA(nullptr, title); }
+window find_window(const char* title) {
+    return FindWindowA(nullptr, title);
+}
 
-unsigned long window_thread_id(window w) { return GetWindowThreadProcessId(static_cast<HWND>(w), nullptr); }
+unsigned long window_thread_id(window w) {
+    return GetWindowThreadProcessId(static_cast<HWND>(w), nullptr);
+}
 
 hook set_hook(int kind, hook_procedure proc, unsigned long thread_id) {
     return SetWindowsHookExA(kind, reinterpret_cast<HOOKPROC>(proc), nullptr, thread_id);
@@ -228,12 +305,16 @@ std::intptr_t call_next_hook(int code, std::uintptr_t wParam, std::intptr_t lPar
     return CallNextHookEx(nullptr, code, wParam, lParam);
 }
 
-bool unhook(hook h) { return UnhookWindowsHookEx(static_cast<HHOOK>(h)) != FALSE; }
+bool unhook(hook h) {
+    return UnhookWindowsHookEx(static_cast<HHOOK>(h)) != FALSE;
+}
 
 bool set_window_property(window w, const char* name, void* value) {
     return SetPropA(static_cast<HWND>(w), name, value) != FALSE;
 }
 
-void* remove_window_property(window w, const char* name) { return RemovePropA(static_cast<HWND>(w), name); }
+void* remove_window_property(window w, const char* name) {
+    return RemovePropA(static_cast<HWND>(w), name);
+}
 
 } // namespace platform

@@ -59,7 +59,8 @@ ln -s "$jdk" "$install/jre"
 cp "$app/app.jar" "$install/lib/bl.jar"
 cp "$app/include.jar" "$install/lib/include.jar"
 echo test.Ok > "$install/behaviour"
-run() { (cd "$install" && timeout 120 "$launcher" >"$work/out.txt" 2>&1); }
+cp "$launcher" "$install/vistal-test" # the install directory is the launcher's own
+run() { (cd "$install" && timeout 120 ./vistal-test >"$work/out.txt" 2>&1); }
 version_requests() { cat "$work/run/access.log" 2>/dev/null | grep -c 'GET /VistalServlet'; }
 jar_requests() { cat "$work/run/access.log" 2>/dev/null | grep -c 'GET /releases/'; }
 
@@ -90,7 +91,7 @@ r3=$(release 2.3.0 4000000)
 r4=$(release 2.4.0 4000000)
 deploy/publish.sh "$work/webroot" 2.3.0 "$r3" >/dev/null
 start_nginx "limit_rate 1m;" || exit 1
-(cd "$install" && timeout 120 "$launcher" >"$work/out-slow.txt" 2>&1) &
+(cd "$install" && timeout 120 ./vistal-test >"$work/out-slow.txt" 2>&1) &
 slow=$!
 for _ in $(seq 200); do
     [ "$(jar_requests)" -ge 1 ] && break

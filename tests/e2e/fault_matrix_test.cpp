@@ -224,11 +224,11 @@ class FaultMatrix : public ::testing::Test {
 
     void expect_report(const start_report& s, const outcome& o, const std::string& row) const {
         if (o.how == mode::offline) {
-            EXPECT_EQ(s.jar, "lib/bl.jar") << row << ": not offline";
+            EXPECT_EQ(s.jar, install.path("lib/bl.jar")) << row << ": not offline";
             EXPECT_EQ(s.comment, "fallback") << row;
             return;
         }
-        EXPECT_EQ(s.jar, install_dir::data_relative() + "/app.jar") << row << ": not online";
+        EXPECT_EQ(s.jar, install.data_dir() + "/app.jar") << row << ": not online";
         EXPECT_EQ(s.server, server_url(o.server)) << row << ": another server answered";
         EXPECT_EQ(s.comment, o.jar == build::new_build ? "new 2.0.0" : "old 1.0.0")
             << row << ": the application ran from another build";
@@ -451,7 +451,7 @@ TEST_F(FaultMatrix, KilledAtTenPointsOfADownload) {
     std::vector<long> part_sizes;
     for (int point = 0; point < 10; ++point) {
         std::size_t before = requests_for(0, jar_target);
-        background launcher({test_launcher()}, install.root());
+        background launcher({install.launcher()}, install.root());
         auto until = clock_type::now() + std::chrono::seconds(60);
         while (requests_for(0, jar_target) == before && clock_type::now() < until)
             std::this_thread::sleep_for(std::chrono::milliseconds(2));
@@ -491,8 +491,8 @@ TEST_P(Concurrent, LaunchersStartedAtOnceDownloadOnceAndAllRunTheNewBuild) {
 
     std::vector<std::unique_ptr<background>> launchers;
     for (int i = 0; i < n; ++i)
-        launchers.push_back(std::make_unique<background>(std::vector<std::string>{test_launcher()},
-                                                         install.root()));
+        launchers.push_back(std::make_unique<background>(
+            std::vector<std::string>{install.launcher()}, install.root()));
     std::string row = std::to_string(n) + " launchers at once";
     for (auto& l : launchers)
         EXPECT_EQ(l->wait(180000), 0) << row;

@@ -119,8 +119,9 @@ TEST_F(Natives, OfflineEveryNativeAnswersAndTheShellOpensWithoutAShell) {
     ASSERT_EQ(r.exit_code, 0) << r.err;
     ASSERT_EQ(got.count("error"), 0u) << got["error"] << "\n" << r.err;
 
-    const std::string data_relative = install_dir::data_relative();
-    EXPECT_EQ(got["gC"], data_relative + "/");
+    // The test launcher's relative data root lies in its install directory: absolute paths.
+    const std::string data = install.data_dir();
+    EXPECT_EQ(got["gC"], data + "/");
     EXPECT_EQ(got["gK"], hex(read_file(build_dir() + "/dev-signing/key-block.bin")));
     EXPECT_EQ(got["gK"].size(), 1200u);
     EXPECT_EQ(got["gK.distinct"], "true");
@@ -129,7 +130,8 @@ TEST_F(Natives, OfflineEveryNativeAnswersAndTheShellOpensWithoutAShell) {
     EXPECT_EQ(got["gS"], "https://127.0.0.1:18441");
     EXPECT_EQ(got["gSVCL"], "com.tolvane.classloader.SignatureValidatingClassLoader");
     EXPECT_EQ(got["gSVCL.fresh"], "true");
-    EXPECT_EQ(got["gSVCL.jars"], data_relative + "/app.npx|lib/bl.jar|lib/include.jar");
+    EXPECT_EQ(got["gSVCL.jars"], data + "/app.npx|" + install.path("lib/bl.jar") + "|" +
+                                     install.path("lib/include.jar"));
     EXPECT_EQ(got["gSVCL.loads"], "true");
     EXPECT_EQ(got["rN.shexec"], "2");
     EXPECT_EQ(got["rN.undeclared"], "NoSuchMethodError");
@@ -172,9 +174,9 @@ TEST_F(Natives, AfterTheSecondServerAnsweredItsHostIsTheServer) {
     ASSERT_EQ(got.count("error"), 0u) << got["error"] << "\n" << r.err;
 
     EXPECT_EQ(got["gS"], "https://127.0.0.1:18442");
-    const std::string data_relative = install_dir::data_relative();
+    const std::string data = install.data_dir();
     EXPECT_EQ(got["gSVCL.jars"],
-              data_relative + "/app.npx|" + data_relative + "/app.jar|lib/include.jar");
+              data + "/app.npx|" + data + "/app.jar|" + install.path("lib/include.jar"));
     // An existing file with no opener installed: the shell's "no association".
     EXPECT_EQ(got["shexec:behaviour"], "31");
     EXPECT_EQ(count(r.err, no_opener_warning), 1u) << r.err;

@@ -68,8 +68,8 @@ TEST(SignedStartDialog, ErrorDialogIsShownAndClosedByAKey) {
     testsupport::write_file(dir.path("behaviour"), "test.Throw\n");
     std::string err_file = dir.path("stderr.txt");
     testsupport::background launcher(
-        {"/bin/sh", "-c", "exec '" + testsupport::test_launcher() + "' 2>'" + err_file + "'"},
-        dir.root(), {"DISPLAY=" + display.name()});
+        {"/bin/sh", "-c", "exec '" + dir.launcher() + "' 2>'" + err_file + "'"}, dir.root(),
+        {"DISPLAY=" + display.name()});
 
     // The dialog is the only window with that title.
     auto found = display.xdotool({"search", "--sync", "--onlyvisible", "--name", "^Error$"}, 90000);

@@ -34,7 +34,8 @@ cp "$app/app-unsigned.jar" install/lib/bl.jar
 cp "$app/include.jar" install/lib/include.jar
 VISTAL_STOREPASS=vistal-dev "$tool" sign "$keystore" install/lib/bl.jar >/dev/null
 echo test.Ok > install/behaviour
-check "the tool's signature passes in the launcher" bash -c "cd install && timeout 120 '$launcher' 2>&1 | grep -q 'not signed\|signature invalid' && exit 1 || exit 0"
+cp "$launcher" install/vistal-test # the install directory is the launcher's own
+check "the tool's signature passes in the launcher" bash -c "cd install && timeout 120 ./vistal-test 2>&1 | grep -q 'not signed\|signature invalid' && exit 1 || exit 0"
 
 "$tool" verify vendor.pem "$app/app-other-key.jar" > other.txt
 check "a jar signed by another key fails" test $? -ne 0

@@ -46,7 +46,7 @@ TEST(Splash, TheApplicationFindsTheSplashWindowOpenOnTheInstallsImage) {
                install.root());
     write_file(install.path("behaviour"), "test.Splash\nsplash.txt\nsplash.done\n");
 
-    background launcher({test_launcher()}, install.root());
+    background launcher({install.launcher()}, install.root());
     bool reported = wait_for(install.path("splash.txt"), 60);
 
     // The window is up while the application waits for splash.done: take the screenshot now.

@@ -32,7 +32,7 @@ TEST(Startup, RefusedVmCreationShowsTheWarning) {
 TEST(Startup, RealVmIsCreatedAndTheProcessEndsWithZero) {
     install_dir dir;
     for (const char* line : {"", "--help", "-Xmx1g some words"}) {
-        std::vector<std::string> argv = {testsupport::test_launcher()};
+        std::vector<std::string> argv = {dir.launcher()};
         if (*line)
             argv.push_back(line);
         auto r = testsupport::run(argv, dir.root(), 60000);

@@ -312,10 +312,9 @@ class soak {
         }
         std::string jar = value_of(reports[0], "jar");
         std::string comment = value_of(reports[0], "comment");
-        if (p.answers &&
-            (jar != install_dir::data_relative() + "/app.jar" || comment != held.comment))
+        if (p.answers && (jar != install_.data_dir() + "/app.jar" || comment != held.comment))
             fault(i, where + ": ran " + comment + " from " + jar + ", not " + held.comment);
-        if (!p.answers && (jar != "lib/bl.jar" || comment != "fallback"))
+        if (!p.answers && (jar != install_.path("lib/bl.jar") || comment != "fallback"))
             fault(i, where + ": ran " + comment + " from " + jar + ", not offline");
     }
 

@@ -13,17 +13,25 @@ state& platform() {
     return s;
 }
 
-void reset() { platform() = state{}; }
+void reset() {
+    platform() = state{};
+}
 
 void* add_library(const std::string& name) {
     auto& libs = platform().libraries;
-    void* handle = reinterpret_cast<void*>(static_cast<std::uintptr_t>(0x1000 + 0x10 * libs.size()));
+    void* handle =
+        reinterpret_cast<void*>(static_cast<std::uintptr_t>(0x1000 + 0x10 * libs.size()));
     libs[name] = handle;
     return handle;
 }
 
 void add_proc(void* library, const std::string& entry, void* address) {
-    platform().procs[std::to_string(reinterpret_cast<std::uintptr_t>(library)) + "|" + entry] = address;
+    platform().procs[std::to_string(reinterpret_cast<std::uintptr_t>(library)) + "|" + entry] =
+        address;
+}
+
+std::string installed(const std::string& relative) {
+    return (platform::path_separator == '\\' ? "C:\\Vistal\\" : "/opt/vistal/") + relative;
 }
 
 } // namespace fake
@@ -32,15 +40,35 @@ namespace platform {
 
 using fake::platform;
 
+void restrict_library_search() {
+    fake::platform().calls.push_back("restrict_library_search");
+}
+
 library load_library(const char* name) {
     fake::platform().calls.push_back(std::string("load_library:") + name);
     auto it = fake::platform().libraries.find(name);
     return it == fake::platform().libraries.end() ? nullptr : it->second;
 }
 
+library load_system_library(const char* name) {
+    fake::platform().calls.push_back(std::string("load_system_library:") + name);
+    auto it = fake::platform().libraries.find(name);
+    return it == fake::platform().libraries.end() ? nullptr : it->second;
+}
+
+bool executable_path(char* buffer) {
+    const std::string& path = fake::platform().executable;
+    buffer[0] = '\0';
+    if (path.empty() || path.size() >= max_path)
+        return false;
+    std::memcpy(buffer, path.c_str(), path.size() + 1);
+    return true;
+}
+
 void* proc_address(library lib, const char* name) {
     fake::platform().calls.push_back(std::string("proc_address:") + name);
-    auto it = fake::platform().procs.find(std::to_string(reinterpret_cast<std::uintptr_t>(lib)) + "|" + name);
+    auto it = fake::platform().procs.find(std::to_string(reinterpret_cast<std::uintptr_t>(lib)) +
+                                          "|" + name);
     return it == fake::platform().procs.end() ? nullptr : it->second;
 }
 
@@ -75,7 +103,9 @@ long common_appdata_folder(char* buffer) {
     return fake::platform().appdata_status;
 }
 
-bool path_append(char* path, const char* more) { return append_path_rules(path, more, path_separator); }
+bool path_append(char* path, const char* more) {
+    return append_path_rules(path, more, path_separator);
+}
 
 namespace {
 // The paths of the streams open_plain_file opened, so that truncate_file can reach the file.
@@ -191,7 +221,8 @@ unsigned long window_thread_id(window w) {
 
 // Like the system: a hook needs a thread when no module is given.
 hook set_hook(int kind, hook_procedure proc, unsigned long thread_id) {
-    fake::platform().calls.push_back("set_hook:" + std::to_string(kind) + ":" + std::to_string(thread_id));
+    fake::platform().calls.push_back("set_hook:" + std::to_string(kind) + ":" +
+                                     std::to_string(thread_id));
     if (thread_id == 0)
         return nullptr;
     fake::platform().hook_procs.push_back(proc);
@@ -204,7 +235,8 @@ std::intptr_t call_next_hook(int code, std::uintptr_t, std::intptr_t) {
 }
 
 bool unhook(hook h) {
-    fake::platform().calls.push_back("unhook:" + std::to_string(reinterpret_cast<std::uintptr_t>(h)));
+    fake::platform().calls.push_back("unhook:" +
+                                     std::to_string(reinterpret_cast<std::uintptr_t>(h)));
     return h != nullptr;
 }
 

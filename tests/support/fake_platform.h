@@ -21,9 +21,12 @@ struct message {
 };
 
 struct state {
-    std::vector<std::string> calls;             // "load_library:user32.dll", ...
-    std::map<std::string, void*> libraries;     // name -> handle; absent names fail to load
-    std::map<std::string, void*> procs;         // "handle-name|entry" -> address
+    std::vector<std::string> calls;         // "load_library:user32.dll", ...
+    std::map<std::string, void*> libraries; // name -> handle; absent names fail to load
+    // The executable's path; empty when it cannot be had.
+    std::string executable =
+        platform::path_separator == '\\' ? "C:\\Vistal\\vistal.exe" : "/opt/vistal/vistal";
+    std::map<std::string, void*> procs; // "handle-name|entry" -> address
     long appdata_status = 0;
     std::string appdata = "C:\\ProgramData";
     std::vector<message> messages;
@@ -50,5 +53,7 @@ void reset();
 // Makes `name` loadable and returns its handle.
 void* add_library(const std::string& name);
 void add_proc(void* library, const std::string& entry, void* address);
+// The absolute path of `relative` in the install directory of the default executable.
+std::string installed(const std::string& relative);
 
 } // namespace fake

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <filesystem>
 #include <fstream>
 #include <poll.h>
 #include <signal.h>
@@ -247,7 +248,9 @@ void make_dirs(const std::string& path) {
     }
 }
 
-install_dir::install_dir(bool with_jre) : root_(make_temp_dir("vistal-install")) {
+// Canonical: the launcher names its files by its own resolved path.
+install_dir::install_dir(bool with_jre)
+    : root_(std::filesystem::canonical(make_temp_dir("vistal-install")).string()) {
     make_dirs(path("lib"));
     make_dirs(path("img"));
     if (with_jre && symlink(jdk_home().c_str(), path("jre").c_str()) != 0)
@@ -267,9 +270,20 @@ void install_dir::create_data_dir() const {
     make_dirs(data_dir());
 }
 
+std::string install_dir::launcher(const std::string& source) const {
+    std::string from = source.empty() ? test_launcher() : source;
+    std::string to = path(from.substr(from.rfind('/') + 1));
+    if (!exists(to)) {
+        std::filesystem::copy_file(from, to);
+        std::filesystem::permissions(to, std::filesystem::perms::owner_all,
+                                     std::filesystem::perm_options::add);
+    }
+    return to;
+}
+
 run_result install_dir::run_launcher(int timeout_ms, const std::vector<std::string>& env,
                                      const std::string& launcher) const {
-    return run({launcher.empty() ? test_launcher() : launcher}, root_, timeout_ms, env);
+    return run({this->launcher(launcher)}, root_, timeout_ms, env);
 }
 
 std::string test_launcher() {

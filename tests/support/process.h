@@ -62,7 +62,9 @@ void make_dirs(const std::string& path);
 
 // A staged install directory for the test launcher: `jre` links to the system JDK, `lib` and
 // `img` are empty, and the data directory lies under `appdata` inside it (the test launcher's
-// common application-data folder is the relative path "appdata").
+// common application-data folder is the relative path "appdata", which the launcher resolves
+// against its own directory). The launcher runs as a copy inside the directory: the install
+// directory is the executable's.
 class install_dir {
   public:
     explicit install_dir(bool with_jre = true);
@@ -76,7 +78,9 @@ class install_dir {
     static std::string data_relative();
     std::string data_dir() const { return path(data_relative()); }
     void create_data_dir() const;
-    // Runs the test launcher (or `launcher`) here.
+    // The copy of the test launcher (or of `source`) in this directory, made on first use.
+    std::string launcher(const std::string& source = "") const;
+    // Runs the copy of the test launcher (or of `launcher`) with this directory as the current one.
     run_result run_launcher(int timeout_ms = 60000, const std::vector<std::string>& env = {},
                             const std::string& launcher = "") const;
     // Keeps the directory after the test (for looking at a failure).

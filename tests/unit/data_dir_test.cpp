@@ -49,18 +49,19 @@ TEST_F(DataDir, IsThreeLevelsBelowTheCommonFolderWithoutTrailingSeparator) {
     std::string sep(1, platform::path_separator);
     fake::platform().appdata = platform::path_separator == '\\' ? "C:\\ProgramData" : "/var/lib";
     init();
-    std::string expected = fake::platform().appdata + sep + "Quarlen Zuzidivoravev Vivurezuv" + sep +
-                           "Quarlen Vistal" + sep + "2.0.2";
+    std::string expected = fake::platform().appdata + sep + "Quarlen Zuzidivoravev Vivurezuv" +
+                           sep + "Quarlen Vistal" + sep + "2.0.2";
     EXPECT_EQ(std::string(appDataPath), expected);
     if (platform::path_separator == '\\') {
-        EXPECT_STREQ(appDataPath, "C:\\ProgramData\\Quarlen Zuzidivoravev Vivurezuv\\Quarlen Vistal\\2.0.2");
+        EXPECT_STREQ(appDataPath,
+                     "C:\\ProgramData\\Quarlen Zuzidivoravev Vivurezuv\\Quarlen Vistal\\2.0.2");
     }
 
     char* list[jar_slots] = {};
     ASSERT_EQ(initjars(list), 3);
     EXPECT_EQ(std::string(list[0]), expected + sep + "app.npx");
     EXPECT_EQ(std::string(list[1]), expected + sep + "app.jar");
-    EXPECT_STREQ(list[2], platform::include_jar);
+    EXPECT_EQ(list[2], fake::installed(platform::include_jar));
     EXPECT_EQ(list[3], nullptr);
 }
 
@@ -70,21 +71,48 @@ TEST_F(DataDir, CommonFolderWithTrailingSeparatorGivesNoDoubleSeparator) {
     init();
     char* list[jar_slots] = {};
     initjars(list);
-    EXPECT_EQ(std::string(list[1]), "root" + sep + "Quarlen Zuzidivoravev Vivurezuv" + sep + "Quarlen Vistal" +
-                                        sep + "2.0.2" + sep + "app.jar");
+    EXPECT_EQ(std::string(list[1]), "root" + sep + "Quarlen Zuzidivoravev Vivurezuv" + sep +
+                                        "Quarlen Vistal" + sep + "2.0.2" + sep + "app.jar");
 }
 
-TEST_F(DataDir, FailedFolderQueryLeavesItEmptyAndFilesResolveInTheInstallDirectory) {
+TEST_F(DataDir, FailedFolderQueryPutsTheFilesInTheInstallDirectoryNeverTheCurrentOne) {
     fake::platform().appdata_status = -2147467259; // E_FAIL
     init();
-    EXPECT_STREQ(appDataPath, "");
+    EXPECT_EQ(appDataPath, fake::installed("").substr(0, fake::installed("").size() - 1));
     char* list[jar_slots] = {};
     EXPECT_EQ(initjars(list), 3);
-    EXPECT_STREQ(list[0], "app.npx");
-    EXPECT_STREQ(list[1], "app.jar");
+    EXPECT_EQ(list[0], fake::installed("app.npx"));
+    EXPECT_EQ(list[1], fake::installed("app.jar"));
     char ver[app_path_size];
     data_file_path(ver, "app.ver");
-    EXPECT_STREQ(ver, "app.ver");
+    EXPECT_EQ(ver, fake::installed("app.ver"));
+
+    // Without the executable's path either there is no data file at all, not a bare name.
+    std::memset(appDataPath, 0, sizeof appDataPath);
+    fake::platform().executable.clear();
+    init();
+    EXPECT_STREQ(appDataPath, "");
+    data_file_path(ver, "app.ver");
+    EXPECT_STREQ(ver, "");
+    EXPECT_EQ(initjars(list), 3);
+    EXPECT_STREQ(list[1], "");
+    EXPECT_STREQ(list[2], "");
+}
+
+TEST_F(DataDir, InstallPathIsTheExecutablesDirectoryEvenAtARoot) {
+    std::string sep(1, platform::path_separator);
+    std::string root = platform::path_separator == '\\' ? "C:\\" : "/";
+    char out[platform::max_path];
+    fake::platform().executable = root + "vistal";
+    ASSERT_TRUE(platform::install_path(out, "lib"));
+    EXPECT_EQ(out, root + "lib");
+    ASSERT_TRUE(platform::install_path(out, ""));
+    EXPECT_EQ(out, root);
+    // The joined path must fit the path buffers too.
+    fake::platform().executable = root + std::string(249, 'd') + sep + "vistal";
+    EXPECT_TRUE(platform::install_path(out, "lib"));
+    EXPECT_FALSE(platform::install_path(out, platform::vm_library));
+    EXPECT_STREQ(out, "");
 }
 
 } // namespace

@@ -42,7 +42,7 @@ class Splash : public ::testing::Test {
     }
 
     void* library_with(bool load_file = true) {
-        void* lib = fake::add_library(platform::splash_library);
+        void* lib = fake::add_library(fake::installed(platform::splash_library));
         fake::add_proc(lib, "SplashInit", reinterpret_cast<void*>(&splash_init));
         if (load_file)
             fake::add_proc(lib, "SplashLoadFile", reinterpret_cast<void*>(&splash_load_file));
@@ -51,7 +51,8 @@ class Splash : public ::testing::Test {
         return lib;
     }
 
-    const std::string load = std::string("load_library:") + platform::splash_library;
+    const std::string load = "load_library:" + fake::installed(platform::splash_library);
+    const std::string image = fake::installed("img/splash.png");
 };
 
 TEST_F(Splash, WithTheLibraryOneLoadThreeLookupsThreeCalls) {
@@ -64,9 +65,10 @@ TEST_F(Splash, WithTheLibraryOneLoadThreeLookupsThreeCalls) {
     ASSERT_EQ(splash_calls.size(), 3u);
     EXPECT_EQ(splash_calls[0].entry, "SplashInit");
     EXPECT_EQ(splash_calls[1].entry, "SplashLoadFile");
-    EXPECT_EQ(splash_calls[1].file, "img/splash.png");
+    // The install's image by absolute path, never one in the current directory.
+    EXPECT_EQ(splash_calls[1].file, image);
     EXPECT_EQ(splash_calls[2].entry, "SplashSetFileJarName");
-    EXPECT_EQ(splash_calls[2].file, "img/splash.png");
+    EXPECT_EQ(splash_calls[2].file, image);
     EXPECT_TRUE(splash_calls[2].jar_is_null);
 
     // Found entries stay cached: the platform is not asked again.

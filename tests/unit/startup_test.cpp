@@ -11,7 +11,9 @@
 
 namespace {
 
-jint JNICALL refuse_vm(JavaVM**, void**, void*) { return -1; }
+jint JNICALL refuse_vm(JavaVM**, void**, void*) {
+    return -1;
+}
 
 JavaVMInitArgs seen_args;
 std::vector<std::string> seen_options;
@@ -24,15 +26,17 @@ jint JNICALL record_and_refuse_vm(JavaVM**, void**, void* args) {
 }
 
 int dpi_calls;
-int JNICALL set_dpi_aware() { return ++dpi_calls; }
+int JNICALL set_dpi_aware() {
+    return ++dpi_calls;
+}
 
 const char* const c_runtime_message =
     "Unable to load Microsoft\nruntime C library.\n\nPlease contact Quarlen Zuzidivoravev\n"
     "Vivurezuv' technical support.";
-const char* const vm_library_message =
-    "Unable to load Java VM DLL.\n\nPlease contact Quarlen Zuzidivoravev\nVivurezuv' technical support.";
-const char* const vm_creation_message =
-    "Unable to create Java VM\n\nPlease contact Quarlen Zuzidivoravev\nVivurezuv' technical support.";
+const char* const vm_library_message = "Unable to load Java VM DLL.\n\nPlease contact Quarlen "
+                                       "Zuzidivoravev\nVivurezuv' technical support.";
+const char* const vm_creation_message = "Unable to create Java VM\n\nPlease contact Quarlen "
+                                        "Zuzidivoravev\nVivurezuv' technical support.";
 
 class Startup : public ::testing::Test {
   protected:
@@ -62,9 +66,15 @@ class Startup : public ::testing::Test {
     // A VM library whose JNI_CreateJavaVM is `create`.
     void vm_library(void* create) {
         fake::add_library(platform::c_runtime_library);
-        void* jvm = fake::add_library(platform::vm_library);
+        void* jvm = fake::add_library(fake::installed(platform::vm_library));
         fake::add_proc(jvm, "JNI_CreateJavaVM", create);
     }
+
+    const std::string bundled_c_runtime =
+        "load_library:" + fake::installed(platform::bundled_c_runtime);
+    const std::string system_c_runtime =
+        std::string("load_system_library:") + platform::c_runtime_library;
+    const std::string vm = "load_library:" + fake::installed(platform::vm_library);
 };
 
 TEST_F(Startup, MissingCRuntimeShowsMessageOneAndNeverTriesTheVm) {
@@ -73,19 +83,21 @@ TEST_F(Startup, MissingCRuntimeShowsMessageOneAndNeverTriesTheVm) {
     EXPECT_EQ(fake::platform().messages[0].text, c_runtime_message);
     EXPECT_EQ(fake::platform().messages[0].caption, "Error");
     EXPECT_EQ(fake::platform().messages[0].flags, 0x00051040u);
-    EXPECT_TRUE(called(std::string("load_library:") + platform::c_runtime_library));
-    EXPECT_TRUE(called(std::string("load_library:") + platform::c_runtime_fallback));
-    EXPECT_FALSE(called(std::string("load_library:") + platform::vm_library));
+    // The install's copy is tried before the system's.
+    auto& calls = fake::platform().calls;
+    auto first = std::find(calls.begin(), calls.end(), bundled_c_runtime);
+    auto second = std::find(calls.begin(), calls.end(), system_c_runtime);
+    EXPECT_TRUE(first < second && second != calls.end());
+    EXPECT_FALSE(called(vm));
 }
 
-TEST_F(Startup, CRuntimeFallsBackToTheRuntimeDirectory) {
-    fake::add_library(platform::c_runtime_fallback);
+TEST_F(Startup, CRuntimeOfTheInstallIsTakenBeforeTheSystemOne) {
+    fake::add_library(fake::installed(platform::bundled_c_runtime));
+    fake::add_library(platform::c_runtime_library);
     EXPECT_EQ(run(), 1);
-    auto& calls = fake::platform().calls;
-    auto first = std::find(calls.begin(), calls.end(), std::string("load_library:") + platform::c_runtime_library);
-    auto second = std::find(calls.begin(), calls.end(), std::string("load_library:") + platform::c_runtime_fallback);
-    auto vm = std::find(calls.begin(), calls.end(), std::string("load_library:") + platform::vm_library);
-    ASSERT_TRUE(first < second && second < vm);
+    EXPECT_TRUE(called(bundled_c_runtime));
+    EXPECT_FALSE(called(system_c_runtime));
+    EXPECT_TRUE(called(vm));
     ASSERT_EQ(fake::platform().messages.size(), 1u);
     EXPECT_EQ(fake::platform().messages[0].text, vm_library_message);
     EXPECT_EQ(fake::platform().messages[0].caption, "Error");
@@ -100,8 +112,31 @@ TEST_F(Startup, FailedVmCreationShowsWarningWithTheFourOptions) {
     EXPECT_EQ(fake::platform().messages[0].flags, 0x00051040u);
     EXPECT_EQ(seen_args.version, 0x00010004);
     EXPECT_EQ(seen_args.ignoreUnrecognized, JNI_TRUE);
-    EXPECT_EQ(seen_options, (std::vector<std::string>{"-Djava.class.path=", "-Djava.library.path=lib",
-                                                      "-Xms768m", "-Dsun.java2d.noddraw=true"}));
+    // No empty class path (the current directory) and no relative library path: the class path
+    // lies below the executable's file, where nothing can be.
+    std::string sep(1, platform::path_separator);
+    EXPECT_EQ(seen_options, (std::vector<std::string>{
+                                "-Djava.class.path=" + fake::platform().executable + sep + "-",
+                                "-Djava.library.path=" + fake::installed("lib"), "-Xms768m",
+                                "-Dsun.java2d.noddraw=true"}));
+}
+
+TEST_F(Startup, WithoutTheExecutablesPathNothingIsLoadedFromTheInstallOrTheCurrentDirectory) {
+    // Unknown, or too long for the path buffers: the start ends with the VM library message.
+    for (std::string executable : {std::string(), fake::platform().executable.substr(0, 3) +
+                                                      std::string(platform::max_path, 'x')}) {
+        fake::reset();
+        vm_library(reinterpret_cast<void*>(&refuse_vm));
+        fake::platform().executable = executable;
+        EXPECT_EQ(run(), 1);
+        ASSERT_EQ(fake::platform().messages.size(), 1u);
+        EXPECT_EQ(fake::platform().messages[0].text, vm_library_message);
+        for (const std::string& call : fake::platform().calls)
+            EXPECT_NE(call.rfind("load_library:", 0), 0u) << call;
+        EXPECT_TRUE(called(system_c_runtime));
+        EXPECT_STREQ(paths[1], "");
+        EXPECT_STREQ(paths[2], "");
+    }
 }
 
 TEST_F(Startup, VmLibraryWithoutTheEntryCannotCreateTheVm) {
@@ -130,6 +165,9 @@ TEST_F(Startup, DpiAwarenessIsSwitchedOnWhenTheEntryExists) {
     fake::add_proc(user32, "SetProcessDPIAware", reinterpret_cast<void*>(&set_dpi_aware));
     run();
     EXPECT_EQ(dpi_calls, 1);
+    EXPECT_TRUE(called("load_system_library:user32.dll"));
+    // Before any library is loaded, the search is confined.
+    EXPECT_EQ(fake::platform().calls.front(), "restrict_library_search");
 }
 
 TEST_F(Startup, MissingDpiEntryGoesOnToTheSplash) {
@@ -157,10 +195,10 @@ TEST_F(Startup, OfflineReplacesTheApplicationJarWithTheFallbackJar) {
     vm_library(reinterpret_cast<void*>(&refuse_vm));
     run();
     ASSERT_EQ(jar_count, 3);
-    EXPECT_STREQ(paths[1], platform::fallback_jar);
+    EXPECT_EQ(paths[1], fake::installed(platform::fallback_jar));
     std::string sep(1, platform::path_separator);
     EXPECT_EQ(std::string(paths[0]), std::string(appDataPath) + sep + "app.npx");
-    EXPECT_STREQ(paths[2], platform::include_jar);
+    EXPECT_EQ(paths[2], fake::installed(platform::include_jar));
 }
 
 } // namespace

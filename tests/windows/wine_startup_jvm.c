@@ -2,7 +2,8 @@
  * appends what it sees to "jvm-standin.txt" in the current directory (the install directory): a
  * line with its file name when it is loaded and, when JNI_CreateJavaVM is called, the
  * initialisation arguments and the state of the launcher's named mutex. VM creation fails with
- * the value of VISTAL_STANDIN_RESULT, -1 when it is not set. */
+ * the value of VISTAL_STANDIN_RESULT, -1 when it is not set. Built with VISTAL_PLANTED it is
+ * the copy an attacker plants: its load line begins with "planted". */
 #include <jni.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -21,7 +22,11 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
         const char* name = strrchr(path, '\\') ? strrchr(path, '\\') + 1 : path;
         FILE* f = record();
         if (f) {
+#ifdef VISTAL_PLANTED
+            fprintf(f, "planted %s\n", name);
+#else
             fprintf(f, "loaded %s\n", name);
+#endif
             fclose(f);
         }
     }

@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -25,8 +26,8 @@ std::vector<std::string> command_lines() {
             std::string(20000, 'x') + " " + std::string(5000, '-')};
 }
 
-// A staged install directory with the executable in it, as shipped: the library search and the
-// relative paths both start there.
+// A staged install directory with the executable in it, as shipped: every file of the install is
+// found there, by absolute path.
 class install {
   public:
     explicit install(const std::string& exe_name = "vistal.exe") {
@@ -50,10 +51,13 @@ class install {
     // Puts the stand-in library at `relative` (a path below the install directory).
     void add_standin(const std::string& relative) { fs::copy_file(STANDIN_JVM, root_ / relative); }
 
-    // Starts the executable here with `arguments` and returns its exit code (-1 when it did not
-    // end in time). `environment` entries (NAME=value) are set for the child only.
-    int run(const std::string& arguments, const std::vector<std::string>& environment = {}) {
-        fs::remove(root_ / "jvm-standin.txt");
+    // Starts the executable with `arguments` in `cwd` (default: here) and returns its exit code
+    // (-1 when it did not end in time). `environment` entries (NAME=value) are set for the child
+    // only.
+    int run(const std::string& arguments, const std::vector<std::string>& environment = {},
+            const fs::path& cwd = {}) {
+        const fs::path current = cwd.empty() ? root_ : cwd;
+        fs::remove(current / "jvm-standin.txt");
         std::string exe = exe_.string();
         std::string command = "\"" + exe + "\"" + (arguments.empty() ? "" : " " + arguments);
         std::vector<char> command_buffer(command.begin(), command.end());
@@ -79,7 +83,7 @@ class install {
         STARTUPINFOA startup = {};
         startup.cb = sizeof startup;
         PROCESS_INFORMATION process = {};
-        std::string dir = root_.string();
+        std::string dir = current.string();
         if (!CreateProcessA(exe.c_str(), command_buffer.data(), nullptr, nullptr, FALSE, 0,
                             block.data(), dir.c_str(), &startup, &process)) {
             ADD_FAILURE() << "CreateProcessA failed: " << GetLastError();
@@ -98,13 +102,33 @@ class install {
         return static_cast<int>(code);
     }
 
-    // What the stand-in libraries wrote; empty when none was loaded.
-    std::string record() const {
-        std::ifstream in(root_ / "jvm-standin.txt", std::ios::binary);
+    // What the stand-in libraries wrote into the current directory `cwd` (default: here);
+    // empty when none was loaded.
+    std::string record(const fs::path& cwd = {}) const {
+        std::ifstream in((cwd.empty() ? root_ : cwd) / "jvm-standin.txt", std::ios::binary);
         std::ostringstream text;
         text << in.rdbuf();
         return text.str();
     }
+
+    // What the stand-in VM library records of a VM creation: the class path lies below the
+    // executable's file (where nothing can be), the library path is the install's lib.
+    std::string vm_creation() const {
+        return "version=0x00010004\n"
+               "nOptions=4\n"
+               "option=-Djava.class.path=" +
+               exe_.string() +
+               "\\- extraInfo=null\n"
+               "option=-Djava.library.path=" +
+               (root_ / "lib").string() +
+               " extraInfo=null\n"
+               "option=-Xms768m extraInfo=null\n"
+               "option=-Dsun.java2d.noddraw=true extraInfo=null\n"
+               "ignoreUnrecognized=1\n"
+               "mutex=exists, not owned\n";
+    }
+
+    const fs::path& root() const { return root_; }
 
   private:
     fs::path root_;
@@ -134,15 +158,6 @@ class without_system_c_runtime {
     std::string key_;
 };
 
-const std::string vm_creation = "version=0x00010004\n"
-                                "nOptions=4\n"
-                                "option=-Djava.class.path= extraInfo=null\n"
-                                "option=-Djava.library.path=lib extraInfo=null\n"
-                                "option=-Xms768m extraInfo=null\n"
-                                "option=-Dsun.java2d.noddraw=true extraInfo=null\n"
-                                "ignoreUnrecognized=1\n"
-                                "mutex=exists, not owned\n";
-
 TEST(WineStartup, MissingVmLibraryExitsWith1WhateverTheCommandLine) {
     install dir;
     for (const std::string& arguments : command_lines()) {
@@ -157,11 +172,11 @@ TEST(WineStartup, FailedVmCreationSeesTheArgumentsAndTheMutexAndExitsWith1) {
     for (const std::string& arguments : command_lines()) {
         SCOPED_TRACE("command line of " + std::to_string(arguments.size()) + " characters");
         EXPECT_EQ(1, dir.run(arguments));
-        EXPECT_EQ("loaded jvm.dll\n" + vm_creation, dir.record());
+        EXPECT_EQ("loaded jvm.dll\n" + dir.vm_creation(), dir.record());
     }
     // Any negative result is a failure, not only -1.
     EXPECT_EQ(1, dir.run("", {"VISTAL_STANDIN_RESULT=-4"}));
-    EXPECT_EQ("loaded jvm.dll\n" + vm_creation, dir.record());
+    EXPECT_EQ("loaded jvm.dll\n" + dir.vm_creation(), dir.record());
 }
 
 TEST(WineStartup, CRuntimeFromTheInstallWhenTheSystemHasNone) {
@@ -177,7 +192,41 @@ TEST(WineStartup, CRuntimeFromTheInstallWhenTheSystemHasNone) {
     // The install's own copy lets the start go on to VM creation.
     dir.add_standin("jre\\bin\\msvcr100.dll");
     EXPECT_EQ(1, dir.run(""));
-    EXPECT_EQ("loaded msvcr100.dll\nloaded jvm.dll\n" + vm_creation, dir.record());
+    EXPECT_EQ("loaded msvcr100.dll\nloaded jvm.dll\n" + dir.vm_creation(), dir.record());
+}
+
+// Libraries of the install's names planted in the current directory, below it and in a
+// directory on PATH record "planted" if anything loads them.
+TEST(WineStartup, LibrariesPlantedInTheCurrentDirectoryOrOnPathAreNotLoaded) {
+    const std::string exe = "vistal-hostile.exe";
+    without_system_c_runtime override(exe);
+    install dir(exe);
+    const fs::path hostile = dir.root().string() + "-hostile";
+    const fs::path on_path = hostile / "bin";
+    fs::create_directories(hostile / "jre" / "bin" / "server");
+    fs::create_directories(on_path);
+    for (const fs::path& planted :
+         {hostile / "jvm.dll", hostile / "msvcr100.dll", hostile / "splashscreen.dll",
+          hostile / "jre" / "bin" / "msvcr100.dll", hostile / "jre" / "bin" / "splashscreen.dll",
+          hostile / "jre" / "bin" / "server" / "jvm.dll", on_path / "jvm.dll",
+          on_path / "msvcr100.dll"})
+        fs::copy_file(PLANTED_DLL, planted);
+    const char* path = std::getenv("PATH");
+    const std::vector<std::string> environment = {"PATH=" + on_path.string() + ";" +
+                                                  (path ? path : "")};
+
+    // Neither the install nor the system has a C runtime: failure message 1, nothing loaded.
+    EXPECT_EQ(1, dir.run("", environment, hostile));
+    EXPECT_EQ("", dir.record(hostile));
+
+    // With the install's own libraries, those and no others.
+    dir.add_standin("jre\\bin\\msvcr100.dll");
+    dir.add_standin("jre\\bin\\server\\jvm.dll");
+    EXPECT_EQ(1, dir.run("", environment, hostile));
+    EXPECT_EQ("loaded msvcr100.dll\nloaded jvm.dll\n" + dir.vm_creation(), dir.record(hostile));
+
+    std::error_code ignored;
+    fs::remove_all(hostile, ignored);
 }
 
 } // namespace
