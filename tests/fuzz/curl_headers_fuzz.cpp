@@ -16,6 +16,8 @@
 // The deployment values the transport reads.
 extern const char* const deployment_ca_bundle = "";
 extern const unsigned deployment_receive_timeout_ms = 3000;
+extern const unsigned long long deployment_max_download = 0xFFFFFFFFull;
+extern const unsigned long long deployment_download_deadline_ms = 900000;
 
 namespace {
 

@@ -276,7 +276,9 @@ bool close(handle internet) {
 
 // The clock stands still and the size bound is beyond any body played here.
 namespace platform {
-std::uint64_t monotonic_ms() { return 0; }
+std::uint64_t monotonic_ms() {
+    return 0;
+}
 } // namespace platform
 const unsigned long long deployment_max_download = 0xFFFFFFFFull;
 const unsigned long long deployment_download_deadline_ms = 900000;

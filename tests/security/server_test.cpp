@@ -55,7 +55,12 @@ class HostileServer : public ::testing::Test {
         write_file(data("app.ver"), "1.0.0");
         std::remove(install.path("loaded.txt").c_str());
         server->on("/j/app.jar", std::move(download));
-        return run(argv, install.root(), 120000);
+        // The launcher runs as a copy in its install directory, which is the executable's.
+        std::vector<std::string> args = argv;
+        for (auto& a : args)
+            if (a == SECURITY_LAUNCHER || a == test_launcher())
+                a = install.launcher(a);
+        return run(args, install.root(), 120000);
     }
 
     // The start went on with the old files, and nothing of the download is left.
@@ -80,7 +85,8 @@ class HostileServer : public ::testing::Test {
 // announced or not, and one that trickles in over longer than the deadline.
 TEST_F(HostileServer, DownloadsBeyondTheBoundsAreRefused) {
     const std::string large = tiny_jar(std::string(max_download + 1024 * 1024, 'x'));
-    const std::string slow = tiny_jar("SLOW");
+    // A whole signed jar: only the deadline can keep it out.
+    const std::string slow = read_file(app_file("app.jar"));
     script trickle;
     trickle.send(response_head(200, {{"Content-Length", std::to_string(slow.size())}}));
     const std::size_t pieces = 20;
