@@ -160,6 +160,8 @@ TEST_F(VersionCheck, NoServerAnsweringLeavesAnEmptyAppVerAndOfflineMode) {
     EXPECT_EQ(read("app.jar"), absent);
     ASSERT_EQ(fake::transport().urls.size(), 3u);
     EXPECT_EQ(fake::transport().urls[2], url(third, request));
+    // One lock, so one wait, for the whole check.
+    EXPECT_EQ(fake::platform().locked.size(), 1u);
 
     // An existing app.ver keeps its content.
     fake::reset_transport();
@@ -272,6 +274,11 @@ TEST_F(VersionCheck, WithoutTheLockNothingIsWritten) {
     EXPECT_EQ(fake::transport().urls.size(), 1u);
     EXPECT_EQ(read("app.jar"), "OLD");
     EXPECT_EQ(read("app.ver"), "1.0.0");
+
+    // Without a complete app.jar of its own (this one is no archive) it asks nobody: offline.
+    fake::reset_transport();
+    EXPECT_EQ(locate_server(), -1);
+    EXPECT_TRUE(fake::transport().urls.empty());
 }
 
 TEST_F(VersionCheck, LeftoversOfAKilledLauncherAreRemoved) {
