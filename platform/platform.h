@@ -87,7 +87,8 @@ bool path_append(char* path, const char* more);
 bool truncate_file(std::FILE* file);
 // Flushes an open stream's data to the disk.
 bool sync_file(std::FILE* file);
-// Replaces `to` by `from` in one step (rename / MoveFileExW with replace-existing), retrying
+// Replaces `to` by `from` in one step and puts the change on the disk before it returns (rename
+// and a sync of the directory; MoveFileExW with replace-existing and write-through), retrying
 // briefly while another process holds `to`.
 bool replace_file(const char* from, const char* to);
 bool remove_file(const char* path);
@@ -116,8 +117,8 @@ void remove_files_with_prefix(const char* path_prefix);
 // An exclusive lock held on a lock file for the life of the handle.
 using file_lock = void*;
 // Waits at most `timeout_ms` for the lock; null when it could not be had. The lock file is made
-// with the mode above when absent; one that is a link, not a regular file, or has a second name gives
-// no lock.
+// when absent, readable only by those who may write the directory (0600, 0660 in a group-writable
+// one); one that is a link, not a regular file, or has a second name gives no lock.
 file_lock lock_file(const char* path, unsigned timeout_ms);
 void unlock_file(file_lock lock);
 

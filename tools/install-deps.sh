@@ -12,7 +12,7 @@ packages=(
   xvfb xdotool x11-apps imagemagick librsvg2-bin
   nginx-light libclang-rt-14-dev
   python3 procps file binutils-mingw-w64-x86-64
-  osslsigncode wixl msitools acl
+  osslsigncode wixl msitools acl strace
 )
 
 missing=()

@@ -120,8 +120,10 @@ bool download(const wchar_t* host, std::string_view path, const char* prefix, ch
     return std::fclose(file.release()) == 0 && whole;
 }
 
-// Brings the jar that `answer` names into app.jar and records its version in app.ver. On any
-// failure both keep what they held.
+bool replace_with_empty_file(const char* version_path);
+
+// Brings the jar that `answer` names into app.jar and records its version in app.ver. A failure
+// before the commit keeps both as they were; one during it leaves app.ver empty.
 void update_app_jar(const wchar_t* host, const version_answer& answer, const char* version_path) {
     if (!acceptable_download_path(answer.path))
         return;
@@ -133,21 +135,21 @@ void update_app_jar(const wchar_t* host, const version_answer& answer, const cha
     char text[app_ver_size];
     std::size_t length = format_app_ver(answer.version, text);
     char jar_temp[app_path_size] = "", version_temp[app_path_size] = "";
+    // The commit: app.ver emptied, the jar renamed over app.jar, its version renamed over app.ver,
+    // each rename on the disk before the next. Wherever a crash or a kill stops it, app.ver names
+    // the version app.jar holds or is empty, which has the next online start fetch the jar again;
+    // it never names the old version beside the new jar.
     if (!download(host, answer.path, jar_prefix, jar_temp) ||
         !write_new_file(version_prefix, version_temp, text, length) ||
-        !platform::replace_file(jar_temp, jar_path)) {
+        !replace_with_empty_file(version_path) || !platform::replace_file(jar_temp, jar_path)) {
         if (jar_temp[0])
             platform::remove_file(jar_temp);
         if (version_temp[0])
             platform::remove_file(version_temp);
         return;
     }
-    if (!platform::replace_file(version_temp, version_path)) {
+    if (!platform::replace_file(version_temp, version_path))
         platform::remove_file(version_temp);
-        // The new jar is in place but its version could not be recorded: an empty app.ver has
-        // the next start fetch it again, where the old one would claim a version it is not.
-        purge_downloaded_app_files();
-    }
 }
 
 // Puts an empty app.ver in place by renaming a new empty file over whatever is there: the name is
@@ -165,31 +167,13 @@ bool replace_with_empty_file(const char* version_path) {
     return file && platform::truncate_file(file.get());
 }
 
-} // namespace
-
-int locate_server() {
-    for (int i = 0; server_list[i]; ++i) {
-        if (get_bs_version(server_list[i])) {
-            server = i;
-            break;
-        }
-    }
-    return server;
-}
-
-int get_bs_version(const wchar_t* host) {
+// The check of one host, with app.ver read afresh: a launcher that waited for the lock finds what
+// the one before it installed. Only a launcher that `holds_lock` writes app.jar and app.ver.
+int check_host(const wchar_t* host, bool holds_lock) {
     bs_version local = app_ver_default;
-    char version_path[app_path_size], lock_path[app_path_size];
+    char version_path[app_path_size];
     if (!data_file(version_path, version_file))
         return 0;
-
-    // Held from reading app.ver to the commit. A second launcher waits here and then checks
-    // against what the first one left. One that cannot have the lock in time (or at all) still
-    // asks the server but leaves app.jar and app.ver alone: another launcher may be half-way
-    // through a download.
-    data_dir_lock lock(data_file(lock_path, lock_file_name)
-                           ? platform::lock_file(lock_path, lock_wait_ms)
-                           : nullptr);
 
     {
         // app.ver is read only when it is a regular file of its own. Anything else in its place
@@ -206,24 +190,65 @@ int get_bs_version(const wchar_t* host) {
             return 0;
     }
 
-    if (lock.held()) {
-        // What a launcher killed during its download left behind.
-        char leftover[app_path_size];
-        if (data_file(leftover, jar_part))
-            platform::remove_files_with_prefix(leftover);
-        if (data_file(leftover, version_part))
-            platform::remove_files_with_prefix(leftover);
-    }
-
     fetch_report report;
     text_ptr text(https_data(host, version_request, nullptr, &report));
     version_answer answer = scan_answer(text ? std::string_view(text.get()) : std::string_view());
 
     // An error page is never an answer, even one whose body begins with a number.
     bool answered = report.status == 200 && answer.version.major >= 0;
-    if (answered && lock.held() && is_newer(answer.version, local))
+    if (answered && holds_lock && is_newer(answer.version, local))
         update_app_jar(host, answer, version_path);
     return answered ? 1 : 0;
+}
+
+// The data directory's lock, waited for at most lock_wait_ms. Held from the first read of app.ver
+// to the commit; once it is held, what a launcher killed during its download left is removed.
+platform::file_lock take_lock() {
+    char lock_path[app_path_size];
+    if (!data_file(lock_path, lock_file_name))
+        return nullptr;
+    platform::file_lock lock = platform::lock_file(lock_path, lock_wait_ms);
+    char leftover[app_path_size];
+    if (lock && data_file(leftover, jar_part))
+        platform::remove_files_with_prefix(leftover);
+    if (lock && data_file(leftover, version_part))
+        platform::remove_files_with_prefix(leftover);
+    return lock;
+}
+
+// An app.jar that the loader will start: a plain file, a whole archive, its main class signed by
+// the pinned certificate.
+bool has_complete_app_jar() {
+    char jar_path[app_path_size];
+    platform::open_outcome outcome = platform::open_outcome::failed;
+    file_ptr jar(data_file(jar_path, jar_file) ? platform::open_plain_file(jar_path, &outcome)
+                                               : nullptr);
+    return jar && is_whole_archive(jar.get()) &&
+           check_main_class_signature(jar.get(), signature) == jar_verdict::signed_by_pinned;
+}
+
+} // namespace
+
+// One lock and one bounded wait for the whole check, whatever the number of hosts. A launcher
+// that cannot have the lock (another one hangs while holding it, or someone else holds the file)
+// writes nothing: with a complete app.jar of its own it asks the servers and starts that; without
+// one it asks nobody and starts offline from the install's own jar.
+int locate_server() {
+    data_dir_lock lock(take_lock());
+    if (!lock.held() && !has_complete_app_jar())
+        return server;
+    for (int i = 0; server_list[i]; ++i) {
+        if (check_host(server_list[i], lock.held())) {
+            server = i;
+            break;
+        }
+    }
+    return server;
+}
+
+int get_bs_version(const wchar_t* host) {
+    data_dir_lock lock(take_lock());
+    return check_host(host, lock.held());
 }
 
 void purge_downloaded_app_files() {

@@ -115,8 +115,19 @@ bool sync_file(std::FILE* file) {
     return std::fflush(file) == 0 && fsync(fileno(file)) == 0;
 }
 
+// The rename is on the disk only once the directory that holds the name is synced: before that,
+// a power loss can bring back the old name, or neither.
 bool replace_file(const char* from, const char* to) {
-    return std::rename(from, to) == 0;
+    if (std::rename(from, to) != 0)
+        return false;
+    const char* slash = std::strrchr(to, '/');
+    std::string dir = slash ? std::string(to, slash == to ? 1 : slash - to) : std::string(".");
+    int fd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    bool synced = fsync(fd) == 0 || errno == EINVAL;
+    close(fd);
+    return synced;
 }
 
 bool remove_file(const char* path) {
@@ -135,7 +146,8 @@ namespace {
 // whose launchers must be able to lock and replace what another member's launcher made).
 mode_t file_mode(const char* path) {
     const char* slash = std::strrchr(path, '/');
-    std::string dir = slash ? std::string(path, slash == path ? 1 : slash - path) : std::string(".");
+    std::string dir =
+        slash ? std::string(path, slash == path ? 1 : slash - path) : std::string(".");
     struct stat st {};
     return stat(dir.c_str(), &st) == 0 && (st.st_mode & S_IWGRP) ? 0664 : 0644;
 }
@@ -165,9 +177,8 @@ std::FILE* open_plain_file(const char* path, open_outcome* outcome) {
         return nullptr;
     }
     int flags = fcntl(fd, F_GETFL);
-    std::FILE* file = flags >= 0 && fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0
-                          ? fdopen(fd, "r+")
-                          : nullptr;
+    std::FILE* file =
+        flags >= 0 && fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0 ? fdopen(fd, "r+") : nullptr;
     if (!file) {
         close(fd);
         *outcome = open_outcome::failed;
@@ -233,8 +244,11 @@ void remove_files_with_prefix(const char* path_prefix) {
 }
 
 file_lock lock_file(const char* path, unsigned timeout_ms) {
-    // Made new with its mode whatever the umask; an existing one is opened as it is.
-    mode_t mode = file_mode(path);
+    // flock needs no more than a descriptor open for reading, so whoever can read the lock file
+    // can hold the lock: it is readable only by those who may write the data directory (0600, or
+    // 0660 in a group-writable one). Made new with that mode whatever the umask; an existing one
+    // of ours that says more is narrowed to it.
+    mode_t mode = file_mode(path) == 0664 ? 0660 : 0600;
     int fd = open(path, O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, mode);
     if (fd >= 0 && fchmod(fd, mode) != 0) {
         close(fd);
@@ -244,10 +258,13 @@ file_lock lock_file(const char* path, unsigned timeout_ms) {
         fd = open(path, O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         return nullptr;
-    if (!plain(fd)) {
+    struct stat st {};
+    if (!plain(fd) || fstat(fd, &st) != 0) {
         close(fd);
         return nullptr;
     }
+    if (st.st_uid == geteuid() && (st.st_mode & 07777) != mode)
+        fchmod(fd, mode);
     std::uint64_t deadline = monotonic_ms() + timeout_ms;
     while (flock(fd, LOCK_EX | LOCK_NB) != 0) {
         if (errno != EWOULDBLOCK && errno != EINTR) {

@@ -13,6 +13,8 @@
 
 #include <cerrno>
 #include <chrono>
+#include <csignal>
+#include <cstdio>
 #include <cstring>
 #include <dirent.h>
 #include <gtest/gtest.h>
@@ -477,17 +479,18 @@ TEST_F(FaultMatrix, KilledAtTenPointsOfADownload) {
     expect_start(start(), {mode::online, 0, build::new_build}, "start after the kills");
 }
 
+// A first install whose download takes several seconds (each pause within the receive time-out):
+// the launchers that wait for the lock find the new build once they have it, and download nothing.
 class Concurrent : public FaultMatrix, public ::testing::WithParamInterface<int> {};
 
-TEST_P(Concurrent, LaunchersStartedAtOnceDownloadOnceAndAllRunTheNewBuild) {
+TEST_P(Concurrent, LaunchersStartedAtOnceOnAFirstInstallDownloadOnceAndAllRunTheNewBuild) {
     const int n = GetParam();
-    install_old_build();
     const std::string& jar = application().new_jar;
-    publish(0, script()
-                   .send(head_with_length(jar.size()))
-                   .send(jar.substr(0, jar.size() / 2))
-                   .pause(1000)
-                   .send(jar.substr(jar.size() / 2)));
+    script slow = script().send(head_with_length(jar.size()));
+    std::size_t third = jar.size() / 3 + 1;
+    for (std::size_t at = 0; at < jar.size(); at += third)
+        slow.pause(1500).send(jar.substr(at, third));
+    publish(0, slow);
 
     std::vector<std::unique_ptr<background>> launchers;
     for (int i = 0; i < n; ++i)
@@ -508,5 +511,82 @@ TEST_P(Concurrent, LaunchersStartedAtOnceDownloadOnceAndAllRunTheNewBuild) {
 
 INSTANTIATE_TEST_SUITE_P(Rows, Concurrent, ::testing::Values(2, 8),
                          [](const auto& info) { return std::to_string(info.param); });
+
+// A launcher frozen while it holds the lock, half-way into its download, and every host then
+// gone (refused): the next launcher waits once, for the lock's bounded wait, writes nothing and
+// starts offline, whether or not it has an app.jar of its own. The time it took is printed.
+class HungHolder : public FaultMatrix, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(HungHolder, TheNextLauncherStartsOfflineAfterOneWait) {
+    const bool has_jar = GetParam();
+    if (has_jar)
+        install_old_build();
+    const std::string& jar = application().new_jar;
+    tls_server& s = publish(0, script()
+                                   .send(head_with_length(jar.size()))
+                                   .send(jar.substr(0, jar.size() / 2))
+                                   .pause(2500)
+                                   .send(jar.substr(jar.size() / 2)));
+    background holder({install.launcher()}, install.root());
+    for (auto until = clock_type::now() + std::chrono::seconds(60);
+         requests_for(0, jar_target) == 0 && clock_type::now() < until;)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    ASSERT_EQ(requests_for(0, jar_target), 1u);
+    ASSERT_EQ(::kill(holder.pid(), SIGSTOP), 0);
+    s.stop();
+
+    std::string row = has_jar ? "hung holder, app.jar present" : "hung holder, first install";
+    run_result r = start();
+    std::printf("%s: the next start took %.1f s\n", row.c_str(), r.wall_ms / 1000);
+    EXPECT_EQ(r.exit_code, 0) << row << "\n" << r.err;
+    auto reports = take_reports();
+    ASSERT_EQ(reports.size(), 1u) << row << ": the application did not run\n" << r.err;
+    expect_report(reports[0], {mode::offline, 0, build::old_build}, row);
+    if (has_jar) {
+        expect_files(build::old_build, row);
+    } else {
+        EXPECT_FALSE(exists(data("app.jar"))) << row;
+    }
+    holder.kill_now();
+    ::kill(holder.pid(), SIGCONT);
+    holder.wait(10000);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, HungHolder, ::testing::Values(true, false), [](const auto& info) {
+    return info.param ? "with_app_jar" : "first_install";
+});
+
+// Killed at each step of the commit: the launcher runs under strace, which kills it on entry to
+// its k-th fsync (the download, the version, the emptied app.ver, then the directory after each
+// rename). Whatever the point, app.ver names the build app.jar holds or is empty, and the next
+// start completes the update.
+TEST_F(FaultMatrix, KilledAtEachStepOfTheCommit) {
+    if (run({"strace", "-qq", "-o", "/dev/null", "true"}, install.root()).exit_code != 0)
+        GTEST_SKIP() << "strace cannot trace here";
+    publish(0);
+    const builds& b = application();
+    int points = 0;
+    for (int k = 1; k <= 20; ++k) {
+        install_old_build();
+        std::string when = "fsync:signal=SIGKILL:when=" + std::to_string(k);
+        run({"strace", "-f", "-qq", "-o", "/dev/null", "-e", "trace=fsync", "-e", "inject=" + when,
+             install.launcher()},
+            install.root(), 120000);
+        if (!take_reports().empty())
+            break; // the launcher got past every fsync of its update
+        ++points;
+        std::string row = "killed at fsync " + std::to_string(k);
+        std::string jar = read_file(data("app.jar")), ver = read_file(data("app.ver"));
+        EXPECT_TRUE(jar == b.old_jar || jar == b.new_jar) << row;
+        EXPECT_TRUE(ver.empty() || ver == (jar == b.new_jar ? new_version : old_version))
+            << row << ": app.ver \"" << ver << "\" beside the "
+            << (jar == b.new_jar ? "new" : "old") << " build";
+
+        expect_start(start(), {mode::online, 0, build::new_build}, row + ", next start");
+    }
+    std::printf("killed at %d points of the update\n", points);
+    EXPECT_GE(points, 4) << "fewer kill points than the commit has steps";
+    EXPECT_GE(requests_for(0, jar_target), static_cast<std::size_t>(points));
+}
 
 } // namespace

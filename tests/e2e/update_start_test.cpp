@@ -5,6 +5,7 @@
 #include "tests/support/tls_server.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <gtest/gtest.h>
 #include <memory>
 
@@ -101,6 +102,39 @@ TEST_F(UpdateStart, AFailingApplicationIsDownloadedAgainAtTheNextStart) {
     EXPECT_TRUE(application_ran()) << next.err;
     EXPECT_EQ(jar_requests(), 2u);
     EXPECT_EQ(read_file(data("app.ver")), "2.0.0-rc2147483647.b1");
+}
+
+// An installed app.jar whose main class the start cannot use ends the start without constructing
+// it: app.ver is emptied so that the next online start downloads the jar again, and the exit is
+// the ordinary one (the exception left pending cannot be shown without a display).
+class UnusableMainClass : public UpdateStart {
+  protected:
+    run_result start_with(const char* jar) {
+        unsetenv("DISPLAY");
+        write_file(install.path("lib/bl.jar"), read_file(app_file("app.jar")));
+        write_file(data("app.jar"), read_file(app_file(jar)));
+        write_file(data("app.ver"), "2.0.0-rc2147483647.b1");
+        serve_application();
+        behave("test.UseInclude\n");
+        return install.run_launcher(60000);
+    }
+    void expect_purged_without_construction(const run_result& r) {
+        EXPECT_EQ(r.exit_code, 0) << r.err;
+        EXPECT_FALSE(r.timed_out);
+        EXPECT_FALSE(application_ran()) << "the main object was constructed\n" << r.err;
+        EXPECT_EQ(read_file(data("app.ver")), "");
+        EXPECT_EQ(jar_requests(), 0u);
+    }
+};
+
+TEST_F(UnusableMainClass, WithoutANoArgumentConstructorTheLookupYieldsNothing) {
+    auto r = start_with("app-no-default-constructor.jar");
+    expect_purged_without_construction(r);
+    EXPECT_NE(r.err.find("mid == NULL"), std::string::npos) << r.err;
+}
+
+TEST_F(UnusableMainClass, ANativeTheClassDoesNotDeclareStopsTheStartAtRegistration) {
+    expect_purged_without_construction(start_with("app-missing-native.jar"));
 }
 
 } // namespace

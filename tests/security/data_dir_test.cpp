@@ -200,7 +200,7 @@ TEST_F(HostileDataDir, LinksPlantedWhileTheCheckRunsCatchNothing) {
 }
 
 // Under umask 000, and over files left writable by all, what the launcher makes and commits is
-// 0644: no other user can change the jar the next start runs.
+// 0644 (the lock file 0600): no other user can change the jar the next start runs.
 TEST_F(HostileDataDir, FilesTheLauncherMakesAre0644WhateverTheUmask) {
     write_file(data("app.jar"), "OLD");
     write_file(data("app.ver"), "1.0.0");
@@ -214,11 +214,15 @@ TEST_F(HostileDataDir, FilesTheLauncherMakesAre0644WhateverTheUmask) {
     ::umask(saved);
     EXPECT_EQ(r.exit_code, 0) << r.err;
     EXPECT_EQ(read_file(data("app.ver")), current_version);
-    for (const char* name : {"app.jar", "app.ver", "app.lock"}) {
+    for (const char* name : {"app.jar", "app.ver"}) {
         struct stat st {};
         ASSERT_EQ(::lstat(data(name).c_str(), &st), 0) << name;
         EXPECT_EQ(st.st_mode & 07777, 0644u) << name;
     }
+    // Whoever can read the lock file can hold the lock: it is the owner's alone.
+    struct stat st {};
+    ASSERT_EQ(::lstat(data("app.lock").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0600u);
 }
 
 } // namespace

@@ -160,6 +160,8 @@ TEST_F(VersionCheck, NoServerAnsweringLeavesAnEmptyAppVerAndOfflineMode) {
     EXPECT_EQ(read("app.jar"), absent);
     ASSERT_EQ(fake::transport().urls.size(), 3u);
     EXPECT_EQ(fake::transport().urls[2], url(third, request));
+    // One lock, so one wait, for the whole check.
+    EXPECT_EQ(fake::platform().locked.size(), 1u);
 
     // An existing app.ver keeps its content.
     fake::reset_transport();
@@ -231,7 +233,9 @@ TEST_F(VersionCheck, UnusableDownloadPathsAreNotRequested) {
     EXPECT_EQ(read("app.ver"), "2.0.0-rc2147483647.b1");
 }
 
-TEST_F(VersionCheck, ARefusedJarReplacementKeepsBothFiles) {
+// app.ver is emptied before the jar is renamed: a refused rename keeps the old jar, and the next
+// start fetches the new one again.
+TEST_F(VersionCheck, ARefusedJarReplacementKeepsTheOldJarUnclaimed) {
     write("app.ver", "1.0.0");
     write("app.jar", "OLD");
     answers(first, "2.0.0;/j/app.jar");
@@ -239,7 +243,7 @@ TEST_F(VersionCheck, ARefusedJarReplacementKeepsBothFiles) {
     fake::platform().refuse_replace_onto = "app.jar";
     EXPECT_EQ(get_bs_version(first), 1);
     EXPECT_EQ(read("app.jar"), "OLD");
-    EXPECT_EQ(read("app.ver"), "1.0.0");
+    EXPECT_EQ(read("app.ver"), "");
     expect_no_leftovers();
 }
 
@@ -270,6 +274,11 @@ TEST_F(VersionCheck, WithoutTheLockNothingIsWritten) {
     EXPECT_EQ(fake::transport().urls.size(), 1u);
     EXPECT_EQ(read("app.jar"), "OLD");
     EXPECT_EQ(read("app.ver"), "1.0.0");
+
+    // Without a complete app.jar of its own (this one is no archive) it asks nobody: offline.
+    fake::reset_transport();
+    EXPECT_EQ(locate_server(), -1);
+    EXPECT_TRUE(fake::transport().urls.empty());
 }
 
 TEST_F(VersionCheck, LeftoversOfAKilledLauncherAreRemoved) {
