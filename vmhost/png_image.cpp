@@ -253,7 +253,7 @@ bool encode_png(const rgba_image& image, std::vector<std::uint8_t>* out) {
     std::vector<std::uint8_t> compressed(compressBound(static_cast<uLong>(raw.size())));
     uLongf compressed_size = static_cast<uLongf>(compressed.size());
     if (compress2(compressed.data(), &compressed_size, raw.data(), static_cast<uLong>(raw.size()),
-                  Z_BEST_SPEED) != Z_OK)
+                  Z_NO_COMPRESSION) != Z_OK)
         return false;
 
     out->clear();

@@ -4,9 +4,13 @@
 #include "vmhost/splash.h"
 
 #include <algorithm>
+#include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -16,19 +20,30 @@ using splash_load_memory_fn = int (*)(void*, int);
 // A splash image beyond this is not read: the library would not show it sensibly either.
 constexpr long max_image_bytes = 64L << 20;
 
-enum class stage { idle, ready, off };
+enum class stage { idle, drawing, off };
 
+// The download's thread only records where it is; a drawing thread of its own, alive while a
+// download runs, decodes the image once and redraws at most ten times a second, so that neither
+// decoding nor the library's reload ever holds up the transfer.
 struct progress_state {
     stage now = stage::idle;
     std::string image_path; // empty: the splash shows nothing
+    std::thread drawer;
+
+    std::mutex lock; // guards the four below
+    std::condition_variable wake;
+    std::uint64_t received = 0, length = 0;
+    std::uint32_t rgb = 0;
+    int ended = 0;         // 1 complete, -1 failed
+    bool unusable = false; // the image or the library's memory load cannot be had
+
+    // The drawing thread's own.
     splash_load_memory_fn load_memory = nullptr;
     std::vector<std::uint8_t> file;    // the image as the install has it
     rgba_image original, canvas;       // decoded; canvas carries the strip
     std::vector<std::uint8_t> encoded; // canvas as PNG
     redraw_limit limit;
     std::uint64_t started_ms = 0;
-    std::uint64_t last_received = 0, last_length = 0;
-    std::uint32_t rgb = 0;
     int drawn_width = -1; // the strip's width last shown; -1: the original image shows
 };
 
@@ -49,10 +64,8 @@ bool read_image(const std::string& path, std::vector<std::uint8_t>* out) {
     return std::fread(out->data(), 1, out->size(), f.get()) == out->size();
 }
 
-// Everything the first redraw needs; false turns the strip off for the rest of the run.
+// Everything the first redraw needs; false leaves the splash alone for the rest of the run.
 bool prepare() {
-    if (state.image_path.empty())
-        return false;
     state.load_memory =
         reinterpret_cast<splash_load_memory_fn>(SplashProcAddress("SplashLoadMemory"));
     if (!state.load_memory || !read_image(state.image_path, &state.file) ||
@@ -68,7 +81,7 @@ void show(const std::vector<std::uint8_t>& png) {
 }
 
 // Puts the strip for the given progress into the canvas and has the library show it.
-void redraw(std::uint64_t received, std::uint64_t length) {
+void redraw(std::uint64_t received, std::uint64_t length, std::uint32_t rgb) {
     rgba_image& c = state.canvas;
     std::uint64_t elapsed = platform::monotonic_ms() - state.started_ms;
     strip_rect s = progress_strip(c.width, c.height, received, length, elapsed);
@@ -82,15 +95,46 @@ void redraw(std::uint64_t received, std::uint64_t length) {
     for (int y = s.y; y < s.y + s.height; ++y) {
         std::uint8_t* px = c.pixels.data() + y * row_bytes + std::size_t(s.x) * 4;
         for (int x = 0; x < s.width; ++x, px += 4) {
-            px[0] = std::uint8_t(state.rgb >> 16);
-            px[1] = std::uint8_t(state.rgb >> 8);
-            px[2] = std::uint8_t(state.rgb);
+            px[0] = std::uint8_t(rgb >> 16);
+            px[1] = std::uint8_t(rgb >> 8);
+            px[2] = std::uint8_t(rgb);
             px[3] = 255;
         }
     }
     if (encode_png(c, &state.encoded)) {
         show(state.encoded);
         state.drawn_width = s.width;
+    }
+}
+
+void draw_while_downloading() {
+    if (!prepare()) {
+        std::lock_guard<std::mutex> hold(state.lock);
+        state.unusable = true;
+        return;
+    }
+    for (;;) {
+        std::unique_lock<std::mutex> hold(state.lock);
+        const std::uint64_t received = state.received, length = state.length;
+        const std::uint32_t rgb = state.rgb;
+        const int ended = state.ended;
+        hold.unlock();
+        if (ended > 0) {
+            // A whole download leaves the strip full.
+            redraw(1, 1, rgb);
+            return;
+        }
+        if (ended < 0) {
+            // The install's own file, as the splash first showed it.
+            if (state.drawn_width >= 0)
+                show(state.file);
+            return;
+        }
+        if (state.limit.due(platform::monotonic_ms()))
+            redraw(received, length, rgb);
+        hold.lock();
+        state.wake.wait_for(hold, std::chrono::milliseconds(redraw_limit::interval_ms),
+                            [] { return state.ended != 0; });
     }
 }
 
@@ -146,32 +190,55 @@ void SplashProgress(std::uint64_t received, std::uint64_t length, std::uint32_t 
     if (state.now == stage::off)
         return;
     if (state.now == stage::idle) {
-        state.now = prepare() ? stage::ready : stage::off;
+        // Only a showing splash gets a strip; one drawing thread for the run.
+        state.now = state.image_path.empty() ? stage::off : stage::drawing;
         if (state.now == stage::off)
             return;
+        {
+            std::lock_guard<std::mutex> hold(state.lock);
+            state.received = received, state.length = length, state.rgb = rgb;
+        }
+        try {
+            state.drawer = std::thread(draw_while_downloading);
+        } catch (...) {
+            state.now = stage::off;
+        }
+        return;
     }
-    state.rgb = rgb;
-    state.last_received = received;
-    state.last_length = length;
-    if (state.limit.due(platform::monotonic_ms()))
-        redraw(received, length);
+    std::lock_guard<std::mutex> hold(state.lock);
+    state.received = received, state.length = length, state.rgb = rgb;
 }
 
 void SplashProgressEnd(bool complete) {
-    if (state.now != stage::ready || state.drawn_width < 0)
+    if (state.now != stage::drawing)
         return;
-    if (complete) {
-        std::uint64_t whole = state.last_length > 0 ? state.last_length : 1;
-        redraw(whole, whole);
-    } else {
-        // The install's own file, as the splash first showed it.
-        show(state.file);
-        state.drawn_width = -1;
-        state.canvas = state.original;
+    {
+        std::lock_guard<std::mutex> hold(state.lock);
+        state.ended = complete ? 1 : -1;
     }
+    state.wake.notify_one();
+    state.drawer.join();
+    // A later download draws again on a fresh copy of the image.
+    std::lock_guard<std::mutex> hold(state.lock);
+    state.now = state.unusable ? stage::off : stage::idle;
+    state.ended = 0;
+    state.drawn_width = -1;
     state.limit.reset();
 }
 
 void SplashProgressForget() {
-    state = progress_state();
+    if (state.drawer.joinable())
+        SplashProgressEnd(false);
+    state.now = stage::idle;
+    state.image_path.clear();
+    std::lock_guard<std::mutex> hold(state.lock);
+    state.received = state.length = 0;
+    state.rgb = 0;
+    state.ended = 0;
+    state.unusable = false;
+    state.load_memory = nullptr;
+    state.file.clear();
+    state.original = state.canvas = rgba_image();
+    state.limit.reset();
+    state.drawn_width = -1;
 }

@@ -1,6 +1,7 @@
 // A progress strip along the bottom edge of the splash image while app.jar downloads. The strip
 // is drawn into a copy of the decoded image, which the splash library loads from memory in
-// place of the file: its own window shows it. Nothing is read or decoded until a download runs.
+// place of the file: its own window shows it. Nothing is read or decoded, and no thread runs,
+// until a download does.
 #pragma once
 
 #include <cstdint>
@@ -32,10 +33,12 @@ class redraw_limit {
 // ShowSplashScreen: the splash library shows `image` (an absolute path).
 void SplashProgressShown(const char* image);
 // The download has `received` of `length` bytes (0: no length announced); the strip in `rgb`
-// (0xRRGGBB). The first call reads and decodes the image; when that or the library's memory
-// load is not to be had, this and every later call does nothing.
+// (0xRRGGBB). Cheap: it only records the figures. The first call starts a thread that reads and
+// decodes the image and draws until the end; when the image cannot be decoded or the library
+// cannot load from memory, that thread ends at once and the splash stays as it is.
 void SplashProgress(std::uint64_t received, std::uint64_t length, std::uint32_t rgb);
 // The download ended: a whole one leaves the strip full, a failed one takes it away again.
+// Returns once the drawing thread has ended.
 void SplashProgressEnd(bool complete);
 // Forgets everything above: the state of a process that has shown nothing.
 void SplashProgressForget();
