@@ -19,6 +19,6 @@ struct rgba_image {
 constexpr std::size_t max_png_pixels = 16u << 20;
 bool decode_png(const std::uint8_t* data, std::size_t size, rgba_image* out);
 
-// A PNG of `image` (colour type 6, or 2 without alpha), its data barely compressed: the splash
-// library reads it back several times a second and speed matters more than size.
+// A PNG of `image` (colour type 6, or 2 without alpha), its data stored without compression: the
+// splash library reads it back several times a second and speed matters more than size.
 bool encode_png(const rgba_image& image, std::vector<std::uint8_t>* out);
