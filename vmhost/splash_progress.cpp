@@ -30,7 +30,7 @@ struct progress_state {
     std::string image_path; // empty: the splash shows nothing
     std::thread drawer;
 
-    std::mutex lock; // guards the four below
+    std::mutex lock; // guards the figures and flags below, up to the drawing thread's own
     std::condition_variable wake;
     std::uint64_t received = 0, length = 0;
     std::uint32_t rgb = 0;
