@@ -1,11 +1,22 @@
 // Download throughput of the fetch in stream mode against curl(1), from the same loopback TLS
 // server, same file, alternating which goes first. Prints each run and the medians.
 //
-//   vistal-fetch-bench [--mib N] [--runs N] [--curl PATH]
+// With --splash IMAGE the contender is the fetch again, now reporting its progress to the splash
+// strip as the launcher does, over the runtime's real splash library showing IMAGE (run it
+// under xvfb-run for a window; without a display the strip has nothing to draw on). The bench
+// copies itself into a staged install directory for that, since the splash resolves against
+// the executable's directory.
+//
+// --rate N has the server send at most N MiB a second (1 MiB, then a pause), as a link slower
+// than the machine would.
+//
+//   vistal-fetch-bench [--mib N] [--runs N] [--curl PATH] [--splash IMAGE] [--rate N]
 #include "bench/startup_support.h"
 #include "tests/support/process.h"
 #include "tests/support/tls_server.h"
 #include "update/https_fetch.h"
+#include "vmhost/splash.h"
+#include "vmhost/splash_progress.h"
 
 #include <algorithm>
 #include <chrono>
@@ -15,7 +26,9 @@
 #include <fstream>
 #include <random>
 #include <string>
+#include <sys/stat.h>
 #include <time.h>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -31,15 +44,53 @@ double thread_cpu() {
     return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
 }
 
+// What the launcher does with a download's progress (its colour aside).
+void show_download(void*, fetch_stage stage, std::uint64_t received, std::uint64_t length) {
+    if (stage == fetch_stage::running)
+        SplashProgress(received, length, 0x2F80ED);
+    else
+        SplashProgressEnd(stage == fetch_stage::complete);
+}
+
+// Runs this program again from a staged install directory (jre, img/splash.png).
+int run_staged(int argc, char** argv, const std::string& image) {
+    const std::string dir = testsupport::make_temp_dir("vistal-fetch-bench-install");
+    testsupport::make_dirs(dir + "/img");
+    bool staged = ::symlink(testsupport::jdk_home().c_str(), (dir + "/jre").c_str()) == 0 &&
+                  testsupport::copy_file(image, dir + "/img/splash.png") &&
+                  testsupport::copy_file("/proc/self/exe", dir + "/vistal-fetch-bench") &&
+                  ::chmod((dir + "/vistal-fetch-bench").c_str(), 0755) == 0;
+    int code = 1;
+    if (staged) {
+        std::vector<std::string> args = {dir + "/vistal-fetch-bench"};
+        for (int i = 1; i < argc; ++i)
+            args.push_back(std::string(argv[i]) == "--splash" ? "--staged" : argv[i]);
+        auto r = testsupport::run(args, dir, 3600000);
+        std::fputs(r.out.c_str(), stdout);
+        std::fputs(r.err.c_str(), stderr);
+        code = r.exit_code;
+    }
+    testsupport::remove_tree(dir);
+    return code;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     long mib = 64;
     int runs = 5;
     std::string curl = "curl";
+    bool with_strip = false;
+    long rate = 0;
     for (int i = 1; i + 1 < argc; i += 2) {
         std::string a = argv[i];
-        if (a == "--mib")
+        if (a == "--splash")
+            return run_staged(argc, argv, argv[i + 1]);
+        if (a == "--staged")
+            with_strip = true;
+        else if (a == "--rate")
+            rate = std::atol(argv[i + 1]);
+        else if (a == "--mib")
             mib = std::atol(argv[i + 1]);
         else if (a == "--runs")
             runs = std::atoi(argv[i + 1]);
@@ -76,28 +127,42 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "%s\n", server.error().c_str());
         return 1;
     }
-    server.on("/payload.bin", testsupport::script{}
-                                  .send(testsupport::response_head(
-                                      200, {{"Content-Length", std::to_string(size)},
-                                            {"Content-Type", "application/java-archive"}}))
-                                  .send_file(payload));
+    testsupport::script body;
+    body.send(testsupport::response_head(200, {{"Content-Length", std::to_string(size)},
+                                               {"Content-Type", "application/java-archive"}}));
+    if (rate > 0) {
+        const std::string bytes = testsupport::read_file(payload);
+        for (std::size_t at = 0; at < bytes.size(); at += 1 << 20)
+            body.send(bytes.substr(at, 1 << 20)).pause(static_cast<unsigned>(1000 / rate));
+    } else {
+        body.send_file(payload);
+    }
+    server.on("/payload.bin", body);
 
+    fetch_progress on_splash;
+    if (with_strip) {
+        ShowSplashScreen();
+        on_splash.report = &show_download;
+    }
     const std::string fetch_out = dir + "/fetch.bin", curl_out = dir + "/curl.bin";
     const std::string url = server.url("/payload.bin");
     double cpu = 0;
-    auto time_fetch = [&]() -> double {
-        std::FILE* f = std::fopen(fetch_out.c_str(), "wb");
+    auto fetch_into = [&](const std::string& out, const fetch_progress* progress) -> double {
+        std::FILE* f = std::fopen(out.c_str(), "wb");
         if (!f)
             return -1;
         auto start = clock_type::now();
         double cpu_start = thread_cpu();
-        https_data(server.whost().c_str(), L"/payload.bin", f);
+        https_data(server.whost().c_str(), L"/payload.bin", f, nullptr, progress);
         std::fclose(f);
         cpu = thread_cpu() - cpu_start;
         double s = std::chrono::duration<double>(clock_type::now() - start).count();
-        return file_size(fetch_out) == size ? s : -1;
+        return file_size(out) == size ? s : -1;
     };
+    auto time_fetch = [&]() -> double { return fetch_into(fetch_out, nullptr); };
     auto time_curl = [&]() -> double {
+        if (with_strip)
+            return fetch_into(curl_out, &on_splash);
         auto r = testsupport::run({curl, "-sS", "--cacert", pki + "/ca.pem", "-o", curl_out, url},
                                   "/", 600000);
         cpu = r.cpu_ms / 1000;
@@ -105,7 +170,8 @@ int main(int argc, char** argv) {
     };
 
     std::printf("%ld MiB from %s, %d runs, alternating\n", mib, url.c_str(), runs);
-    std::printf("run  first  fetch MiB/s  curl MiB/s  fetch CPU ms  curl CPU ms\n");
+    const char* other = with_strip ? "strip" : "curl";
+    std::printf("run  first  fetch MiB/s  %s MiB/s  fetch CPU ms  %s CPU ms\n", other, other);
     std::vector<double> fetch_rates, curl_rates, fetch_cpu, curl_cpu;
     bool failed = false;
     for (int r = 0; r < runs; ++r) {
@@ -131,7 +197,7 @@ int main(int argc, char** argv) {
         curl_rates.push_back(static_cast<double>(mib) / tc);
         fetch_cpu.push_back(cf * 1000);
         curl_cpu.push_back(cc * 1000);
-        std::printf("%3d  %-5s  %11.1f  %10.1f  %12.0f  %11.0f\n", r + 1, r % 2 ? "curl" : "fetch",
+        std::printf("%3d  %-5s  %11.1f  %10.1f  %12.0f  %11.0f\n", r + 1, r % 2 ? other : "fetch",
                     fetch_rates.back(), curl_rates.back(), fetch_cpu.back(), curl_cpu.back());
     }
     server.stop();
@@ -139,8 +205,9 @@ int main(int argc, char** argv) {
     if (failed)
         return 1;
     double f = median(fetch_rates), c = median(curl_rates);
-    std::printf("median: fetch %.1f MiB/s, curl %.1f MiB/s, ratio %.2f\n", f, c, f / c);
-    std::printf("median client CPU: fetch %.0f ms, curl %.0f ms\n", median(fetch_cpu),
+    std::printf("median: fetch %.1f MiB/s, %s %.1f MiB/s, ratio %.3f\n", f, other, c,
+                with_strip ? c / f : f / c);
+    std::printf("median client CPU: fetch %.0f ms, %s %.0f ms\n", median(fetch_cpu), other,
                 median(curl_cpu));
     return 0;
 }

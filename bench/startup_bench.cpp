@@ -5,18 +5,58 @@
 // JDK's launcher told to show the same (absent) splash image runs in the same rounds too: it
 // does the splash library's work that the launcher always does.
 //
-//   vistal-startup-bench [--runs N]
+// --against LAUNCHER times the offline launcher against another build of it instead (say, one
+// made from an earlier commit with the same deployment), each copied into an install directory
+// of its own: up to the constructor, and up to a refused VM creation in four times as many rounds.
+//
+//   vistal-startup-bench [--runs N] [--against LAUNCHER]
 #include "bench/startup_support.h"
 
 #include <cstdio>
 #include <string>
+#include <sys/stat.h>
 #include <vector>
 
+namespace {
+
+// A copy of `launcher` in `dir`: its install directory is its own.
+std::vector<std::string> staged(const std::string& launcher, const std::string& dir) {
+    std::string copy = dir + "/vistal-against";
+    if (!testsupport::copy_file(launcher, copy) || ::chmod(copy.c_str(), 0755) != 0)
+        std::perror(copy.c_str());
+    return {copy};
+}
+
+int against(const bench::options& o, const std::string& jars, const std::string& other) {
+    const std::vector<std::string> launcher = {bench::offline_launcher};
+    bench::install mine(jars), theirs(jars);
+    bench::install mine_refused(jars, bench::refusing_vm), theirs_refused(jars, bench::refusing_vm);
+    std::vector<double> a, b, a_refused, b_refused;
+    if (!bench::alternate(o.runs, bench::started, "this", launcher, mine.root(), "against",
+                          staged(other, theirs.root()), theirs.root(), &a, &b))
+        return 1;
+    std::printf("before the VM only:\n");
+    if (!bench::alternate(o.runs * 4, bench::vm_refused, "this", launcher, mine_refused.root(),
+                          "against", staged(other, theirs_refused.root()), theirs_refused.root(),
+                          &a_refused, &b_refused))
+        return 1;
+    bench::report(o, "offline start to the constructor", "this build", a, other, b, "difference",
+                  "ms", "(context)");
+    bench::report(o, "the same, up to a refused VM creation", "this build", a_refused, other,
+                  b_refused, "difference", "ms", "(context)");
+    return 0;
+}
+
+} // namespace
+
 int main(int argc, char** argv) {
-    auto o = bench::parse(argc, argv, {}, "vistal-startup-bench [--runs N]\n");
+    auto o = bench::parse(argc, argv, {"--against"},
+                          "vistal-startup-bench [--runs N] [--against LAUNCHER]\n");
     std::string jars = bench::app_jars();
     if (jars.empty())
         return 1;
+    if (!o.get("against", "").empty())
+        return against(o, jars, o.get("against", ""));
     bench::install dir(jars);
 
     const std::vector<std::string> launcher = {bench::offline_launcher};

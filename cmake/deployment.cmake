@@ -19,6 +19,8 @@ set(VISTAL_MAX_DOWNLOAD 536870912 CACHE STRING
     "Largest download in bytes (default 512 MiB); a body announced or grown beyond it is refused.")
 set(VISTAL_DOWNLOAD_DEADLINE_MS 900000 CACHE STRING
     "A transfer still running after this many milliseconds (default 15 minutes) ends as failed.")
+set(VISTAL_PROGRESS_COLOR "#2F80ED" CACHE STRING
+    "Colour of the download progress strip on the splash image, #RRGGBB.")
 
 set(VISTAL_DEFAULT_SERVERS
     "update.vistal.example;update1.vistal.example;update2.vistal.example;update3.vistal.example;update4.vistal.example;update5.vistal.example;update6.vistal.example;update7.vistal.example;update8.vistal.example;update9.vistal.example;update10.vistal.example")
@@ -83,12 +85,13 @@ endfunction()
 
 # vistal_add_deployment(<target> [SERVERS list] [SIGNER_CERT file] [KEY_BLOCK file]
 #                       [COMMON_APPDATA dir] [CA_BUNDLE file] [RECEIVE_TIMEOUT_MS n]
-#                       [MAX_DOWNLOAD bytes] [DOWNLOAD_DEADLINE_MS n] [NO_SERVERS])
+#                       [MAX_DOWNLOAD bytes] [DOWNLOAD_DEADLINE_MS n] [PROGRESS_COLOR #RRGGBB]
+#                       [NO_SERVERS])
 # Makes a static library holding one deployment's compiled-in values. NO_SERVERS makes a
 # deployment without update hosts (always offline), which only benchmarks use.
 function(vistal_add_deployment target)
     cmake_parse_arguments(D "NO_SERVERS"
-        "SIGNER_CERT;KEY_BLOCK;COMMON_APPDATA;CA_BUNDLE;RECEIVE_TIMEOUT_MS;MAX_DOWNLOAD;DOWNLOAD_DEADLINE_MS"
+        "SIGNER_CERT;KEY_BLOCK;COMMON_APPDATA;CA_BUNDLE;RECEIVE_TIMEOUT_MS;MAX_DOWNLOAD;DOWNLOAD_DEADLINE_MS;PROGRESS_COLOR"
         "SERVERS" ${ARGN})
 
     if(D_NO_SERVERS AND D_SERVERS)
@@ -147,6 +150,13 @@ function(vistal_add_deployment target)
     if(NOT D_DOWNLOAD_DEADLINE_MS)
         set(D_DOWNLOAD_DEADLINE_MS 900000)
     endif()
+    if(NOT D_PROGRESS_COLOR)
+        set(D_PROGRESS_COLOR "${VISTAL_PROGRESS_COLOR}")
+    endif()
+    if(NOT D_PROGRESS_COLOR MATCHES "^#?([0-9A-Fa-f][0-9A-Fa-f][0-9A-Fa-f][0-9A-Fa-f][0-9A-Fa-f][0-9A-Fa-f])$")
+        message(FATAL_ERROR "${target}: PROGRESS_COLOR '${D_PROGRESS_COLOR}' is not a colour #RRGGBB")
+    endif()
+    set(progress_rgb "${CMAKE_MATCH_1}")
     # The fetch counts a body in 32 bits; the deadline is compared in milliseconds.
     if(NOT D_MAX_DOWNLOAD MATCHES "^[1-9][0-9]*$" OR D_MAX_DOWNLOAD GREATER 4294967295)
         message(FATAL_ERROR "${target}: MAX_DOWNLOAD '${D_MAX_DOWNLOAD}' is not a size from 1 to 4294967295 bytes")
@@ -170,6 +180,7 @@ function(vistal_add_deployment target)
     string(APPEND content "const unsigned deployment_receive_timeout_ms = ${D_RECEIVE_TIMEOUT_MS}u;\n")
     string(APPEND content "const unsigned long long deployment_max_download = ${D_MAX_DOWNLOAD}ull;\n")
     string(APPEND content "const unsigned long long deployment_download_deadline_ms = ${D_DOWNLOAD_DEADLINE_MS}ull;\n")
+    string(APPEND content "const unsigned deployment_progress_color = 0x${progress_rgb}u;\n")
     file(CONFIGURE OUTPUT "${src}" CONTENT "${content}" @ONLY)
 
     add_library(${target} STATIC "${src}")

@@ -18,3 +18,5 @@ extern const unsigned deployment_receive_timeout_ms;
 extern const unsigned long long deployment_max_download;
 // How long one transfer may take in all, in milliseconds.
 extern const unsigned long long deployment_download_deadline_ms;
+// Colour of the splash's download progress strip, 0xRRGGBB.
+extern const unsigned deployment_progress_color;

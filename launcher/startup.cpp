@@ -3,11 +3,14 @@
 #include "launcher/startup.h"
 
 #include "launcher/data_dir.h"
+#include "launcher/deployment.h"
 #include "platform/platform.h"
+#include "update/download_progress.h"
 #include "update/version_check.h"
 #include "vmhost/class_loader_bridge.h"
 #include "vmhost/natives.h"
 #include "vmhost/splash.h"
+#include "vmhost/splash_progress.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -67,6 +70,14 @@ bool install_option(char* out, const char* prefix, const char* relative) {
     return true;
 }
 
+// The download of app.jar, shown on the splash.
+void show_download(void*, fetch_stage stage, std::uint64_t received, std::uint64_t length) {
+    if (stage == fetch_stage::running)
+        SplashProgress(received, length, deployment_progress_color);
+    else
+        SplashProgressEnd(stage == fetch_stage::complete);
+}
+
 } // namespace
 
 extern "C" int WinMain(void*, void*, char*, int) {
@@ -111,7 +122,10 @@ extern "C" int WinMain(void*, void*, char*, int) {
     init();
     jar_count = initjars(paths);
 
-    // 8. Update check.
+    // 8. Update check; a download shows its progress on the splash.
+    fetch_progress on_splash;
+    on_splash.report = &show_download;
+    set_download_progress(on_splash);
     locate_server();
     std::fflush(err);
 

@@ -7,7 +7,8 @@
 #   1. online: it downloads 2.1.0 into the data directory and starts it;
 #   2. online again: 2.1.0 is current, nothing is downloaded;
 #   3. with nginx stopped: it starts offline from the install's 1.0.0.
-# With a display the application shows a window for a few seconds; without one it prints.
+# With a display the splash shows a strip that grows while 2.1.0 downloads (nginx sends it slowly
+# then) and the application shows a window for a few seconds; without one it prints.
 # Everything lives under build/demo; nothing is left running.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -85,6 +86,10 @@ mkdir -p "$webroot"
 deploy/publish.sh "$webroot" 2.1.0 "$demo/jars/app-2.1.0.jar"
 deploy/render-nginx-conf.sh --listen "127.0.0.1:$port" --cert "$pki/server.pem" --key "$pki/server.key" \
     --webroot "$webroot" --rundir "$rundir" > "$demo/nginx.conf"
+if [ -n "${DISPLAY:-}" ]; then
+    # With a display the release comes slowly enough to watch the splash's download strip grow.
+    sed -i 's|location /releases/ {|&\n            limit_rate 8k;|' "$demo/nginx.conf"
+fi
 nginx -e "$rundir/error.log" -c "$demo/nginx.conf" -g 'daemon off;' &
 nginx_pid=$!
 for _ in $(seq 50); do

@@ -99,8 +99,8 @@ char* get_header(void* request, unsigned long level, const char* name) {
     }
 }
 
-char* https_data(const wchar_t* host, const wchar_t* path, std::FILE* stream,
-                 fetch_report* report) {
+char* https_data(const wchar_t* host, const wchar_t* path, std::FILE* stream, fetch_report* report,
+                 const fetch_progress* progress) {
     fetch_report local;
     fetch_report& r = report ? *report : local;
     r = fetch_report{};
@@ -153,6 +153,9 @@ char* https_data(const wchar_t* host, const wchar_t* path, std::FILE* stream,
     if (!chunk)
         return answer.release();
     const std::uint32_t expected = r.content_length;
+    // Only a download that may become the body anyone keeps is shown.
+    if (!stream || r.status != 200 || (progress && !progress->report))
+        progress = nullptr;
     // What the stream may take: the announced length, else the maximum.
     const std::uint64_t stream_limit = expected > 0 ? expected : deployment_max_download;
     std::uint64_t received = 0; // wide enough that a count near 4 GiB cannot wrap below it
@@ -178,6 +181,8 @@ char* https_data(const wchar_t* host, const wchar_t* path, std::FILE* stream,
                 received += take;
                 if (r.too_large || r.write_failed)
                     break;
+                if (progress)
+                    progress->report(progress->context, fetch_stage::running, received, expected);
             } else {
                 received += n;
                 if (answer_length + n > answer_limit)
@@ -212,5 +217,11 @@ char* https_data(const wchar_t* host, const wchar_t* path, std::FILE* stream,
     r.received = static_cast<std::uint32_t>(received);
     if (expected > 0 && received < expected)
         r.read_failed = true;
+    if (progress) {
+        bool whole =
+            received > 0 && !r.read_failed && !r.too_large && !r.write_failed && !r.timed_out;
+        progress->report(progress->context, whole ? fetch_stage::complete : fetch_stage::failed,
+                         received, expected);
+    }
     return answer.release();
 }

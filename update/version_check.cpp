@@ -11,6 +11,7 @@
 #include "platform/platform.h"
 #include "update/archive_check.h"
 #include "update/bs_version.h"
+#include "update/download_progress.h"
 #include "update/https_fetch.h"
 #include "update/jar_signature.h"
 
@@ -109,7 +110,7 @@ bool download(const wchar_t* host, std::string_view path, const char* prefix, ch
     if (!file)
         return false;
     fetch_report report;
-    https_data(host, wide, file.get(), &report);
+    https_data(host, wide, file.get(), &report, download_progress());
     bool complete = report.status == 200 && report.received > 0 && !report.read_failed &&
                     !report.too_large && !report.timed_out &&
                     (!report.has_content_length || report.received == report.content_length);

@@ -3,6 +3,8 @@
 // Library and image are the install's, by absolute path.
 #include "vmhost/splash.h"
 
+#include "vmhost/splash_progress.h"
+
 namespace {
 
 using splash_init_fn = void (*)();
@@ -52,6 +54,8 @@ void ShowSplashScreen() {
     if (!platform::install_path(image, splash_image))
         return;
     DoSplashInit();
-    DoSplashLoadFile(image);
+    // Only an image that shows can carry a progress strip later.
+    if (DoSplashLoadFile(image))
+        SplashProgressShown(image);
     DoSplashSetFileJarName(image, jar);
 }

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -282,6 +283,47 @@ TEST_F(HttpsFetch, GetHeaderGrowsItsBufferToWhatTheServiceAsksFor) {
     EXPECT_EQ(seen, queries);
     transport::close(request);
     transport::close(session);
+}
+
+// What a progress listener heard: "running:<received>/<length>", "complete:...", "failed:...".
+std::vector<std::string> heard;
+void listen(void*, fetch_stage stage, std::uint64_t received, std::uint64_t length) {
+    const char* name = stage == fetch_stage::running    ? "running"
+                       : stage == fetch_stage::complete ? "complete"
+                                                        : "failed";
+    heard.push_back(std::string(name) + ":" + std::to_string(received) + "/" +
+                    std::to_string(length));
+}
+
+TEST_F(HttpsFetch, ProgressIsToldPerBlockAndEndsOnceOnlyForADownloadThatCounts) {
+    fetch_progress progress;
+    progress.report = &listen;
+    auto stream = [&](fetch_report* report = nullptr) {
+        heard.clear();
+        std::FILE* f = std::tmpfile();
+        https_data(host.c_str(), path.c_str(), f, report, &progress);
+        std::fclose(f);
+        return heard;
+    };
+    using list = std::vector<std::string>;
+
+    respond(std::string(20000, 'x'), {{"Content-Length", "20000"}});
+    EXPECT_EQ(stream(), (list{"running:8192/20000", "running:16384/20000", "running:20000/20000",
+                              "complete:20000/20000"}));
+    // Unknown length, and a body cut short: the end says so.
+    respond(std::string(100, 'x'), {}, 200, 60);
+    EXPECT_EQ(stream(), (list{"running:60/0", "running:100/0", "complete:100/0"}));
+    respond(std::string(100, 'x'), {{"Content-Length", "300"}});
+    EXPECT_EQ(stream(), (list{"running:100/300", "failed:100/300"}));
+    // An error page, no response at all, and memory mode are never shown.
+    respond("not here", {}, 404);
+    EXPECT_TRUE(stream().empty());
+    fake::reset_transport();
+    EXPECT_TRUE(stream().empty());
+    respond("2.0.0;/j/app.jar");
+    heard.clear();
+    text t(https_data(host.c_str(), path.c_str(), nullptr, nullptr, &progress));
+    EXPECT_TRUE(heard.empty());
 }
 
 } // namespace
