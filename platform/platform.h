@@ -3,6 +3,8 @@
 // gets. Portable code includes this header and nothing else of the OS.
 #pragma once
 
+#include "platform/callback.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -100,17 +102,19 @@ struct call_window_result {
     unsigned message;
     window hwnd;
 };
-using hook_procedure = std::intptr_t (*)(int code, std::uintptr_t wParam, std::intptr_t lParam);
+// HOOKPROC: the system calls it with the Win32 calling convention.
+using hook_procedure = std::intptr_t(VISTAL_CALLBACK*)(int code, std::uintptr_t wParam,
+                                                       std::intptr_t lParam);
 
 constexpr int hook_call_window_proc = 4;      // WH_CALLWNDPROC
 constexpr int hook_call_window_proc_ret = 12; // WH_CALLWNDPROCRET
 
-window find_window(const char* title);                       // FindWindowA(NULL, title)
-unsigned long window_thread_id(window w);                    // GetWindowThreadProcessId
+window find_window(const char* title);                                 // FindWindowA(NULL, title)
+unsigned long window_thread_id(window w);                              // GetWindowThreadProcessId
 hook set_hook(int kind, hook_procedure proc, unsigned long thread_id); // SetWindowsHookExA
 std::intptr_t call_next_hook(int code, std::uintptr_t wParam, std::intptr_t lParam);
-bool unhook(hook h);                                         // UnhookWindowsHookEx
+bool unhook(hook h);                                               // UnhookWindowsHookEx
 bool set_window_property(window w, const char* name, void* value); // SetPropA
-void* remove_window_property(window w, const char* name);   // RemovePropA
+void* remove_window_property(window w, const char* name);          // RemovePropA
 
 } // namespace platform

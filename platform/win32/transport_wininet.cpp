@@ -5,11 +5,9 @@
 #include <windows.h>
 #include <wininet.h>
 
-// The status callback is handed to WinINet as it is: x64 has a single calling convention, so
-// CALLBACK adds nothing and DWORD_PTR is the width of std::uintptr_t.
-static_assert(sizeof(void*) == 8, "the transport is built for x64 only");
+// The status callback is handed to WinINet as it is: its type is INTERNET_STATUS_CALLBACK
+// exactly, calling convention included, so no cast stands between them.
 static_assert(sizeof(DWORD) == sizeof(unsigned long), "DWORD is unsigned long");
-static_assert(sizeof(DWORD_PTR) == sizeof(std::uintptr_t), "DWORD_PTR is pointer-sized");
 
 namespace transport {
 
@@ -24,7 +22,7 @@ bool set_connect_timeout(handle session, unsigned long ms) {
 }
 
 bool set_status_callback(handle session, status_callback callback) {
-    auto native = reinterpret_cast<INTERNET_STATUS_CALLBACK>(callback);
+    INTERNET_STATUS_CALLBACK native = callback;
     return InternetSetStatusCallback(session, native) != INTERNET_INVALID_STATUS_CALLBACK;
 }
 

@@ -21,9 +21,9 @@ struct message {
 };
 
 struct state {
-    std::vector<std::string> calls;             // "load_library:user32.dll", ...
-    std::map<std::string, void*> libraries;     // name -> handle; absent names fail to load
-    std::map<std::string, void*> procs;         // "handle-name|entry" -> address
+    std::vector<std::string> calls;         // "load_library:user32.dll", ...
+    std::map<std::string, void*> libraries; // name -> handle; absent names fail to load
+    std::map<std::string, void*> procs;     // "handle-name|entry" -> address
     long appdata_status = 0;
     std::string appdata = "C:\\ProgramData";
     std::vector<message> messages;
@@ -40,7 +40,7 @@ struct state {
     // set_hook accepted (handle = index + 1), what call_next_hook answers, window properties.
     std::map<std::string, void*> windows;
     std::map<void*, unsigned long> window_threads;
-    std::vector<std::intptr_t (*)(int, std::uintptr_t, std::intptr_t)> hook_procs;
+    std::vector<platform::hook_procedure> hook_procs;
     std::intptr_t next_hook_result = 0;
     std::map<std::pair<void*, std::string>, void*> properties;
 };
