@@ -26,8 +26,25 @@ bool set_status_callback(handle session, status_callback callback) {
     return InternetSetStatusCallback(session, native) != INTERNET_INVALID_STATUS_CALLBACK;
 }
 
+// Whether the request ended on an https URL after the redirects WinINet followed. Windows
+// refuses a redirect from https to http by default; Wine follows it, so the request's final URL
+// is checked here and such an answer is never delivered.
+static bool ends_on_https(HINTERNET request) {
+    wchar_t url[INTERNET_MAX_URL_LENGTH + 1];
+    DWORD length = sizeof url;
+    if (!InternetQueryOptionW(request, INTERNET_OPTION_URL, url, &length))
+        return false;
+    return _wcsnicmp(url, L"https://", 8) == 0;
+}
+
 handle open_url(handle session, const wchar_t* url, std::uintptr_t context) {
-    return InternetOpenUrlW(session, url, nullptr, 0, INTERNET_FLAG_SECURE, context);
+    HINTERNET request = InternetOpenUrlW(session, url, nullptr, 0, INTERNET_FLAG_SECURE, context);
+    if (request && !ends_on_https(request)) {
+        InternetCloseHandle(request);
+        SetLastError(ERROR_INTERNET_HTTPS_TO_HTTP_ON_REDIR);
+        return nullptr;
+    }
+    return request;
 }
 
 bool query_info(handle request, unsigned long level, char* buffer, unsigned long* size,
