@@ -30,7 +30,8 @@ struct header_probe {
 class fetch_client {
   public:
     virtual ~fetch_client() = default;
-    // Which transport answers, for messages and documented differences: "curl" or "wininet".
+    // Which transport answers, for documented differences: "wininet" through the agent under
+    // Wine, "in-process" for the transport linked into the table's program.
     virtual const char* transport() const = 0;
     virtual fetched text(const std::string& host, const std::string& path) = 0;
     virtual fetched stream(const std::string& host, const std::string& path) = 0;
