@@ -2,6 +2,7 @@
 #include "tests/support/fetch_client.h"
 #include "update/transport.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <memory>

@@ -10,7 +10,6 @@
 #include <fstream>
 #include <iterator>
 #include <memory>
-#include <signal.h>
 #include <sstream>
 #include <stdexcept>
 #include <sys/wait.h>
