@@ -3,6 +3,8 @@
 // gets. Portable code includes this header and nothing else of the OS.
 #pragma once
 
+#include "platform/callback.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -145,7 +147,9 @@ struct call_window_result {
     unsigned message;
     window hwnd;
 };
-using hook_procedure = std::intptr_t (*)(int code, std::uintptr_t wParam, std::intptr_t lParam);
+// HOOKPROC: the system calls it with the Win32 calling convention.
+using hook_procedure = std::intptr_t(VISTAL_CALLBACK*)(int code, std::uintptr_t wParam,
+                                                       std::intptr_t lParam);
 
 constexpr int hook_call_window_proc = 4;      // WH_CALLWNDPROC
 constexpr int hook_call_window_proc_ret = 12; // WH_CALLWNDPROCRET

@@ -81,7 +81,8 @@ void copy_name(char* buffer, const char* name, unsigned long size) {
 
 } // namespace
 
-void InternetStatusCallback(void*, std::uintptr_t, unsigned long, void*, unsigned long) {}
+void VISTAL_CALLBACK InternetStatusCallback(void*, std::uintptr_t, unsigned long, void*,
+                                            unsigned long) {}
 
 char* get_header(void* request, unsigned long level, const char* name) {
     unsigned long size = header_start_size;

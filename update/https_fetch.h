@@ -1,6 +1,8 @@
 // One synchronous HTTPS GET, into memory (the version answer) or into a stream (a download).
 #pragma once
 
+#include "platform/callback.h"
+
 #include <cstdint>
 #include <cstdio>
 
@@ -40,5 +42,6 @@ char* https_data(const wchar_t* host, const wchar_t* path, std::FILE* stream,
 char* get_header(void* request, unsigned long level, const char* name);
 
 // The session's status callback: takes no action on any notice.
-void InternetStatusCallback(void* internet, std::uintptr_t context, unsigned long status,
-                            void* information, unsigned long length);
+void VISTAL_CALLBACK InternetStatusCallback(void* internet, std::uintptr_t context,
+                                            unsigned long status, void* information,
+                                            unsigned long length);

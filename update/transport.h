@@ -3,13 +3,17 @@
 // scripted fake; linking decides.
 #pragma once
 
+#include "platform/callback.h"
+
 #include <cstdint>
 
 namespace transport {
 
 using handle = void*;
-using status_callback = void (*)(handle internet, std::uintptr_t context, unsigned long status,
-                                 void* information, unsigned long length);
+// INTERNET_STATUS_CALLBACK: called with the Win32 calling convention.
+using status_callback = void(VISTAL_CALLBACK*)(handle internet, std::uintptr_t context,
+                                               unsigned long status, void* information,
+                                               unsigned long length);
 
 constexpr unsigned long query_custom = 65535;            // HTTP_QUERY_CUSTOM
 constexpr unsigned long error_header_not_found = 12150;  // ERROR_HTTP_HEADER_NOT_FOUND

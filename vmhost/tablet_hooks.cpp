@@ -57,7 +57,7 @@ void JNICALL uW(JNIEnv*, jobject, jint) {
     platform::unhook(posthook);
 }
 
-std::intptr_t hook_preproc(int code, std::uintptr_t wParam, std::intptr_t lParam) {
+std::intptr_t VISTAL_CALLBACK hook_preproc(int code, std::uintptr_t wParam, std::intptr_t lParam) {
     if (code < 0)
         return platform::call_next_hook(code, wParam, lParam);
     if (code != hc_action)
@@ -68,7 +68,7 @@ std::intptr_t hook_preproc(int code, std::uintptr_t wParam, std::intptr_t lParam
     return 0;
 }
 
-std::intptr_t hook_postproc(int code, std::uintptr_t wParam, std::intptr_t lParam) {
+std::intptr_t VISTAL_CALLBACK hook_postproc(int code, std::uintptr_t wParam, std::intptr_t lParam) {
     if (code < 0)
         return platform::call_next_hook(code, wParam, lParam);
     if (code != hc_action)

@@ -13,5 +13,5 @@ extern platform::hook posthook;
 
 jint JNICALL rW(JNIEnv* env, jobject self, jstring title);
 void JNICALL uW(JNIEnv* env, jobject self, jint ignored);
-std::intptr_t hook_preproc(int code, std::uintptr_t wParam, std::intptr_t lParam);
-std::intptr_t hook_postproc(int code, std::uintptr_t wParam, std::intptr_t lParam);
+std::intptr_t VISTAL_CALLBACK hook_preproc(int code, std::uintptr_t wParam, std::intptr_t lParam);
+std::intptr_t VISTAL_CALLBACK hook_postproc(int code, std::uintptr_t wParam, std::intptr_t lParam);

@@ -298,7 +298,7 @@ unsigned long window_thread_id(window w) {
 }
 
 hook set_hook(int kind, hook_procedure proc, unsigned long thread_id) {
-    return SetWindowsHookExA(kind, reinterpret_cast<HOOKPROC>(proc), nullptr, thread_id);
+    return SetWindowsHookExA(kind, proc, nullptr, thread_id);
 }
 
 std::intptr_t call_next_hook(int code, std::uintptr_t wParam, std::intptr_t lParam) {

@@ -8,11 +8,9 @@
 #include <windows.h>
 #include <wininet.h>
 
-// The status callback is handed to WinINet as it is: x64 has a single calling convention, so
-// CALLBACK adds nothing and DWORD_PTR is the width of std::uintptr_t.
-static_assert(sizeof(void*) == 8, "the transport is built for x64 only");
+// The status callback is handed to WinINet as it is: its type is INTERNET_STATUS_CALLBACK
+// exactly, calling convention included, so no cast stands between them.
 static_assert(sizeof(DWORD) == sizeof(unsigned long), "DWORD is unsigned long");
-static_assert(sizeof(DWORD_PTR) == sizeof(std::uintptr_t), "DWORD_PTR is pointer-sized");
 
 namespace transport {
 
@@ -33,12 +31,29 @@ bool set_connect_timeout(handle session, unsigned long ms) {
 }
 
 bool set_status_callback(handle session, status_callback callback) {
-    auto native = reinterpret_cast<INTERNET_STATUS_CALLBACK>(callback);
+    INTERNET_STATUS_CALLBACK native = callback;
     return InternetSetStatusCallback(session, native) != INTERNET_INVALID_STATUS_CALLBACK;
 }
 
+// Whether the request ended on an https URL after the redirects WinINet followed. Windows
+// refuses a redirect from https to http by default; Wine follows it, so the request's final URL
+// is checked here and such an answer is never delivered.
+static bool ends_on_https(HINTERNET request) {
+    wchar_t url[INTERNET_MAX_URL_LENGTH + 1];
+    DWORD length = sizeof url;
+    if (!InternetQueryOptionW(request, INTERNET_OPTION_URL, url, &length))
+        return false;
+    return _wcsnicmp(url, L"https://", 8) == 0;
+}
+
 handle open_url(handle session, const wchar_t* url, std::uintptr_t context) {
-    return InternetOpenUrlW(session, url, nullptr, 0, INTERNET_FLAG_SECURE, context);
+    HINTERNET request = InternetOpenUrlW(session, url, nullptr, 0, INTERNET_FLAG_SECURE, context);
+    if (request && !ends_on_https(request)) {
+        InternetCloseHandle(request);
+        SetLastError(ERROR_INTERNET_HTTPS_TO_HTTP_ON_REDIR);
+        return nullptr;
+    }
+    return request;
 }
 
 bool query_info(handle request, unsigned long level, char* buffer, unsigned long* size,

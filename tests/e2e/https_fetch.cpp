@@ -1,6 +1,9 @@
-// The fetch through the real Linux transport against the scripted TLS server on loopback. The
-// test deployment trusts only the test CA and bounds a silent transfer at a few seconds.
-#include "update/https_fetch.h"
+// The fetch against the scripted TLS server on loopback, one table for both transports: the
+// Linux program runs it over libcurl in-process, the Windows one over WinINet through an agent
+// under Wine (see tests/support/fetch_client.h). The Linux test deployment trusts only the test
+// CA and bounds a silent transfer at a few seconds; under Wine the test CA is among the prefix's
+// roots and its revocation list is served on loopback.
+#include "tests/support/fetch_client.h"
 #include "tests/support/tls_server.h"
 #include "update/transport.h"
 
@@ -10,11 +13,16 @@
 #include <gtest/gtest.h>
 #include <memory>
 #include <string>
+#include <vector>
 
 using testsupport::answer;
+using testsupport::fetch_client;
+using testsupport::fetched;
+using testsupport::header_probe;
 using testsupport::http_response;
 using testsupport::response_head;
 using testsupport::script;
+using testsupport::the_fetch_client;
 using testsupport::tls_server;
 using testsupport::tls_server_options;
 
@@ -29,38 +37,23 @@ tls_server_options with_cert(const std::string& name) {
     return o;
 }
 
-struct fetched {
-    bool null = false;
-    std::string body;
-    fetch_report report;
-};
+fetch_client& client() {
+    return the_fetch_client();
+}
 
-std::wstring wide(const std::string& s) {
-    return std::wstring(s.begin(), s.end());
+// WinINet's synchronous read returns once the buffer is full or the body has ended, however the
+// server split its sends; Windows documents this, and the expectations that depend on how the
+// body arrives in reads say so.
+bool over_wininet() {
+    return std::strcmp(client().transport(), "wininet") == 0;
 }
 
 fetched fetch_text(const tls_server& server, const std::string& path) {
-    fetched f;
-    char* text = https_data(server.whost().c_str(), wide(path).c_str(), nullptr, &f.report);
-    f.null = text == nullptr;
-    if (text)
-        f.body = text;
-    std::free(text);
-    return f;
+    return client().text(server.host(), path);
 }
 
 fetched fetch_stream(const tls_server& server, const std::string& path) {
-    fetched f;
-    std::FILE* out = std::tmpfile();
-    EXPECT_NE(out, nullptr);
-    f.null = https_data(server.whost().c_str(), wide(path).c_str(), out, &f.report) == nullptr;
-    std::rewind(out);
-    char buffer[65536];
-    std::size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, out)) > 0)
-        f.body.append(buffer, n);
-    std::fclose(out);
-    return f;
+    return client().stream(server.host(), path);
 }
 
 class Fetch : public ::testing::Test {
@@ -103,16 +96,20 @@ TEST_F(Fetch, MemoryModeStopsEachChunkAtAZeroByte) {
                            .pause(300)
                            .send("ghi"));
     fetched f = fetch_text(server, "/zero");
-    EXPECT_EQ(f.body, "abcghi");
+    // WinINet: one read holds all ten bytes, so the text ends at the zero byte.
+    EXPECT_EQ(f.body, over_wininet() ? "abc" : "abcghi");
     EXPECT_EQ(f.report.received, 10u);
 }
 
 TEST_F(Fetch, ContentLengthEndsTheBodyWithoutAFurtherRead) {
     // Ten bytes and then silence without a close: a further read would wait out the receive
-    // time-out and fail.
-    server.on(
-        "/ten",
-        script{}.send(response_head(200, {{"Content-Length", "10"}}) + "0123456789").pause(60000));
+    // time-out and fail. "Connection: close" keeps WinINet from pooling the connection for the
+    // next request of the process, which the script, busy pausing, would never read.
+    server.on("/ten",
+              script{}
+                  .send(response_head(200, {{"Content-Length", "10"}, {"Connection", "close"}}) +
+                        "0123456789")
+                  .pause(60000));
     fetched f = fetch_text(server, "/ten");
     EXPECT_EQ(f.body, "0123456789");
     EXPECT_FALSE(f.report.read_failed);
@@ -162,35 +159,27 @@ TEST_F(Fetch, AnErrorPageIsDeliveredWithItsStatus) {
 TEST_F(Fetch, HeaderQueriesAnswerLikeTheWindowsService) {
     const std::string longer(45, 'v');
     server.on("/headers", answer(http_response(200, "", {{"X-Long", longer}, {"X-Short", "s"}})));
-    transport::handle session = transport::open_session(L"Quarlen Vistal/1.0");
-    ASSERT_NE(session, nullptr);
-    transport::handle request =
-        transport::open_url(session, wide(server.url("/headers")).c_str(), 1);
-    ASSERT_NE(request, nullptr);
-    EXPECT_EQ(transport::status_code(request), 200);
+    const std::string url = server.url("/headers");
 
-    // Too small: nothing written, the size needed (with the terminator) reported.
-    char buffer[64] = "x-long";
-    unsigned long size = 20, error = 0;
-    EXPECT_FALSE(transport::query_info(request, transport::query_custom, buffer, &size, &error));
-    EXPECT_EQ(error, transport::error_insufficient_buffer);
-    EXPECT_EQ(size, longer.size() + 1);
-    EXPECT_TRUE(transport::query_info(request, transport::query_custom, buffer, &size, &error));
-    EXPECT_EQ(std::string(buffer), longer);
-    EXPECT_EQ(size, longer.size());
+    // Too small: nothing written, the size needed (with the terminator) reported; get_header
+    // runs its regrow loop against the real answers.
+    header_probe p = client().header(url, "x-long", 20);
+    EXPECT_EQ(p.status, 200);
+    EXPECT_FALSE(p.ok);
+    EXPECT_EQ(p.error, transport::error_insufficient_buffer);
+    EXPECT_EQ(p.size, longer.size() + 1);
+    EXPECT_FALSE(p.get_header_null);
+    EXPECT_EQ(p.get_header_value, longer);
 
-    std::strcpy(buffer, "X-Nothing");
-    size = 20;
-    EXPECT_FALSE(transport::query_info(request, transport::query_custom, buffer, &size, &error));
-    EXPECT_EQ(error, transport::error_header_not_found);
+    p = client().header(url, "X-LONG", longer.size() + 1);
+    EXPECT_TRUE(p.ok);
+    EXPECT_EQ(p.value, longer);
+    EXPECT_EQ(p.size, longer.size());
 
-    // get_header runs its regrow loop against the real answers.
-    std::unique_ptr<char, decltype(&std::free)> value(
-        get_header(request, transport::query_custom, "X-LONG"), &std::free);
-    ASSERT_NE(value, nullptr);
-    EXPECT_EQ(std::string(value.get()), longer);
-    transport::close(request);
-    transport::close(session);
+    p = client().header(url, "X-Nothing", 20);
+    EXPECT_FALSE(p.ok);
+    EXPECT_EQ(p.error, transport::error_header_not_found);
+    EXPECT_TRUE(p.get_header_null);
 }
 
 TEST_F(Fetch, ARedirectIsFollowedToHttpsOnly) {
@@ -210,7 +199,11 @@ TEST_F(Fetch, ARedirectIsFollowedToHttpsOnly) {
     f = fetch_text(server, "/down");
     EXPECT_EQ(f.body, "");
     EXPECT_EQ(f.report.status, 0);
-    EXPECT_TRUE(http.requests().empty());
+    // Windows refuses the redirect before it sends anything; Wine follows it, and the transport
+    // refuses the answer once it sees where the request ended.
+    if (!over_wininet()) {
+        EXPECT_TRUE(http.requests().empty());
+    }
 }
 
 TEST_F(Fetch, AnEarlyCloseDeliversWhatArrived) {
@@ -219,9 +212,12 @@ TEST_F(Fetch, AnEarlyCloseDeliversWhatArrived) {
     server.on("/reset", script{}.send(head + std::string(100, 'r')).pause(200).reset());
     for (const char* path : {"/abort", "/reset"}) {
         fetched f = fetch_stream(server, path);
-        EXPECT_EQ(f.body, std::string(100, path[1])) << path;
+        // WinINet: the read that waits for the rest ends in the reset and fails, and a failed
+        // read delivers nothing, so the bytes it held are lost with it.
+        std::size_t arrived = over_wininet() && path[1] == 'r' ? 0 : 100;
+        EXPECT_EQ(f.body, std::string(arrived, path[1])) << path;
         EXPECT_TRUE(f.report.read_failed) << path;
-        EXPECT_EQ(f.report.received, 100u) << path;
+        EXPECT_EQ(f.report.received, arrived) << path;
     }
 }
 
@@ -235,6 +231,11 @@ TEST_F(Fetch, ShortStallsAreWaitedOutAndLongOnesEndTheTransfer) {
     EXPECT_EQ(fetch_text(server, "/slow").body, "abcdef");
 
     // Silence longer than the receive bound: the transfer ends as failed with what arrived.
+    // WinINet has no bound of the deployment's; its own receive time-out is the system's
+    // (Windows: the Internet settings' ReceiveTimeout; Wine sets none), so this runs over curl
+    // only.
+    if (over_wininet())
+        return;
     server.on("/stall", script{}
                             .send(response_head(200, {{"Content-Length", "100"}}) + "0123456789")
                             .pause(600000));
@@ -251,7 +252,12 @@ TEST(FetchWithoutAnswer, NothingIsDeliveredWhenNoTrustedServerAnswers) {
     tls_server untrusted(with_cert("untrusted")), wronghost(with_cert("wronghost")), quiet(silent),
         http(plain), gone(with_cert("server"));
     gone.stop(); // its port now refuses connections
-    for (tls_server* s : {&untrusted, &wronghost, &quiet, &http, &gone}) {
+    std::vector<tls_server*> servers{&untrusted, &wronghost, &http, &gone};
+    // A server that never starts the handshake is bounded by the receive time-out, which WinINet
+    // under Wine does not have (see above).
+    if (!over_wininet())
+        servers.push_back(&quiet);
+    for (tls_server* s : servers) {
         s->on("/data", answer(http_response(200, "must not arrive")));
         fetched text = fetch_text(*s, "/data");
         EXPECT_FALSE(text.null) << s->host();

@@ -43,7 +43,7 @@ struct state {
     // set_hook accepted (handle = index + 1), what call_next_hook answers, window properties.
     std::map<std::string, void*> windows;
     std::map<void*, unsigned long> window_threads;
-    std::vector<std::intptr_t (*)(int, std::uintptr_t, std::intptr_t)> hook_procs;
+    std::vector<platform::hook_procedure> hook_procs;
     std::intptr_t next_hook_result = 0;
     std::map<std::pair<void*, std::string>, void*> properties;
 };

@@ -1,0 +1,45 @@
+// How the fetch table reaches the fetch it tests: in this process over the Linux transport, or
+// through an agent program running under Wine over WinINet, which makes the same calls and
+// reports what they gave. Linking decides which one a table program gets.
+#pragma once
+
+#include "update/https_fetch.h"
+
+#include <string>
+
+namespace testsupport {
+
+struct fetched {
+    bool null = false; // https_data returned null
+    std::string body;  // the text (memory mode) or what was written to the stream
+    fetch_report report;
+};
+
+// One header query on a fresh request: what HttpQueryInfo-style query_info gave for `name` with
+// a buffer of `size` bytes, then what get_header gave for the same name.
+struct header_probe {
+    int status = 0;
+    bool ok = false;
+    unsigned long error = 0;
+    unsigned long size = 0;
+    std::string value; // the buffer's text after a successful query
+    bool get_header_null = true;
+    std::string get_header_value;
+};
+
+class fetch_client {
+  public:
+    virtual ~fetch_client() = default;
+    // Which transport answers, for documented differences: "wininet" through the agent under
+    // Wine, "in-process" for the transport linked into the table's program.
+    virtual const char* transport() const = 0;
+    virtual fetched text(const std::string& host, const std::string& path) = 0;
+    virtual fetched stream(const std::string& host, const std::string& path) = 0;
+    virtual header_probe header(const std::string& url, const std::string& name,
+                                unsigned long size) = 0;
+};
+
+// The client of this program, made on first use.
+fetch_client& the_fetch_client();
+
+} // namespace testsupport

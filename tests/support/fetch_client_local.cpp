@@ -1,0 +1,82 @@
+// The fetch table's client for the transport linked into this program.
+#include "tests/support/fetch_client.h"
+#include "update/transport.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
+namespace testsupport {
+namespace {
+
+std::wstring wide(const std::string& s) {
+    return std::wstring(s.begin(), s.end());
+}
+
+class local_client : public fetch_client {
+  public:
+    // The agent under Wine uses this client too; only the table's side names the transport.
+    const char* transport() const override { return "in-process"; }
+
+    fetched text(const std::string& host, const std::string& path) override {
+        fetched f;
+        char* text = https_data(wide(host).c_str(), wide(path).c_str(), nullptr, &f.report);
+        f.null = text == nullptr;
+        if (text)
+            f.body = text;
+        std::free(text);
+        return f;
+    }
+
+    fetched stream(const std::string& host, const std::string& path) override {
+        fetched f;
+        std::FILE* out = std::tmpfile();
+        if (!out)
+            return f;
+        f.null = https_data(wide(host).c_str(), wide(path).c_str(), out, &f.report) == nullptr;
+        std::rewind(out);
+        char buffer[65536];
+        std::size_t n;
+        while ((n = std::fread(buffer, 1, sizeof buffer, out)) > 0)
+            f.body.append(buffer, n);
+        std::fclose(out);
+        return f;
+    }
+
+    header_probe header(const std::string& url, const std::string& name,
+                        unsigned long size) override {
+        header_probe p;
+        transport::handle session = transport::open_session(L"Quarlen Vistal/1.0");
+        if (!session)
+            return p;
+        transport::handle request = transport::open_url(session, wide(url).c_str(), 1);
+        if (request) {
+            p.status = transport::status_code(request);
+            std::string buffer(name);
+            buffer.resize(std::max<std::size_t>(size, name.size() + 1) + 1, '\0');
+            p.size = size;
+            p.ok = transport::query_info(request, transport::query_custom, &buffer[0], &p.size,
+                                         &p.error);
+            if (p.ok)
+                p.value = buffer.c_str();
+            std::unique_ptr<char, decltype(&std::free)> value(
+                get_header(request, transport::query_custom, name.c_str()), &std::free);
+            p.get_header_null = value == nullptr;
+            if (value)
+                p.get_header_value = value.get();
+            transport::close(request);
+        }
+        transport::close(session);
+        return p;
+    }
+};
+
+} // namespace
+
+fetch_client& the_fetch_client() {
+    static local_client client;
+    return client;
+}
+
+} // namespace testsupport
