@@ -2,6 +2,8 @@
 // order. Every road ends in a process exit.
 #include "launcher/startup.h"
 
+#include "base/diagnostics.h"
+#include "config/deployment.h"
 #include "launcher/data_dir.h"
 #include "platform/platform.h"
 #include "update/version_check.h"
@@ -13,8 +15,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <jni.h>
-
-std::FILE* err;
 
 namespace {
 
@@ -69,9 +69,17 @@ bool install_option(char* out, const char* prefix, const char* relative) {
 
 } // namespace
 
-extern "C" int WinMain(void*, void*, char*, int) {
+namespace launcher {
+
+void run(launch_state& state) {
+    char* const appDataPath = state.appDataPath;
+    auto& paths = state.paths;
+    int& jar_count = state.jar_count;
+    int& server = state.server;
+
     // 1. Diagnostics stream; no library is looked for in the current directory or on PATH.
-    err = stderr;
+    base::bind_diagnostics(stderr);
+    std::FILE* const err = base::diagnostics();
     platform::restrict_library_search();
 
     // 2. VM options and initialisation arguments. Both paths are absolute, in the install
@@ -108,11 +116,11 @@ extern "C" int WinMain(void*, void*, char*, int) {
     std::fflush(err);
 
     // 6, 7. Data directory and jar list.
-    init();
-    jar_count = initjars(paths);
+    init(appDataPath, deployment_common_appdata);
+    jar_count = initjars(appDataPath, paths);
 
     // 8. Update check.
-    locate_server();
+    server = locate_server(appDataPath, server_list);
     std::fflush(err);
 
     // 9. Offline: the install's own application jar stands in for app.jar. So it does online
@@ -121,6 +129,13 @@ extern "C" int WinMain(void*, void*, char*, int) {
         std::free(paths[1]);
         paths[1] = new_install_entry(platform::fallback_jar);
     }
+    // What the application's natives answer with; the jar list is shared, not copied.
+    native_context context;
+    context.appDataPath = appDataPath;
+    context.paths = paths;
+    context.server_list = server_list;
+    context.server = server;
+    hand_to_natives(context);
 
     // 10. C runtime library: the install's own copy first, the system's second.
     c_lib = platform::load_install_library(platform::bundled_c_runtime);
@@ -155,7 +170,7 @@ extern "C" int WinMain(void*, void*, char*, int) {
     jclass cls = server >= 0 ? try_loadClass(env, main_class, &threw) : loadClass(env, main_class);
     if (threw) {
         env->ExceptionClear();
-        purge_downloaded_app_files();
+        purge_downloaded_app_files(appDataPath);
         std::free(paths[1]);
         paths[1] = new_jar_entry(platform::fallback_jar);
         replace_main_loader(env, paths + 1, jar_count - 1);
@@ -163,7 +178,7 @@ extern "C" int WinMain(void*, void*, char*, int) {
     }
     std::fflush(err);
     if (!cls) {
-        purge_downloaded_app_files();
+        purge_downloaded_app_files(appDataPath);
     } else {
         // 15. Natives.
         env->RegisterNatives(cls, main_natives, main_native_count);
@@ -180,7 +195,7 @@ extern "C" int WinMain(void*, void*, char*, int) {
 
     // 17. A pending exception means the application jar may be bad: download it again next time.
     if (env->ExceptionOccurred())
-        purge_downloaded_app_files();
+        purge_downloaded_app_files(appDataPath);
     std::fflush(err);
 
     // 18. The jar list is released by the process exit: application threads may still call
@@ -189,3 +204,5 @@ extern "C" int WinMain(void*, void*, char*, int) {
     // 19. The only exit once the VM exists.
     die(env);
 }
+
+} // namespace launcher

@@ -30,7 +30,7 @@ echo "=== format"
 stage format bash tools/check-format.sh
 # Report only until the rooms are layered: prints the includes that point up or sideways.
 echo "=== layers"
-stage layers bash tools/check-layers.sh --report-only
+stage layers bash tools/check-layers.sh
 stage linux run_preset linux
 stage windows run_preset windows
 echo "=== demo"

@@ -7,7 +7,8 @@
 // hold.
 #include "update/version_check.h"
 
-#include "launcher/data_dir.h"
+#include "base/bounds.h"
+#include "config/deployment.h"
 #include "platform/platform.h"
 #include "update/archive_check.h"
 #include "update/bs_version.h"
@@ -19,9 +20,9 @@
 #include <cstring>
 #include <memory>
 
-int server = -1;
-
 namespace {
+
+using base::app_path_size;
 
 constexpr const wchar_t* version_request = L"/VistalServlet?getVersion=bootstrap&clientVersion=2.0";
 
@@ -62,9 +63,14 @@ class data_dir_lock {
     platform::file_lock lock_;
 };
 
-// A file of the data directory; false when the name did not fit behind the directory.
-bool data_file(char* out, const char* name) {
-    data_file_path(out, name);
+// A file of the data directory; false when there is no data directory or the name did not fit
+// behind it (a bare file name would resolve against the current directory).
+bool data_file(const char* appDataPath, char* out, const char* name) {
+    out[0] = '\0';
+    if (!appDataPath[0])
+        return false;
+    platform::path_append(out, appDataPath);
+    platform::path_append(out, name);
     return std::strlen(out) > std::strlen(appDataPath);
 }
 
@@ -122,12 +128,14 @@ bool download(const wchar_t* host, std::string_view path, const char* prefix, ch
 
 // Brings the jar that `answer` names into app.jar and records its version in app.ver. On any
 // failure both keep what they held.
-void update_app_jar(const wchar_t* host, const version_answer& answer, const char* version_path) {
+void update_app_jar(const char* appDataPath, const wchar_t* host, const version_answer& answer,
+                    const char* version_path) {
     if (!acceptable_download_path(answer.path))
         return;
     char jar_path[app_path_size], jar_prefix[app_path_size], version_prefix[app_path_size];
-    if (!data_file(jar_path, jar_file) || !data_file(jar_prefix, jar_part) ||
-        !data_file(version_prefix, version_part))
+    if (!data_file(appDataPath, jar_path, jar_file) ||
+        !data_file(appDataPath, jar_prefix, jar_part) ||
+        !data_file(appDataPath, version_prefix, version_part))
         return;
 
     char text[app_ver_size];
@@ -146,16 +154,16 @@ void update_app_jar(const wchar_t* host, const version_answer& answer, const cha
         platform::remove_file(version_temp);
         // The new jar is in place but its version could not be recorded: an empty app.ver has
         // the next start fetch it again, where the old one would claim a version it is not.
-        purge_downloaded_app_files();
+        purge_downloaded_app_files(appDataPath);
     }
 }
 
 // Puts an empty app.ver in place by renaming a new empty file over whatever is there: the name is
 // replaced, never written through. When the rename is refused (another process holds app.ver),
 // a plain app.ver of its own is emptied where it stands.
-bool replace_with_empty_file(const char* version_path) {
+bool replace_with_empty_file(const char* appDataPath, const char* version_path) {
     char prefix[app_path_size], temp[app_path_size];
-    if (data_file(prefix, version_part) && write_new_file(prefix, temp, "", 0)) {
+    if (data_file(appDataPath, prefix, version_part) && write_new_file(prefix, temp, "", 0)) {
         if (platform::replace_file(temp, version_path))
             return true;
         platform::remove_file(temp);
@@ -167,27 +175,25 @@ bool replace_with_empty_file(const char* version_path) {
 
 } // namespace
 
-int locate_server() {
+int locate_server(const char* appDataPath, const wchar_t* const* server_list) {
     for (int i = 0; server_list[i]; ++i) {
-        if (get_bs_version(server_list[i])) {
-            server = i;
-            break;
-        }
+        if (get_bs_version(appDataPath, server_list[i]))
+            return i;
     }
-    return server;
+    return -1;
 }
 
-int get_bs_version(const wchar_t* host) {
+int get_bs_version(const char* appDataPath, const wchar_t* host) {
     bs_version local = app_ver_default;
     char version_path[app_path_size], lock_path[app_path_size];
-    if (!data_file(version_path, version_file))
+    if (!data_file(appDataPath, version_path, version_file))
         return 0;
 
     // Held from reading app.ver to the commit. A second launcher waits here and then checks
     // against what the first one left. One that cannot have the lock in time (or at all) still
     // asks the server but leaves app.jar and app.ver alone: another launcher may be half-way
     // through a download.
-    data_dir_lock lock(data_file(lock_path, lock_file_name)
+    data_dir_lock lock(data_file(appDataPath, lock_path, lock_file_name)
                            ? platform::lock_file(lock_path, lock_wait_ms)
                            : nullptr);
 
@@ -202,16 +208,16 @@ int get_bs_version(const wchar_t* host) {
             read_app_ver(version_file_handle.get(), &local);
         else if ((outcome != platform::open_outcome::absent &&
                   outcome != platform::open_outcome::refused) ||
-                 !replace_with_empty_file(version_path))
+                 !replace_with_empty_file(appDataPath, version_path))
             return 0;
     }
 
     if (lock.held()) {
         // What a launcher killed during its download left behind.
         char leftover[app_path_size];
-        if (data_file(leftover, jar_part))
+        if (data_file(appDataPath, leftover, jar_part))
             platform::remove_files_with_prefix(leftover);
-        if (data_file(leftover, version_part))
+        if (data_file(appDataPath, leftover, version_part))
             platform::remove_files_with_prefix(leftover);
     }
 
@@ -222,12 +228,12 @@ int get_bs_version(const wchar_t* host) {
     // An error page is never an answer, even one whose body begins with a number.
     bool answered = report.status == 200 && answer.version.major >= 0;
     if (answered && lock.held() && is_newer(answer.version, local))
-        update_app_jar(host, answer, version_path);
+        update_app_jar(appDataPath, host, answer, version_path);
     return answered ? 1 : 0;
 }
 
-void purge_downloaded_app_files() {
+void purge_downloaded_app_files(const char* appDataPath) {
     char version_path[app_path_size];
-    if (data_file(version_path, version_file))
-        replace_with_empty_file(version_path);
+    if (data_file(appDataPath, version_path, version_file))
+        replace_with_empty_file(appDataPath, version_path);
 }

@@ -4,11 +4,17 @@
 
 #include <jni.h>
 
-extern jobject sysCL;
-extern jclass loaderClass;
-extern jmethodID loaderConstructor;
-extern jobject loader;
-extern jmethodID mFindClass;
+// The embedded loader class and its methods, the system loader, the main loader: set by
+// init_class_loader, read by the natives on application threads.
+struct loader_bridge {
+    jobject sysCL = nullptr;
+    jclass loaderClass = nullptr;
+    jmethodID loaderConstructor = nullptr;
+    jobject loader = nullptr;
+    jmethodID mFindClass = nullptr;
+};
+// The process's one bridge (a JVM is created once per process).
+loader_bridge& bridge();
 
 void init_class_loader(JNIEnv* env, char** jar_paths, int count);
 jobject new_class_loader(JNIEnv* env, char** jar_paths, int count);

@@ -1,11 +1,10 @@
 // Native methods the launcher offers the application's main class. They only read what start-up
-// left behind (data directory, server list and index, jar list, loader bridge) and keep no state.
+// handed them (data directory, server list and index, jar list) and the loader bridge.
 #include "vmhost/natives.h"
 
-#include "launcher/data_dir.h"
-#include "launcher/deployment.h"
+#include "base/bounds.h"
+#include "config/deployment.h"
 #include "platform/platform.h"
-#include "update/version_check.h"
 #include "vmhost/class_loader_bridge.h"
 #include "vmhost/tablet_hooks.h"
 
@@ -17,6 +16,8 @@ namespace {
 constexpr const char* preferred_class = "a.b.a.a.p";
 constexpr jsize key_block_size = 600;
 constexpr std::size_t server_url_size = 128;
+
+native_context state;
 
 // Shell result codes that have a message; every other code (success above 32 included) has none.
 const char* shell_message(std::uint32_t code) {
@@ -61,6 +62,10 @@ const JNINativeMethod shexec_native[1] = {
 
 } // namespace
 
+void hand_to_natives(const native_context& context) {
+    state = context;
+}
+
 jint JNICALL shexec(JNIEnv* env, jobject, jstring file) {
     // A null string has nothing to open: answer as the shell does for a missing file, quietly.
     if (!file)
@@ -78,8 +83,8 @@ jint JNICALL shexec(JNIEnv* env, jobject, jstring file) {
 }
 
 jstring JNICALL gC(JNIEnv* env, jobject) {
-    char buffer[app_path_size] = {};
-    platform::path_append(buffer, appDataPath);
+    char buffer[base::app_path_size] = {};
+    platform::path_append(buffer, state.appDataPath);
     // With no data directory the application's files resolve in the install directory, as the
     // launcher's own do; a lone separator would point at the file system's root.
     std::size_t length = std::strlen(buffer);
@@ -104,7 +109,8 @@ jstring JNICALL gPC(JNIEnv* env, jobject) {
 
 jstring JNICALL gS(JNIEnv* env, jobject) {
     // Offline there is no answering server; the application then gets the first host.
-    const wchar_t* host = server_list[server >= 0 ? server : 0];
+    const wchar_t* host =
+        state.server_list ? state.server_list[state.server >= 0 ? state.server : 0] : nullptr;
     char buffer[server_url_size] = {};
     std::size_t used = 0;
     for (const char* scheme = "https://"; *scheme && used + 1 < sizeof buffer; ++scheme)
@@ -118,7 +124,7 @@ jstring JNICALL gS(JNIEnv* env, jobject) {
 }
 
 jobject JNICALL gSVCL(JNIEnv* env, jobject) {
-    return new_class_loader(env, paths, 3);
+    return new_class_loader(env, state.paths, 3);
 }
 
 void JNICALL rN(JNIEnv* env, jobject, jclass target) {

@@ -1,8 +1,7 @@
 // Linux implementation of the platform operations.
 #include "platform/platform.h"
 
-#include "launcher/deployment.h"
-#include "platform/path_append.h"
+#include "base/path_append.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -91,9 +90,9 @@ bool executable_path(char* buffer) {
     return true;
 }
 
-long common_appdata_folder(char* buffer) {
+long common_appdata_folder(char* buffer, const char* posix_root) {
     buffer[0] = '\0';
-    const char* root = deployment_common_appdata;
+    const char* root = posix_root;
     if (!root || !*root || std::strlen(root) >= max_path)
         return -1;
     // A relative root (test deployments) lies in the install directory, not the current one.
@@ -104,7 +103,7 @@ long common_appdata_folder(char* buffer) {
 }
 
 bool path_append(char* path, const char* more) {
-    return append_path_rules(path, more, '/');
+    return base::append_path_rules(path, more, '/');
 }
 
 bool truncate_file(std::FILE* file) {
@@ -135,7 +134,8 @@ namespace {
 // whose launchers must be able to lock and replace what another member's launcher made).
 mode_t file_mode(const char* path) {
     const char* slash = std::strrchr(path, '/');
-    std::string dir = slash ? std::string(path, slash == path ? 1 : slash - path) : std::string(".");
+    std::string dir =
+        slash ? std::string(path, slash == path ? 1 : slash - path) : std::string(".");
     struct stat st {};
     return stat(dir.c_str(), &st) == 0 && (st.st_mode & S_IWGRP) ? 0664 : 0644;
 }
@@ -165,9 +165,8 @@ std::FILE* open_plain_file(const char* path, open_outcome* outcome) {
         return nullptr;
     }
     int flags = fcntl(fd, F_GETFL);
-    std::FILE* file = flags >= 0 && fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0
-                          ? fdopen(fd, "r+")
-                          : nullptr;
+    std::FILE* file =
+        flags >= 0 && fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0 ? fdopen(fd, "r+") : nullptr;
     if (!file) {
         close(fd);
         *outcome = open_outcome::failed;

@@ -1,8 +1,9 @@
 // The fetch through the real Linux transport against the scripted TLS server on loopback. The
 // test deployment trusts only the test CA and bounds a silent transfer at a few seconds.
 #include "update/https_fetch.h"
+#include "config/deployment.h"
+#include "net/transport.h"
 #include "tests/support/tls_server.h"
-#include "update/transport.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -162,7 +163,12 @@ TEST_F(Fetch, AnErrorPageIsDeliveredWithItsStatus) {
 TEST_F(Fetch, HeaderQueriesAnswerLikeTheWindowsService) {
     const std::string longer(45, 'v');
     server.on("/headers", answer(http_response(200, "", {{"X-Long", longer}, {"X-Short", "s"}})));
-    transport::handle session = transport::open_session(L"Quarlen Vistal/1.0");
+    transport::session_options options;
+    options.ca_bundle = deployment_ca_bundle;
+    options.receive_timeout_ms = deployment_receive_timeout_ms;
+    options.max_download = deployment_max_download;
+    options.deadline_ms = deployment_download_deadline_ms;
+    transport::handle session = transport::open_session(L"Quarlen Vistal/1.0", options);
     ASSERT_NE(session, nullptr);
     transport::handle request =
         transport::open_url(session, wide(server.url("/headers")).c_str(), 1);

@@ -4,10 +4,10 @@
 // inside its buffers, close every handle once (the request before the session), stop reading
 // at the first empty read or once the announced length has arrived, and deliver exactly what
 // the reads gave.
-#include "launcher/deployment.h"
+#include "config/deployment.h"
+#include "net/transport.h"
 #include "platform/platform.h"
 #include "update/https_fetch.h"
-#include "update/transport.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -172,7 +172,7 @@ extern "C" void __wrap_free(void* p) {
 
 namespace transport {
 
-handle open_session(const wchar_t*) {
+handle open_session(const wchar_t*, const session_options&) {
     if (!current->session_opens)
         return nullptr;
     ++current->open_session;
@@ -276,7 +276,9 @@ bool close(handle internet) {
 
 // The clock stands still and the size bound is beyond any body played here.
 namespace platform {
-std::uint64_t monotonic_ms() { return 0; }
+std::uint64_t monotonic_ms() {
+    return 0;
+}
 } // namespace platform
 const unsigned long long deployment_max_download = 0xFFFFFFFFull;
 const unsigned long long deployment_download_deadline_ms = 900000;

@@ -2,9 +2,7 @@
 // a session, a request that has received its response head when open_url returns, header
 // queries that answer like HttpQueryInfoA, and a pull read of at most the asked bytes. curl's
 // multi interface is driven from the calling thread; nothing runs in the background.
-#include "update/transport.h"
-
-#include "launcher/deployment.h"
+#include "net/transport.h"
 
 #include <algorithm>
 #include <cctype>
@@ -41,6 +39,8 @@ struct object {
 struct session : object {
     session() : object(kind::session) {}
     std::string user_agent;
+    transport::session_options options;
+    std::string ca_bundle;
     long connect_timeout_ms = 0;
     transport::status_callback callback = nullptr;
 };
@@ -53,6 +53,7 @@ struct request : object {
     CURL* easy = nullptr;
     std::string url;
     std::string user_agent;
+    unsigned receive_timeout_ms = 0;
 
     long status = 0;   // status of the head being received
     bool head = false; // the final response head has arrived
@@ -170,7 +171,7 @@ void collect(request* r) {
 // nothing must not hold the start for ever.
 template <class Ready> void pump(request* r, Ready ready) {
     using clock = std::chrono::steady_clock;
-    const auto bound = std::chrono::milliseconds(deployment_receive_timeout_ms);
+    const auto bound = std::chrono::milliseconds(r->receive_timeout_ms);
     if (r->paused) {
         r->paused = false;
         curl_easy_pause(r->easy, CURLPAUSE_CONT);
@@ -266,13 +267,15 @@ bool global_init() {
 
 namespace transport {
 
-handle open_session(const wchar_t* user_agent) {
+handle open_session(const wchar_t* user_agent, const session_options& options) {
     if (!global_init())
         return nullptr;
     auto* s = new (std::nothrow) session;
     if (!s)
         return nullptr;
     s->user_agent = narrow(user_agent);
+    s->options = options;
+    s->ca_bundle = options.ca_bundle ? options.ca_bundle : "";
     return as_handle(s);
 }
 
@@ -303,6 +306,7 @@ handle open_url(handle internet, const wchar_t* url, std::uintptr_t context) {
     r->context = context;
     r->url = url_bytes(url);
     r->user_agent = s->user_agent;
+    r->receive_timeout_ms = s->options.receive_timeout_ms;
     r->multi = curl_multi_init();
     r->easy = curl_easy_init();
     if (!r->multi || !r->easy) {
@@ -321,9 +325,9 @@ handle open_url(handle internet, const wchar_t* url, std::uintptr_t context) {
     curl_easy_setopt(e, CURLOPT_MAXREDIRS, max_redirects);
     curl_easy_setopt(e, CURLOPT_SSL_VERIFYPEER, 1L);
     curl_easy_setopt(e, CURLOPT_SSL_VERIFYHOST, 2L);
-    if (deployment_ca_bundle && *deployment_ca_bundle) {
+    if (!s->ca_bundle.empty()) {
         // The deployment's CA file replaces the system store rather than adding to it.
-        curl_easy_setopt(e, CURLOPT_CAINFO, deployment_ca_bundle);
+        curl_easy_setopt(e, CURLOPT_CAINFO, s->ca_bundle.c_str());
         curl_easy_setopt(e, CURLOPT_CAPATH, static_cast<char*>(nullptr));
     }
     if (s->connect_timeout_ms > 0)
@@ -331,8 +335,8 @@ handle open_url(handle internet, const wchar_t* url, std::uintptr_t context) {
     // The deployment's bounds, also where the fetch is not reading: no body beyond the largest
     // download is taken in, and no transfer outlasts the download deadline.
     curl_easy_setopt(e, CURLOPT_MAXFILESIZE_LARGE,
-                     static_cast<curl_off_t>(deployment_max_download));
-    curl_easy_setopt(e, CURLOPT_TIMEOUT_MS, static_cast<long>(deployment_download_deadline_ms));
+                     static_cast<curl_off_t>(s->options.max_download));
+    curl_easy_setopt(e, CURLOPT_TIMEOUT_MS, static_cast<long>(s->options.deadline_ms));
     curl_easy_setopt(e, CURLOPT_BUFFERSIZE, receive_buffer_size);
     curl_easy_setopt(e, CURLOPT_HEADERFUNCTION, &on_header);
     curl_easy_setopt(e, CURLOPT_HEADERDATA, r);
