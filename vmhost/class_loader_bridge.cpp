@@ -9,6 +9,7 @@
 #include "base/diagnostics.h"
 #include "classloader/svcl_dat.h"
 #include "config/deployment.h"
+#include "config/messages.h"
 #include "platform/platform.h"
 
 #include <cstdio>
@@ -21,16 +22,14 @@ loader_bridge state;
 constexpr const char* loader_class_name = "com/tolvane/classloader/SignatureValidatingClassLoader";
 constexpr jsize signature_length = 20;
 
-constexpr const char* dialog_text =
-    "\nOne or more application files\nmay have been corrupted.\n\nPlease restart the "
-    "application and if the\nproblem persists, reinstall.\n\n";
-constexpr const char* dialog_title = "Error";
+constexpr const char* dialog_text = messages::corrupted_files.text;
+constexpr const char* dialog_title = messages::corrupted_files.caption;
 constexpr jint error_message_type = 0; // JOptionPane.ERROR_MESSAGE
 
 using base::diagnostics;
 
 void assertion(const char* condition, int line) {
-    std::fprintf(diagnostics(), "Assertion failed! %s, line=%d\n", condition, line);
+    std::fprintf(diagnostics(), messages::assertion_format, condition, line);
 }
 
 bool pending(JNIEnv* env) {
@@ -222,10 +221,7 @@ jclass try_loadClass(JNIEnv* env, const char* name, bool* threw) {
 
 jclass loadClass(JNIEnv* env, const char* name) {
     bool threw = false;
-    jclass cls = try_loadClass(env, name, &threw);
-    if (threw)
-        die(env);
-    return cls;
+    return try_loadClass(env, name, &threw);
 }
 
 void replace_main_loader(JNIEnv* env, char** jar_paths, int count) {

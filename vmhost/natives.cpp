@@ -4,6 +4,7 @@
 
 #include "base/bounds.h"
 #include "config/deployment.h"
+#include "config/messages.h"
 #include "platform/platform.h"
 #include "vmhost/class_loader_bridge.h"
 #include "vmhost/tablet_hooks.h"
@@ -18,41 +19,6 @@ constexpr jsize key_block_size = 600;
 constexpr std::size_t server_url_size = 128;
 
 native_context state;
-
-// Shell result codes that have a message; every other code (success above 32 included) has none.
-const char* shell_message(std::uint32_t code) {
-    switch (code) {
-    case 0:
-        return "Your operating system is out of memory or resources.";
-    case 2:
-        return "The specified file was not found.";
-    case 3:
-        return "The specified path was not found.";
-    case 5:
-        return "Your operating system denied access to the specified file.";
-    case 8:
-        return "There was not enough memory to complete the operation.";
-    case 11:
-        return "The .exe file is invalid (non-Win32 .exe or error in .exe image).";
-    case 26:
-        return "A sharing violation occurred.";
-    case 27:
-        return "The file name association is incomplete or invalid.";
-    case 28:
-        return "The DDE transaction could not be completed because the request timed out.";
-    case 29:
-        return "The DDE transaction failed.";
-    case 30:
-        return "The DDE transaction could not be completed because other DDE transactions were "
-               "being processed.";
-    case 31:
-        return "There is no application associated with the given file name extension.";
-    case 32:
-        return "The specified DLL was not found.";
-    default:
-        return nullptr;
-    }
-}
 
 // The one-row table that rN registers on classes of the application.
 const JNINativeMethod shexec_native[1] = {
@@ -77,8 +43,9 @@ jint JNICALL shexec(JNIEnv* env, jobject, jstring file) {
     env->ReleaseStringUTFChars(file, text);
 
     auto code = static_cast<std::uint32_t>(static_cast<std::uintptr_t>(result));
-    if (const char* message = shell_message(code))
-        platform::message_box(message, "Warning", platform::message_box_flags);
+    const char* warning = messages::shell_warning(code);
+    if (warning && state.show_warning)
+        state.show_warning(warning);
     return static_cast<jint>(code);
 }
 

@@ -12,6 +12,8 @@ struct native_context {
     char** paths = nullptr;                      // the jar list (gSVCL's loaders)
     const wchar_t* const* server_list = nullptr; // the update hosts, null-terminated
     int server = -1;                             // index of the server that answered; -1 offline
+    // Shows shexec's warning for a shell result code (the launcher's report); null shows none.
+    void (*show_warning)(const char* text) = nullptr;
 };
 void hand_to_natives(const native_context& context);
 

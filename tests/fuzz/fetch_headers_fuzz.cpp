@@ -282,6 +282,8 @@ std::uint64_t monotonic_ms() {
 } // namespace platform
 const unsigned long long deployment_max_download = 0xFFFFFFFFull;
 const unsigned long long deployment_download_deadline_ms = 900000;
+const unsigned deployment_receive_timeout_ms = 3000;
+const char* const deployment_ca_bundle = "";
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     FuzzedDataProvider in(data, size);

@@ -125,6 +125,8 @@ std::uint64_t monotonic_ms() {
 
 const unsigned long long deployment_max_download = 0xFFFFFFFFull;
 const unsigned long long deployment_download_deadline_ms = 900000;
+const unsigned deployment_receive_timeout_ms = 3000;
+const char* const deployment_ca_bundle = "";
 
 // The fetch only gets as far as asking for the URL.
 namespace transport {

@@ -1,6 +1,7 @@
 // The natives that need no VM of their own, over the fake platform and a fake JNIEnv.
 #include "base/bounds.h"
 #include "config/deployment.h"
+#include "launcher/report.h"
 #include "tests/support/fake_platform.h"
 #include "tests/unit/support/fake_jni.h"
 #include "vmhost/natives.h"
@@ -24,6 +25,7 @@ class Natives : public ::testing::Test {
         context.appDataPath = appDataPath;
         context.server_list = server_list;
         context.server = server;
+        context.show_warning = &launcher::report_shell_warning;
         hand_to_natives(context);
     }
 
