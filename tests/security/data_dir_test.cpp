@@ -171,7 +171,7 @@ TEST_F(HostileDataDir, APlantedLockFileGivesNoLockAndNoDownload) {
 TEST_F(HostileDataDir, LinksPlantedWhileTheCheckRunsCatchNothing) {
     serve(1500);
     behave("test.UseInclude\n");
-    background launcher({test_launcher()}, install.root());
+    background launcher({install.launcher()}, install.root());
     for (int i = 0; i < 2000 && server->requests().empty(); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     ASSERT_FALSE(server->requests().empty());

@@ -96,7 +96,7 @@ TEST_F(HostileServer, DownloadsBeyondTheBoundsAreRefused) {
         {"trickling past the deadline", trickle},
     };
     for (const auto& [row, download] : rows)
-        expect_old_files_kept(start(download, {SECURITY_LAUNCHER}), row);
+        expect_old_files_kept(start(download, {install.launcher(SECURITY_LAUNCHER)}), row);
 }
 
 // A disk that takes no more (the file size limit stands in for a full disk, unprivileged): the
@@ -106,7 +106,7 @@ TEST_F(HostileServer, AFailedWriteStopsTheDownload) {
     const std::size_t body = 48 * 1024 * 1024;
     const std::string shell = "trap '' XFSZ; ulimit -f 2048; exec \"$0\"";
     auto r = start(script().send(response_head(200)).send(std::string(body, 'x')).close(),
-                   {"/bin/sh", "-c", shell, test_launcher()});
+                   {"/bin/sh", "-c", shell, install.launcher()});
     expect_old_files_kept(r, "write refused beyond 1 MiB");
     // What the loopback socket buffers hold is a few megabytes: a reader that went on would
     // have taken the whole body.
