@@ -118,6 +118,11 @@ long common_appdata_folder(char* buffer, const char*) {
 bool path_append(char* path, const char* more) {
     return base::append_path_rules(path, more, '/');
 }
+// The executable's own path is never had here: a failed folder query leaves no data directory.
+bool install_path(char* out, const char*) {
+    out[0] = '\0';
+    return false;
+}
 std::uint64_t monotonic_ms() {
     return 0;
 }
