@@ -78,8 +78,13 @@ void check_data_dir(const std::string& root, const std::string& file) {
 
     char* out = static_cast<char*>(std::malloc(app_path_size));
     data_file_path(appDataPath, out, file.c_str());
+    // Without a data directory there is no data file: a bare name would resolve in the current
+    // directory.
     std::string expected = dir;
-    joined(expected, file, &expected);
+    if (dir.empty())
+        expected.clear();
+    else
+        joined(expected, file, &expected);
     if (strnlen(out, app_path_size) >= platform::max_path || expected != out)
         fault("data file path wrong");
     std::free(out);
