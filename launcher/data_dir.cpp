@@ -1,16 +1,13 @@
 #include "launcher/data_dir.h"
 
+#include "config/product.h"
 #include "platform/platform.h"
 
 #include <cstdlib>
 #include <cstring>
 
-char appDataPath[app_path_size];
-char* paths[jar_slots];
-int jar_count;
-
-void init() {
-    if (platform::common_appdata_folder(appDataPath) < 0) {
+void init(char* appDataPath, const char* posix_root) {
+    if (platform::common_appdata_folder(appDataPath, posix_root) < 0) {
         // Without the common folder the files lie in the install directory, which the user
         // chose, never in the current one or (for a join onto nothing) a drive's root.
         platform::install_path(appDataPath, "");
@@ -21,7 +18,7 @@ void init() {
     platform::path_append(appDataPath, appVersion);
 }
 
-void data_file_path(char* out, const char* file) {
+void data_file_path(const char* appDataPath, char* out, const char* file) {
     out[0] = '\0';
     if (!appDataPath[0])
         return;
@@ -45,17 +42,17 @@ char* new_install_entry(const char* relative) {
 
 namespace {
 
-char* new_data_entry(const char* file) {
+char* new_data_entry(const char* appDataPath, const char* file) {
     char buffer[app_path_size];
-    data_file_path(buffer, file);
+    data_file_path(appDataPath, buffer, file);
     return new_jar_entry(buffer);
 }
 
 } // namespace
 
-int initjars(char** list) {
-    list[0] = new_data_entry("app.npx");
-    list[1] = new_data_entry("app.jar");
+int initjars(const char* appDataPath, char** list) {
+    list[0] = new_data_entry(appDataPath, "app.npx");
+    list[1] = new_data_entry(appDataPath, "app.jar");
     list[2] = new_install_entry(platform::include_jar);
     return 3;
 }

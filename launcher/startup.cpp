@@ -2,8 +2,10 @@
 // order. Every road ends in a process exit.
 #include "launcher/startup.h"
 
+#include "base/diagnostics.h"
+#include "config/deployment.h"
 #include "launcher/data_dir.h"
-#include "launcher/deployment.h"
+#include "launcher/report.h"
 #include "platform/platform.h"
 #include "update/download_progress.h"
 #include "update/version_check.h"
@@ -17,22 +19,10 @@
 #include <cstring>
 #include <jni.h>
 
-std::FILE* err;
-
 namespace {
 
 constexpr const char* mutex_name = "QuarlenVistalMutex";
 constexpr const char* main_class = "a.b.a.a.a";
-
-constexpr const char* message_c_runtime =
-    "Unable to load Microsoft\nruntime C library.\n\nPlease contact Quarlen Zuzidivoravev\n"
-    "Vivurezuv' technical support.";
-constexpr const char* message_vm_library =
-    "Unable to load Java VM DLL.\n\nPlease contact Quarlen Zuzidivoravev\nVivurezuv' technical "
-    "support.";
-constexpr const char* message_vm_creation =
-    "Unable to create Java VM\n\nPlease contact Quarlen Zuzidivoravev\nVivurezuv' technical "
-    "support.";
 
 using set_dpi_aware_fn = int (*)();
 using create_vm_fn = jint(JNICALL*)(JavaVM**, void**, void*);
@@ -41,11 +31,10 @@ platform::library c_lib;
 platform::library jvm_lib;
 JavaVM* jvm;
 
-[[noreturn]] void fail(const char* text, const char* caption) {
-    char message[2048];
-    std::snprintf(message, sizeof message, "%s", text);
-    platform::message_box(message, caption, platform::message_box_flags);
-    platform::exit_process(1);
+// A step that cannot go on names its message and gives no VM.
+JNIEnv* failed(const messages::message** failure, const messages::message& message) {
+    *failure = &message;
+    return nullptr;
 }
 
 void make_dpi_aware() {
@@ -78,11 +67,17 @@ void show_download(void*, fetch_stage stage, std::uint64_t received, std::uint64
         SplashProgressEnd(stage == fetch_stage::complete);
 }
 
-} // namespace
+// Steps 1 to 12: everything up to the VM's creation. The VM's environment, or null with the
+// message that ends the start in `failure`.
+JNIEnv* start_vm(launch_state& state, const messages::message** failure) {
+    char* const appDataPath = state.appDataPath;
+    auto& paths = state.paths;
+    int& jar_count = state.jar_count;
+    int& server = state.server;
 
-extern "C" int WinMain(void*, void*, char*, int) {
     // 1. Diagnostics stream; no library is looked for in the current directory or on PATH.
-    err = stderr;
+    base::bind_diagnostics(stderr);
+    std::FILE* const err = base::diagnostics();
     platform::restrict_library_search();
 
     // 2. VM options and initialisation arguments. Both paths are absolute, in the install
@@ -119,14 +114,14 @@ extern "C" int WinMain(void*, void*, char*, int) {
     std::fflush(err);
 
     // 6, 7. Data directory and jar list.
-    init();
-    jar_count = initjars(paths);
+    init(appDataPath, deployment_common_appdata);
+    jar_count = initjars(appDataPath, paths);
 
     // 8. Update check; a download shows its progress on the splash.
     fetch_progress on_splash;
     on_splash.report = &show_download;
     set_download_progress(on_splash);
-    locate_server();
+    server = locate_server(appDataPath, server_list);
     std::fflush(err);
 
     // 9. Offline: the install's own application jar stands in for app.jar. So it does online
@@ -135,49 +130,70 @@ extern "C" int WinMain(void*, void*, char*, int) {
         std::free(paths[1]);
         paths[1] = new_install_entry(platform::fallback_jar);
     }
+    // What the application's natives answer with; the jar list is shared, not copied.
+    native_context context;
+    context.appDataPath = appDataPath;
+    context.paths = paths;
+    context.server_list = server_list;
+    context.server = server;
+    context.show_warning = &launcher::report_shell_warning;
+    hand_to_natives(context);
 
     // 10. C runtime library: the install's own copy first, the system's second.
     c_lib = platform::load_install_library(platform::bundled_c_runtime);
     if (!c_lib)
         c_lib = platform::load_system_library(platform::c_runtime_library);
     if (!c_lib)
-        fail(message_c_runtime, "Error");
+        return failed(failure, messages::c_runtime);
 
     // 11. VM library. Without the install directory's path there is neither library nor options.
     if (!jvm_lib && options_made)
         jvm_lib = platform::load_install_library(platform::vm_library);
     if (!jvm_lib || !options_made)
-        fail(message_vm_library, "Error");
+        return failed(failure, messages::vm_library);
 
     // 12. VM creation. A library without the entry cannot create a VM either.
     JNIEnv* env = nullptr;
     auto create_vm =
         reinterpret_cast<create_vm_fn>(platform::proc_address(jvm_lib, "JNI_CreateJavaVM"));
     if (!create_vm || create_vm(&jvm, reinterpret_cast<void**>(&env), &vm_args) < 0)
-        fail(message_vm_creation, "Warning");
+        return failed(failure, messages::vm_creation);
     std::fflush(err);
+    return env;
+}
+
+// Steps 13 to 18: the application, from its main loader to the return of its constructor. What
+// ends it early or late (a pending exception) is left for the exit to show.
+void run_application(JNIEnv* env, launch_state& state) {
+    char* const appDataPath = state.appDataPath;
+    auto& paths = state.paths;
+    int& jar_count = state.jar_count;
+    int& server = state.server;
+    std::FILE* const err = base::diagnostics();
 
     // 13. The main loader over app.jar (or the fallback jar) and the include jar.
     init_class_loader(env, paths + 1, jar_count - 1);
     std::fflush(err);
 
-    // 14. Main class; an exception while it loads ends the process inside loadClass. Online, an
-    // app.jar that cannot yield a signed main class (unsigned, signed by another key, tampered,
-    // without it) gives way to the install's own jar, and the emptied app.ver has the next
-    // answer download app.jar again.
+    // 14. Main class. Online, an app.jar that cannot yield a signed main class (unsigned, signed
+    // by another key, tampered, without it) gives way to the install's own jar, and the emptied
+    // app.ver has the next answer download app.jar again. An exception while the install's jar
+    // (or the offline one) loads ends the start: the caller shows it.
     bool threw = false;
-    jclass cls = server >= 0 ? try_loadClass(env, main_class, &threw) : loadClass(env, main_class);
-    if (threw) {
+    jclass cls = try_loadClass(env, main_class, &threw);
+    if (threw && server >= 0) {
         env->ExceptionClear();
-        purge_downloaded_app_files();
+        purge_downloaded_app_files(appDataPath);
         std::free(paths[1]);
         paths[1] = new_jar_entry(platform::fallback_jar);
         replace_main_loader(env, paths + 1, jar_count - 1);
-        cls = loadClass(env, main_class);
+        cls = try_loadClass(env, main_class, &threw);
     }
+    if (threw)
+        return;
     std::fflush(err);
     if (!cls) {
-        purge_downloaded_app_files();
+        purge_downloaded_app_files(appDataPath);
     } else {
         // 15. Natives.
         env->RegisterNatives(cls, main_natives, main_native_count);
@@ -194,12 +210,27 @@ extern "C" int WinMain(void*, void*, char*, int) {
 
     // 17. A pending exception means the application jar may be bad: download it again next time.
     if (env->ExceptionOccurred())
-        purge_downloaded_app_files();
+        purge_downloaded_app_files(appDataPath);
     std::fflush(err);
 
     // 18. The jar list is released by the process exit: application threads may still call
     // gSVCL, which reads it, while the fatal-error dialog is open.
+}
 
+} // namespace
+
+namespace launcher {
+
+void run(launch_state& state) {
+    const messages::message* failure = nullptr;
+    JNIEnv* env = start_vm(state, &failure);
+    if (!env) {
+        report(*failure);
+        platform::exit_process(1);
+    }
+    run_application(env, state);
     // 19. The only exit once the VM exists.
     die(env);
 }
+
+} // namespace launcher

@@ -1,10 +1,12 @@
-// Program entry: the start-up sequence. It never returns.
+// The start-up sequence, from the first moment to the process exit. The program entry owns the
+// state and hands it in; tests run the sequence over states of their own.
 #pragma once
 
-#include <cstdio>
+#include "launcher/launch_state.h"
 
-// The diagnostics stream: standard error, bound first thing at start-up.
-extern std::FILE* err;
+namespace launcher {
 
-// The command line and the other arguments change nothing.
-extern "C" int WinMain(void* instance, void* previous, char* command_line, int show);
+// Runs the whole start over `state`. It never returns: every road ends in a process exit.
+[[noreturn]] void run(launch_state& state);
+
+} // namespace launcher

@@ -3,7 +3,9 @@
 // gets. Portable code includes this header and nothing else of the OS.
 #pragma once
 
-#include "platform/callback.h"
+#include "base/path_append.h"
+#include "callback.h"
+#include "install_layout.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -13,26 +15,11 @@ namespace platform {
 
 // Libraries and files of the install are named relative to the install directory, the directory
 // of the executable; they are always loaded and opened by the absolute path install_path gives.
-// The C runtime comes from the install first and from the system second.
-#ifdef _WIN32
-constexpr char path_separator = '\\';
-constexpr const char* c_runtime_library = "msvcr100.dll";
-constexpr const char* bundled_c_runtime = "jre\\bin\\msvcr100.dll";
-constexpr const char* vm_library = "jre\\bin\\server\\jvm.dll";
-constexpr const char* splash_library = "jre\\bin\\splashscreen.dll";
-constexpr const char* include_jar = "lib\\include.jar";
-constexpr const char* fallback_jar = "lib\\bl.jar";
-#else
-constexpr char path_separator = '/';
-constexpr const char* c_runtime_library = "libc.so.6";
-constexpr const char* bundled_c_runtime = "jre/lib/libc.so.6";
-constexpr const char* vm_library = "jre/lib/server/libjvm.so";
-constexpr const char* splash_library = "jre/lib/libsplashscreen.so";
-constexpr const char* include_jar = "lib/include.jar";
-constexpr const char* fallback_jar = "lib/bl.jar";
-#endif
+// The C runtime comes from the install first and from the system second. The names are the
+// OS's own (win32/install_layout.h, posix/install_layout.h); the build puts one folder on the
+// include path.
 
-constexpr std::size_t max_path = 260; // MAX_PATH
+using base::max_path; // MAX_PATH
 
 // Flags of every message box the launcher shows: MB_OK | MB_ICONINFORMATION | MB_SYSTEMMODAL |
 // MB_SETFOREGROUND | MB_TOPMOST.
@@ -79,8 +66,9 @@ bool executable_path(char* buffer);
 // when the executable's path cannot be had or the result does not fit.
 bool install_path(char* out, const char* relative);
 // SHGetFolderPathA(CSIDL_COMMON_APPDATA): fills `buffer` (max_path bytes at least) and returns
-// a status; negative is failure.
-long common_appdata_folder(char* buffer);
+// a status; negative is failure. POSIX has no such folder: the deployment's `posix_root` stands
+// for it (relative to the install directory when relative); Windows ignores it.
+long common_appdata_folder(char* buffer, const char* posix_root);
 // PathAppendA: joins `more` onto `path` in place with exactly one separator. Separators at the
 // start of `more` are skipped; an empty remainder leaves a non-empty `path` unchanged. False when
 // the result would not fit in max_path characters (then `path` is unchanged).

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Checks that includes point only down the layers: a source in one room may include its own room
 # and the rooms below it, nothing above or beside it. tests/, bench/, tools/ and the rest may
-# include anything. Also checks that OS headers stay in the per-OS folders (win32/, posix/).
+# include anything. Also checks that OS headers stay in the per-OS folders (win32/, posix/), and
+# that no header of a room declares a mutable global.
 #
 #   tools/check-layers.sh [--report-only]
 #
@@ -54,6 +55,21 @@ while IFS= read -r -d '' file; do
         fi
     done <"$file"
 done < <(git ls-files -z -- '*.c' '*.cpp' '*.h')
+
+# The OS is told apart by folder, never by the preprocessor.
+while IFS= read -r hit; do
+    echo "$hit: OS test outside win32/ and posix/"
+    violations=$((violations + 1))
+done < <(git ls-files -- '*.c' '*.cpp' '*.h' | grep -E "^($(IFS='|'; echo "${!allowed[*]}"))/" |
+    grep -vE '/(win32|posix)/' | xargs -r grep -nE '^[[:space:]]*#[[:space:]]*if.*(_WIN32|__linux__)' || true)
+
+# No mutable global declared in a header: state lives in objects or behind functions. A header
+# may declare constants (extern const) and functions, nothing that can be written.
+while IFS= read -r hit; do
+    echo "$hit: mutable global declared in a header"
+    violations=$((violations + 1))
+done < <(git ls-files -- '*.h' | grep -E "^($(IFS='|'; echo "${!allowed[*]}"))/" |
+    xargs -r grep -nE '^[[:space:]]*extern[[:space:]]+' | grep -vE 'extern[[:space:]]+(const[[:space:]]|"C")' || true)
 
 if [ "$violations" -eq 0 ]; then
     echo "layers: every include points down"

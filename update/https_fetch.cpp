@@ -1,9 +1,9 @@
 // One HTTPS GET over the transport: the body goes into a caller's stream or into a 1 MiB text.
 #include "update/https_fetch.h"
 
-#include "launcher/deployment.h"
+#include "config/deployment.h"
+#include "net/transport.h"
 #include "platform/platform.h"
-#include "update/transport.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -13,7 +13,17 @@
 namespace {
 
 constexpr const wchar_t* user_agent = L"Quarlen Vistal/1.0";
-constexpr std::size_t url_size = 256;         // wide characters, terminator included
+constexpr std::size_t url_size = 256; // wide characters, terminator included
+
+// The deployment's bounds, handed to the transport with the session.
+transport::session_options deployment_session_options() {
+    transport::session_options options;
+    options.receive_timeout_ms = deployment_receive_timeout_ms;
+    options.ca_bundle = deployment_ca_bundle;
+    options.max_download = deployment_max_download;
+    options.deadline_ms = deployment_download_deadline_ms;
+    return options;
+}
 constexpr std::size_t url_limit = 254;        // longer URLs are cut here
 constexpr std::size_t answer_size = 0x100000; // 1 MiB
 constexpr std::size_t answer_limit = 0xFFFFF; // longest text that fits with its terminator
@@ -125,7 +135,7 @@ char* https_data(const wchar_t* host, const wchar_t* path, std::FILE* stream, fe
     internet_handle session;
     internet_handle request;
     if (context)
-        session.reset(transport::open_session(user_agent));
+        session.reset(transport::open_session(user_agent, deployment_session_options()));
     if (session) {
         context->session = session.get();
         transport::set_connect_timeout(session.get(), connect_timeout_ms);

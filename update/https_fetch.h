@@ -1,7 +1,7 @@
 // One synchronous HTTPS GET, into memory (the version answer) or into a stream (a download).
 #pragma once
 
-#include "platform/callback.h"
+#include "callback.h"
 
 #include <cstdint>
 #include <cstdio>

@@ -7,7 +7,8 @@
 // hold.
 #include "update/version_check.h"
 
-#include "launcher/data_dir.h"
+#include "base/bounds.h"
+#include "config/deployment.h"
 #include "platform/platform.h"
 #include "update/archive_check.h"
 #include "update/bs_version.h"
@@ -20,9 +21,9 @@
 #include <cstring>
 #include <memory>
 
-int server = -1;
-
 namespace {
+
+using base::app_path_size;
 
 constexpr const wchar_t* version_request = L"/VistalServlet?getVersion=bootstrap&clientVersion=2.0";
 
@@ -64,8 +65,15 @@ class data_dir_lock {
 };
 
 // A file of the data directory; false when the name did not fit behind the directory.
+// The data directory of the check under way: set by each entry below, read by the steps.
+const char* appDataPath = "";
+
 bool data_file(char* out, const char* name) {
-    data_file_path(out, name);
+    out[0] = '\0';
+    if (!appDataPath[0])
+        return false;
+    platform::path_append(out, appDataPath);
+    platform::path_append(out, name);
     return std::strlen(out) > std::strlen(appDataPath);
 }
 
@@ -234,25 +242,25 @@ bool has_complete_app_jar() {
 // that cannot have the lock (another one hangs while holding it, or someone else holds the file)
 // writes nothing: with a complete app.jar of its own it asks the servers and starts that; without
 // one it asks nobody and starts offline from the install's own jar.
-int locate_server() {
+int locate_server(const char* data_dir, const wchar_t* const* server_list) {
+    appDataPath = data_dir;
     data_dir_lock lock(take_lock());
     if (!lock.held() && !has_complete_app_jar())
-        return server;
-    for (int i = 0; server_list[i]; ++i) {
-        if (check_host(server_list[i], lock.held())) {
-            server = i;
-            break;
-        }
-    }
-    return server;
+        return -1;
+    for (int i = 0; server_list[i]; ++i)
+        if (check_host(server_list[i], lock.held()))
+            return i;
+    return -1;
 }
 
-int get_bs_version(const wchar_t* host) {
+int get_bs_version(const char* data_dir, const wchar_t* host) {
+    appDataPath = data_dir;
     data_dir_lock lock(take_lock());
     return check_host(host, lock.held());
 }
 
-void purge_downloaded_app_files() {
+void purge_downloaded_app_files(const char* data_dir) {
+    appDataPath = data_dir;
     char version_path[app_path_size];
     if (data_file(version_path, version_file))
         replace_with_empty_file(version_path);

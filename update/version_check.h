@@ -1,16 +1,12 @@
 // The bootstrap version check against the update servers, and the purge that forces a new
-// download at the next start.
+// download at the next start. The data directory (`appDataPath`) and the server list are the
+// caller's.
 #pragma once
 
-// The update hosts in failover order (deployment value), null-terminated.
-#include "launcher/deployment.h"
-
-// Index into server_list of the server that answered; -1 until one does (offline mode).
-extern int server;
-
-// Tries the servers in order until one answers; returns the final value of `server`.
-int locate_server();
+// Tries the servers of the null-terminated `server_list` in order until one answers; returns the
+// index of the one that answered (the launcher's `server`), or -1 when none did (offline mode).
+int locate_server(const char* appDataPath, const wchar_t* const* server_list);
 // One check against one host: 1 when it answered, 0 when not. May replace app.jar and app.ver.
-int get_bs_version(const wchar_t* host);
+int get_bs_version(const char* appDataPath, const wchar_t* host);
 // Empties app.ver, so that the next online start downloads app.jar again.
-void purge_downloaded_app_files();
+void purge_downloaded_app_files(const char* appDataPath);

@@ -6,37 +6,30 @@
 // the exception stays pending for `die` to show.
 #include "vmhost/class_loader_bridge.h"
 
+#include "base/diagnostics.h"
 #include "classloader/svcl_dat.h"
-#include "launcher/deployment.h"
-#include "launcher/startup.h"
+#include "config/deployment.h"
+#include "config/messages.h"
 #include "platform/platform.h"
 
 #include <cstdio>
 
-// Global references: gSVCL reads sysCL and loaderClass on application threads.
-jobject sysCL;
-jclass loaderClass;
-jmethodID loaderConstructor;
-jobject loader;
-jmethodID mFindClass;
-
 namespace {
+
+// Global references: gSVCL reads sysCL and loaderClass on application threads.
+loader_bridge state;
 
 constexpr const char* loader_class_name = "com/tolvane/classloader/SignatureValidatingClassLoader";
 constexpr jsize signature_length = 20;
 
-constexpr const char* dialog_text =
-    "\nOne or more application files\nmay have been corrupted.\n\nPlease restart the "
-    "application and if the\nproblem persists, reinstall.\n\n";
-constexpr const char* dialog_title = "Error";
+constexpr const char* dialog_text = messages::corrupted_files.text;
+constexpr const char* dialog_title = messages::corrupted_files.caption;
 constexpr jint error_message_type = 0; // JOptionPane.ERROR_MESSAGE
 
-std::FILE* diagnostics() {
-    return err ? err : stderr;
-}
+using base::diagnostics;
 
 void assertion(const char* condition, int line) {
-    std::fprintf(diagnostics(), "Assertion failed! %s, line=%d\n", condition, line);
+    std::fprintf(diagnostics(), messages::assertion_format, condition, line);
 }
 
 bool pending(JNIEnv* env) {
@@ -98,11 +91,15 @@ void print_dialog(JNIEnv* env, jstring text) {
 
 } // namespace
 
+loader_bridge& bridge() {
+    return state;
+}
+
 jobject new_class_loader(JNIEnv* env, char** jar_paths, int count) {
     // 1. An instance whose parent is the system class loader.
     jobject instance = nullptr;
-    if (loaderClass && loaderConstructor && sysCL && !pending(env))
-        instance = env->NewObject(loaderClass, loaderConstructor, sysCL);
+    if (state.loaderClass && state.loaderConstructor && state.sysCL && !pending(env))
+        instance = env->NewObject(state.loaderClass, state.loaderConstructor, state.sysCL);
     if (!instance) {
         assertion("new_loader == NULL", 100);
         return nullptr;
@@ -110,7 +107,7 @@ jobject new_class_loader(JNIEnv* env, char** jar_paths, int count) {
 
     // 2. setJarPaths.
     jmethodID set_jar_paths =
-        env->GetMethodID(loaderClass, "setJarPaths", "([Ljava/lang/String;[B)V");
+        env->GetMethodID(state.loaderClass, "setJarPaths", "([Ljava/lang/String;[B)V");
     if (!set_jar_paths) {
         assertion("setJarPaths == NULL", 103);
         env->DeleteLocalRef(instance);
@@ -163,32 +160,33 @@ void init_class_loader(JNIEnv* env, char** jar_paths, int count) {
     if (get_system_loader && !pending(env)) {
         jobject system_loader = env->CallStaticObjectMethod(cl, get_system_loader);
         if (system_loader && !pending(env))
-            sysCL = env->NewGlobalRef(system_loader);
+            state.sysCL = env->NewGlobalRef(system_loader);
     }
-    if (!sysCL)
+    if (!state.sysCL)
         assertion("sysCL == NULL", 124);
 
-    if (sysCL && !pending(env)) {
+    if (state.sysCL && !pending(env)) {
         jclass defined =
-            env->DefineClass(loader_class_name, sysCL, reinterpret_cast<const jbyte*>(__svcl_dat),
-                             __svcl_dat_length);
+            env->DefineClass(loader_class_name, state.sysCL,
+                             reinterpret_cast<const jbyte*>(__svcl_dat), __svcl_dat_length);
         if (defined && !pending(env))
-            loaderClass = static_cast<jclass>(env->NewGlobalRef(defined));
+            state.loaderClass = static_cast<jclass>(env->NewGlobalRef(defined));
     }
-    if (!loaderClass)
+    if (!state.loaderClass)
         assertion("loaderClass == NULL", 128);
 
-    if (loaderClass && !pending(env))
-        loaderConstructor = env->GetMethodID(loaderClass, "<init>", "(Ljava/lang/ClassLoader;)V");
-    if (!loaderConstructor)
+    if (state.loaderClass && !pending(env))
+        state.loaderConstructor =
+            env->GetMethodID(state.loaderClass, "<init>", "(Ljava/lang/ClassLoader;)V");
+    if (!state.loaderConstructor)
         assertion("loaderConstructor == NULL", 131);
 
-    loader = new_class_loader(env, jar_paths, count);
+    state.loader = new_class_loader(env, jar_paths, count);
 
-    if (loaderClass && !pending(env))
-        mFindClass =
-            env->GetMethodID(loaderClass, "loadClass", "(Ljava/lang/String;)Ljava/lang/Class;");
-    if (!mFindClass)
+    if (state.loaderClass && !pending(env))
+        state.mFindClass = env->GetMethodID(state.loaderClass, "loadClass",
+                                            "(Ljava/lang/String;)Ljava/lang/Class;");
+    if (!state.mFindClass)
         assertion("mFindClass == NULL", 137);
 }
 
@@ -197,10 +195,10 @@ jclass try_loadClass(JNIEnv* env, const char* name, bool* threw) {
     // die, which shows whatever exception is pending.
     *threw = false;
     jclass cls = nullptr;
-    if (loader && mFindClass && !pending(env)) {
+    if (state.loader && state.mFindClass && !pending(env)) {
         jstring jname = env->NewStringUTF(name);
         if (jname)
-            cls = static_cast<jclass>(env->CallObjectMethod(loader, mFindClass, jname));
+            cls = static_cast<jclass>(env->CallObjectMethod(state.loader, state.mFindClass, jname));
         if (pending(env)) {
             *threw = true;
             return nullptr;
@@ -223,16 +221,13 @@ jclass try_loadClass(JNIEnv* env, const char* name, bool* threw) {
 
 jclass loadClass(JNIEnv* env, const char* name) {
     bool threw = false;
-    jclass cls = try_loadClass(env, name, &threw);
-    if (threw)
-        die(env);
-    return cls;
+    return try_loadClass(env, name, &threw);
 }
 
 void replace_main_loader(JNIEnv* env, char** jar_paths, int count) {
-    if (loader)
-        env->DeleteLocalRef(loader);
-    loader = new_class_loader(env, jar_paths, count);
+    if (state.loader)
+        env->DeleteLocalRef(state.loader);
+    state.loader = new_class_loader(env, jar_paths, count);
 }
 
 void die(JNIEnv* env) {

@@ -1,22 +1,32 @@
 // The launcher's class-loading work inside the VM: the embedded signature-validating loader,
-// the main loader, the main class, and the only exit once the VM exists.
+// the main loader, the main class, and the exit once the VM exists (die), which the launcher
+// calls when it decides the process ends.
 #pragma once
 
 #include <jni.h>
 
-extern jobject sysCL;
-extern jclass loaderClass;
-extern jmethodID loaderConstructor;
-extern jobject loader;
-extern jmethodID mFindClass;
+// The embedded loader class and its methods, the system loader, the main loader: set by
+// init_class_loader, read by the natives on application threads.
+struct loader_bridge {
+    jobject sysCL = nullptr;
+    jclass loaderClass = nullptr;
+    jmethodID loaderConstructor = nullptr;
+    jobject loader = nullptr;
+    jmethodID mFindClass = nullptr;
+};
+// The process's one bridge (a JVM is created once per process).
+loader_bridge& bridge();
 
 void init_class_loader(JNIEnv* env, char** jar_paths, int count);
 jobject new_class_loader(JNIEnv* env, char** jar_paths, int count);
-jclass loadClass(JNIEnv* env, const char* name);
-// loadClass without the ending: when the main loader throws, `threw` is set, the exception stays
-// pending and the result is null (no assertion line). Every other road is loadClass's.
+// The class `name` through the main loader, checked for a no-argument constructor; null with an
+// assertion line when there is no loader, no class or no such constructor. When the main loader
+// throws, `threw` is set, the exception stays pending and the result is null (no assertion line).
 jclass try_loadClass(JNIEnv* env, const char* name, bool* threw);
+// try_loadClass for a caller that only needs the class.
+jclass loadClass(JNIEnv* env, const char* name);
 // Builds a new main loader over `count` jar paths in place of the current one.
 void replace_main_loader(JNIEnv* env, char** jar_paths, int count);
+// Shows a pending exception in the fatal-error dialog and exits with code 0.
 [[noreturn]] void die(JNIEnv* env);
 void show_error_dialog(JNIEnv* env, jthrowable throwable);

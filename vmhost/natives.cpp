@@ -1,11 +1,11 @@
 // Native methods the launcher offers the application's main class. They only read what start-up
-// left behind (data directory, server list and index, jar list, loader bridge) and keep no state.
+// handed them (data directory, server list and index, jar list) and the loader bridge.
 #include "vmhost/natives.h"
 
-#include "launcher/data_dir.h"
-#include "launcher/deployment.h"
+#include "base/bounds.h"
+#include "config/deployment.h"
+#include "config/messages.h"
 #include "platform/platform.h"
-#include "update/version_check.h"
 #include "vmhost/class_loader_bridge.h"
 #include "vmhost/tablet_hooks.h"
 
@@ -18,40 +18,7 @@ constexpr const char* preferred_class = "a.b.a.a.p";
 constexpr jsize key_block_size = 600;
 constexpr std::size_t server_url_size = 128;
 
-// Shell result codes that have a message; every other code (success above 32 included) has none.
-const char* shell_message(std::uint32_t code) {
-    switch (code) {
-    case 0:
-        return "Your operating system is out of memory or resources.";
-    case 2:
-        return "The specified file was not found.";
-    case 3:
-        return "The specified path was not found.";
-    case 5:
-        return "Your operating system denied access to the specified file.";
-    case 8:
-        return "There was not enough memory to complete the operation.";
-    case 11:
-        return "The .exe file is invalid (non-Win32 .exe or error in .exe image).";
-    case 26:
-        return "A sharing violation occurred.";
-    case 27:
-        return "The file name association is incomplete or invalid.";
-    case 28:
-        return "The DDE transaction could not be completed because the request timed out.";
-    case 29:
-        return "The DDE transaction failed.";
-    case 30:
-        return "The DDE transaction could not be completed because other DDE transactions were "
-               "being processed.";
-    case 31:
-        return "There is no application associated with the given file name extension.";
-    case 32:
-        return "The specified DLL was not found.";
-    default:
-        return nullptr;
-    }
-}
+native_context state;
 
 // The one-row table that rN registers on classes of the application.
 const JNINativeMethod shexec_native[1] = {
@@ -60,6 +27,10 @@ const JNINativeMethod shexec_native[1] = {
 };
 
 } // namespace
+
+void hand_to_natives(const native_context& context) {
+    state = context;
+}
 
 jint JNICALL shexec(JNIEnv* env, jobject, jstring file) {
     // A null string has nothing to open: answer as the shell does for a missing file, quietly.
@@ -72,14 +43,15 @@ jint JNICALL shexec(JNIEnv* env, jobject, jstring file) {
     env->ReleaseStringUTFChars(file, text);
 
     auto code = static_cast<std::uint32_t>(static_cast<std::uintptr_t>(result));
-    if (const char* message = shell_message(code))
-        platform::message_box(message, "Warning", platform::message_box_flags);
+    const char* warning = messages::shell_warning(code);
+    if (warning && state.show_warning)
+        state.show_warning(warning);
     return static_cast<jint>(code);
 }
 
 jstring JNICALL gC(JNIEnv* env, jobject) {
-    char buffer[app_path_size] = {};
-    platform::path_append(buffer, appDataPath);
+    char buffer[base::app_path_size] = {};
+    platform::path_append(buffer, state.appDataPath);
     // With no data directory the application's files resolve in the install directory, as the
     // launcher's own do; a lone separator would point at the file system's root.
     std::size_t length = std::strlen(buffer);
@@ -104,7 +76,8 @@ jstring JNICALL gPC(JNIEnv* env, jobject) {
 
 jstring JNICALL gS(JNIEnv* env, jobject) {
     // Offline there is no answering server; the application then gets the first host.
-    const wchar_t* host = server_list[server >= 0 ? server : 0];
+    const wchar_t* host =
+        state.server_list ? state.server_list[state.server >= 0 ? state.server : 0] : nullptr;
     char buffer[server_url_size] = {};
     std::size_t used = 0;
     for (const char* scheme = "https://"; *scheme && used + 1 < sizeof buffer; ++scheme)
@@ -118,7 +91,7 @@ jstring JNICALL gS(JNIEnv* env, jobject) {
 }
 
 jobject JNICALL gSVCL(JNIEnv* env, jobject) {
-    return new_class_loader(env, paths, 3);
+    return new_class_loader(env, state.paths, 3);
 }
 
 void JNICALL rN(JNIEnv* env, jobject, jclass target) {

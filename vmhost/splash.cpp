@@ -16,35 +16,40 @@ constexpr const char* splash_image = "img/splash.png";
 
 } // namespace
 
-platform::library hSplashLib;
-void* procSplashInit;
-void* procSplashLoadFile;
-void* procSplashSetFileJarName;
+namespace {
+splash_library state;
+} // namespace
+
+splash_library& splash_state() {
+    return state;
+}
 
 void* SplashProcAddress(const char* name) {
-    if (!hSplashLib)
-        hSplashLib = platform::load_install_library(SPLASHSCREEN_SO);
-    return hSplashLib ? platform::proc_address(hSplashLib, name) : nullptr;
+    if (!state.hSplashLib)
+        state.hSplashLib = platform::load_install_library(SPLASHSCREEN_SO);
+    return state.hSplashLib ? platform::proc_address(state.hSplashLib, name) : nullptr;
 }
 
 void DoSplashInit() {
-    if (!procSplashInit)
-        procSplashInit = SplashProcAddress("SplashInit");
-    if (procSplashInit)
-        reinterpret_cast<splash_init_fn>(procSplashInit)();
+    if (!state.procSplashInit)
+        state.procSplashInit = SplashProcAddress("SplashInit");
+    if (state.procSplashInit)
+        reinterpret_cast<splash_init_fn>(state.procSplashInit)();
 }
 
 int DoSplashLoadFile(const char* file) {
-    if (!procSplashLoadFile)
-        procSplashLoadFile = SplashProcAddress("SplashLoadFile");
-    return procSplashLoadFile ? reinterpret_cast<splash_load_file_fn>(procSplashLoadFile)(file) : 0;
+    if (!state.procSplashLoadFile)
+        state.procSplashLoadFile = SplashProcAddress("SplashLoadFile");
+    return state.procSplashLoadFile
+               ? reinterpret_cast<splash_load_file_fn>(state.procSplashLoadFile)(file)
+               : 0;
 }
 
 void DoSplashSetFileJarName(const char* file, const char* jar) {
-    if (!procSplashSetFileJarName)
-        procSplashSetFileJarName = SplashProcAddress("SplashSetFileJarName");
-    if (procSplashSetFileJarName)
-        reinterpret_cast<splash_set_file_jar_name_fn>(procSplashSetFileJarName)(file, jar);
+    if (!state.procSplashSetFileJarName)
+        state.procSplashSetFileJarName = SplashProcAddress("SplashSetFileJarName");
+    if (state.procSplashSetFileJarName)
+        reinterpret_cast<splash_set_file_jar_name_fn>(state.procSplashSetFileJarName)(file, jar);
 }
 
 void ShowSplashScreen() {

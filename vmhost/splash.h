@@ -5,10 +5,14 @@
 
 // The loaded splash library and each wrapper's cached entry point; null until a load or lookup
 // has succeeded. Failures are not remembered, so a later call tries again.
-extern platform::library hSplashLib;
-extern void* procSplashInit;
-extern void* procSplashLoadFile;
-extern void* procSplashSetFileJarName;
+struct splash_library {
+    platform::library hSplashLib = nullptr;
+    void* procSplashInit = nullptr;
+    void* procSplashLoadFile = nullptr;
+    void* procSplashSetFileJarName = nullptr;
+};
+// The process's one splash library (a test resets it between cases).
+splash_library& splash_state();
 
 void* SplashProcAddress(const char* name);
 void DoSplashInit();

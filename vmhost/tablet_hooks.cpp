@@ -24,11 +24,13 @@ void* tablet_property_value() {
     return reinterpret_cast<void*>(dwHwndTabletProperty);
 }
 
+tablet_hooks state;
+
 } // namespace
 
-platform::window hwnd;
-platform::hook prehook;
-platform::hook posthook;
+tablet_hooks& tablet_state() {
+    return state;
+}
 
 jint JNICALL rW(JNIEnv* env, jobject, jstring title) {
     // A null title names no window; asking for one would match any window at all.
@@ -37,24 +39,25 @@ jint JNICALL rW(JNIEnv* env, jobject, jstring title) {
     const char* text = env->GetStringUTFChars(title, nullptr);
     if (!text)
         return 0;
-    hwnd = platform::find_window(text);
-    unsigned long thread_id = platform::window_thread_id(hwnd);
+    state.hwnd = platform::find_window(text);
+    unsigned long thread_id = platform::window_thread_id(state.hwnd);
     // Thread 0 would ask for system-wide hooks, which the system refuses without a module; the
     // request is not made at all, with the same outcome.
-    prehook = thread_id
-                  ? platform::set_hook(platform::hook_call_window_proc, &hook_preproc, thread_id)
+    state.prehook =
+        thread_id ? platform::set_hook(platform::hook_call_window_proc, &hook_preproc, thread_id)
                   : nullptr;
-    posthook = thread_id ? platform::set_hook(platform::hook_call_window_proc_ret, &hook_postproc,
-                                              thread_id)
-                         : nullptr;
-    platform::set_window_property(hwnd, tabletAtom, tablet_property_value());
+    state.posthook = thread_id ? platform::set_hook(platform::hook_call_window_proc_ret,
+                                                    &hook_postproc, thread_id)
+                               : nullptr;
+    platform::set_window_property(state.hwnd, tabletAtom, tablet_property_value());
     env->ReleaseStringUTFChars(title, text);
-    return static_cast<jint>(static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(hwnd)));
+    return static_cast<jint>(
+        static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(state.hwnd)));
 }
 
 void JNICALL uW(JNIEnv*, jobject, jint) {
-    platform::unhook(prehook);
-    platform::unhook(posthook);
+    platform::unhook(state.prehook);
+    platform::unhook(state.posthook);
 }
 
 std::intptr_t VISTAL_CALLBACK hook_preproc(int code, std::uintptr_t wParam, std::intptr_t lParam) {

@@ -7,9 +7,13 @@
 #include <jni.h>
 
 // Written by rW, read by uW.
-extern platform::window hwnd;
-extern platform::hook prehook;
-extern platform::hook posthook;
+struct tablet_hooks {
+    platform::window hwnd = nullptr;
+    platform::hook prehook = nullptr;
+    platform::hook posthook = nullptr;
+};
+// The application window's hooks; one per process, as rW and uW are called on it.
+tablet_hooks& tablet_state();
 
 jint JNICALL rW(JNIEnv* env, jobject self, jstring title);
 void JNICALL uW(JNIEnv* env, jobject self, jint ignored);

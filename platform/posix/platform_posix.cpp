@@ -1,8 +1,7 @@
 // Linux implementation of the platform operations.
 #include "platform/platform.h"
 
-#include "launcher/deployment.h"
-#include "platform/path_append.h"
+#include "base/path_append.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -91,9 +90,9 @@ bool executable_path(char* buffer) {
     return true;
 }
 
-long common_appdata_folder(char* buffer) {
+long common_appdata_folder(char* buffer, const char* posix_root) {
     buffer[0] = '\0';
-    const char* root = deployment_common_appdata;
+    const char* root = posix_root;
     if (!root || !*root || std::strlen(root) >= max_path)
         return -1;
     // A relative root (test deployments) lies in the install directory, not the current one.
@@ -104,7 +103,7 @@ long common_appdata_folder(char* buffer) {
 }
 
 bool path_append(char* path, const char* more) {
-    return append_path_rules(path, more, '/');
+    return base::append_path_rules(path, more, '/');
 }
 
 bool truncate_file(std::FILE* file) {

@@ -102,7 +102,7 @@ void sleep_ms(unsigned ms) {
     Sleep(ms);
 }
 
-long common_appdata_folder(char* buffer) {
+long common_appdata_folder(char* buffer, const char*) {
     buffer[0] = '\0';
     return SHGetFolderPathA(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT, buffer);
 }
@@ -170,9 +170,9 @@ std::FILE* stream_of(HANDLE h, int flags, const char* mode) {
 
 std::FILE* open_plain_file(const char* path, open_outcome* outcome) {
     // FILE_FLAG_OPEN_REPARSE_POINT opens a link itself, which the check then refuses.
-    HANDLE h = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                           nullptr, OPEN_EXISTING,
-                           FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    HANDLE h =
+        CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
         DWORD error = GetLastError();
         DWORD attributes = GetFileAttributesA(path);
@@ -206,9 +206,9 @@ std::FILE* create_temporary_file(const char* path_prefix, char* path_out, std::s
         if (path.size() >= size)
             return nullptr;
         // CREATE_NEW fails on any existing name, a link included.
-        HANDLE h = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
-                               nullptr, CREATE_NEW,
-                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+        HANDLE h =
+            CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                        CREATE_NEW, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
         if (h == INVALID_HANDLE_VALUE) {
             if (GetLastError() == ERROR_FILE_EXISTS)
                 continue;

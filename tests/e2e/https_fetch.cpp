@@ -3,9 +3,9 @@
 // under Wine (see tests/support/fetch_client.h). The Linux test deployment trusts only the test
 // CA and bounds a silent transfer at a few seconds; under Wine the test CA is among the prefix's
 // roots and its revocation list is served on loopback.
+#include "net/transport.h"
 #include "tests/support/fetch_client.h"
 #include "tests/support/tls_server.h"
-#include "update/transport.h"
 
 #include <cstdio>
 #include <cstdlib>

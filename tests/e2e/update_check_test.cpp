@@ -1,6 +1,7 @@
 // The update check over the real HTTPS transport against loopback servers on the test
 // deployment's ports (127.0.0.1:18441 is server 0, ... 18451 is server 10).
-#include "launcher/data_dir.h"
+#include "base/bounds.h"
+#include "config/deployment.h"
 #include "tests/support/process.h"
 #include "tests/support/test_jars.h"
 #include "tests/support/tls_server.h"
@@ -51,6 +52,12 @@ script slow_body(const std::string& body, unsigned pause_ms) {
 
 class UpdateCheck : public ::testing::Test {
   protected:
+    // The launcher's state the check works on: its data directory and the answering server.
+    char appDataPath[base::app_path_size] = {};
+    int server = -1;
+
+    int locate_server() { return server = ::locate_server(appDataPath, server_list); }
+    int get_bs_version(const wchar_t* host) { return ::get_bs_version(appDataPath, host); }
     std::string dir;
     std::map<int, std::unique_ptr<tls_server>> servers;
 

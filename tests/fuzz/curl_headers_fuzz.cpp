@@ -3,7 +3,7 @@
 // anything at all), the header query that answers like HttpQueryInfoA, and the URL bytes made
 // from a wide URL. The transport is compiled into this program whole so that the line handler
 // can be driven without a connection.
-#include "platform/posix/transport_curl.cpp"
+#include "net/posix/transport_curl.cpp"
 
 #include <cstdint>
 #include <cstdio>
@@ -12,12 +12,6 @@
 #include <fuzzer/FuzzedDataProvider.h>
 #include <string>
 #include <vector>
-
-// The deployment values the transport reads.
-extern const char* const deployment_ca_bundle = "";
-extern const unsigned deployment_receive_timeout_ms = 3000;
-extern const unsigned long long deployment_max_download = 0xFFFFFFFFull;
-extern const unsigned long long deployment_download_deadline_ms = 900000;
 
 namespace {
 

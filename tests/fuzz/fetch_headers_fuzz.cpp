@@ -4,10 +4,10 @@
 // inside its buffers, close every handle once (the request before the session), stop reading
 // at the first empty read or once the announced length has arrived, and deliver exactly what
 // the reads gave.
-#include "launcher/deployment.h"
+#include "config/deployment.h"
+#include "net/transport.h"
 #include "platform/platform.h"
 #include "update/https_fetch.h"
-#include "update/transport.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -172,7 +172,7 @@ extern "C" void __wrap_free(void* p) {
 
 namespace transport {
 
-handle open_session(const wchar_t*) {
+handle open_session(const wchar_t*, const session_options&) {
     if (!current->session_opens)
         return nullptr;
     ++current->open_session;
@@ -282,6 +282,8 @@ std::uint64_t monotonic_ms() {
 } // namespace platform
 const unsigned long long deployment_max_download = 0xFFFFFFFFull;
 const unsigned long long deployment_download_deadline_ms = 900000;
+const unsigned deployment_receive_timeout_ms = 3000;
+const char* const deployment_ca_bundle = "";
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     FuzzedDataProvider in(data, size);

@@ -2,12 +2,13 @@
 // download path comes from a server's answer), the data directory from the common
 // application-data folder, and the data directory's files. Every result must fit its buffer,
 // be cut or refused exactly where the rules say, and never lose its terminator.
+#include "base/path_append.h"
+#include "config/deployment.h"
+#include "config/product.h"
 #include "launcher/data_dir.h"
-#include "launcher/deployment.h"
-#include "platform/path_append.h"
+#include "net/transport.h"
 #include "platform/platform.h"
 #include "update/https_fetch.h"
-#include "update/transport.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -54,7 +55,7 @@ void check_append(const std::string& start, const std::string& more) {
     std::memcpy(path, start.c_str(), start.size() + 1);
     std::string expected;
     bool fits = joined(start, more, &expected);
-    bool ok = platform::append_path_rules(path, more.c_str(), '/');
+    bool ok = base::append_path_rules(path, more.c_str(), '/');
     if (ok != fits || path != (fits ? expected : start))
         fault("path join wrong");
     std::free(path);
@@ -65,10 +66,11 @@ void check_data_dir(const std::string& root, const std::string& file) {
         file.find('\0') != std::string::npos)
         return;
     folder = root;
-    init();
+    char appDataPath[app_path_size];
+    init(appDataPath, "/unused");
     // Each of the three names is added when it fits and skipped when it does not.
-    // A failed query puts the data files in the install directory.
-    std::string dir = root == "?" ? "/fuzz/install" : root;
+    // A failed query leaves no data directory here: the executable's path is never had.
+    std::string dir = root == "?" ? "" : root;
     if (root != "?")
         for (const char* name : {companyName, appName, appVersion})
             joined(dir, name, &dir);
@@ -76,8 +78,9 @@ void check_data_dir(const std::string& root, const std::string& file) {
         fault("data directory wrong");
 
     char* out = static_cast<char*>(std::malloc(app_path_size));
-    data_file_path(out, file.c_str());
-    // No data directory at all names no file.
+    data_file_path(appDataPath, out, file.c_str());
+    // Without a data directory there is no data file: a bare name would resolve in the current
+    // directory.
     std::string expected = dir;
     if (!dir.empty())
         joined(expected, file, &expected);
@@ -110,31 +113,33 @@ std::wstring wide(FuzzedDataProvider& in, std::size_t max) {
 
 // The platform operations the data directory uses.
 namespace platform {
-long common_appdata_folder(char* buffer) {
+long common_appdata_folder(char* buffer, const char*) {
     if (folder == "?")
         return -1; // the query failed
     std::memcpy(buffer, folder.c_str(), folder.size() + 1);
     return 0;
 }
 bool path_append(char* path, const char* more) {
-    return append_path_rules(path, more, '/');
+    return base::append_path_rules(path, more, '/');
+}
+// The executable's own path is never had here: a failed folder query leaves no data directory.
+bool install_path(char* out, const char*) {
+    out[0] = '\0';
+    return false;
 }
 std::uint64_t monotonic_ms() {
     return 0;
-}
-// The install directory is the executable's; here a fixed one.
-bool install_path(char* out, const char* relative) {
-    std::strcpy(out, "/fuzz/install");
-    return append_path_rules(out, relative, '/');
 }
 } // namespace platform
 
 const unsigned long long deployment_max_download = 0xFFFFFFFFull;
 const unsigned long long deployment_download_deadline_ms = 900000;
+const unsigned deployment_receive_timeout_ms = 3000;
+const char* const deployment_ca_bundle = "";
 
 // The fetch only gets as far as asking for the URL.
 namespace transport {
-handle open_session(const wchar_t*) {
+handle open_session(const wchar_t*, const session_options&) {
     static int session;
     return &session;
 }

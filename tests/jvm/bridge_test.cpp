@@ -2,9 +2,9 @@
 // application. The VM runs with checked JNI, which reports on standard output every JNI call made
 // with an exception pending and stops the process on a reference that is not valid on the
 // calling thread.
+#include "base/diagnostics.h"
 #include "classloader/svcl_dat.h"
-#include "launcher/deployment.h"
-#include "launcher/startup.h"
+#include "config/deployment.h"
 #include "vmhost/class_loader_bridge.h"
 
 #include <cstdio>
@@ -61,7 +61,7 @@ struct captured {
 template <class Action> captured capture(Action action) {
     std::FILE* diagnostics = std::tmpfile();
     std::FILE* out = std::tmpfile();
-    err = diagnostics;
+    base::bind_diagnostics(diagnostics);
     std::fflush(stdout);
     int saved = dup(1);
     dup2(fileno(out), 1);
@@ -69,7 +69,7 @@ template <class Action> captured capture(Action action) {
     std::fflush(stdout);
     dup2(saved, 1);
     close(saved);
-    err = stderr;
+    base::bind_diagnostics(stderr);
     return {read_all(diagnostics), read_all(out)};
 }
 
@@ -84,7 +84,7 @@ jobject call_object(jobject target, const char* klass, const char* name, const c
 }
 
 jobject loader_field(jobject instance, const char* name, const char* type) {
-    return env()->GetObjectField(instance, env()->GetFieldID(loaderClass, name, type));
+    return env()->GetObjectField(instance, env()->GetFieldID(bridge().loaderClass, name, type));
 }
 
 int jar_count_of(jobject instance) {
@@ -118,24 +118,24 @@ TEST(Bridge, SetUpDefinesTheLoaderClassAndTheMainLoader) {
     EXPECT_EQ(c.vm_output.find("exception pending"), std::string::npos) << c.vm_output;
     ASSERT_FALSE(env()->ExceptionCheck());
 
-    ASSERT_NE(sysCL, nullptr);
-    ASSERT_NE(loaderClass, nullptr);
-    EXPECT_EQ(env()->GetObjectRefType(sysCL), JNIGlobalRefType);
-    EXPECT_EQ(env()->GetObjectRefType(loaderClass), JNIGlobalRefType);
-    EXPECT_NE(loaderConstructor, nullptr);
-    EXPECT_NE(mFindClass, nullptr);
+    ASSERT_NE(bridge().sysCL, nullptr);
+    ASSERT_NE(bridge().loaderClass, nullptr);
+    EXPECT_EQ(env()->GetObjectRefType(bridge().sysCL), JNIGlobalRefType);
+    EXPECT_EQ(env()->GetObjectRefType(bridge().loaderClass), JNIGlobalRefType);
+    EXPECT_NE(bridge().loaderConstructor, nullptr);
+    EXPECT_NE(bridge().mFindClass, nullptr);
 
     jclass cl = env()->FindClass("java/lang/ClassLoader");
     jobject system = env()->CallStaticObjectMethod(
         cl, env()->GetStaticMethodID(cl, "getSystemClassLoader", "()Ljava/lang/ClassLoader;"));
-    EXPECT_TRUE(env()->IsSameObject(sysCL, system));
-    EXPECT_TRUE(env()->IsSameObject(
-        call_object(loaderClass, "java/lang/Class", "getClassLoader", "()Ljava/lang/ClassLoader;"),
-        sysCL));
+    EXPECT_TRUE(env()->IsSameObject(bridge().sysCL, system));
+    EXPECT_TRUE(env()->IsSameObject(call_object(bridge().loaderClass, "java/lang/Class",
+                                                "getClassLoader", "()Ljava/lang/ClassLoader;"),
+                                    bridge().sysCL));
 
-    ASSERT_NE(loader, nullptr);
-    EXPECT_TRUE(env()->IsInstanceOf(loader, loaderClass));
-    EXPECT_EQ(jar_count_of(loader), 2);
+    ASSERT_NE(bridge().loader, nullptr);
+    EXPECT_TRUE(env()->IsInstanceOf(bridge().loader, bridge().loaderClass));
+    EXPECT_EQ(jar_count_of(bridge().loader), 2);
 }
 
 TEST(Bridge, EveryNewLoaderIsItsOwnInstanceWithItsOwnDigest) {
@@ -164,7 +164,7 @@ TEST(Bridge, EveryNewLoaderIsItsOwnInstanceWithItsOwnDigest) {
     for (jobject l : {first, second})
         EXPECT_TRUE(env()->IsSameObject(
             call_object(l, "java/lang/ClassLoader", "getParent", "()Ljava/lang/ClassLoader;"),
-            sysCL));
+            bridge().sysCL));
 }
 
 TEST(Bridge, MissingJarListEntryIsSkipped) {
@@ -182,7 +182,7 @@ TEST(Bridge, MainClassComesFromTheMainLoader) {
     ASSERT_NE(cls, nullptr);
     EXPECT_TRUE(env()->IsSameObject(
         call_object(cls, "java/lang/Class", "getClassLoader", "()Ljava/lang/ClassLoader;"),
-        loader));
+        bridge().loader));
 }
 
 TEST(Bridge, ClassWithoutNoArgumentConstructorLeavesNoSuchMethodErrorPending) {
@@ -200,14 +200,14 @@ TEST(Bridge, LoaderAnsweringNullGivesNoClass) {
     ASSERT_NE(null_loader, nullptr);
     jobject replacement = env()->NewObject(
         null_loader, env()->GetMethodID(null_loader, "<init>", "(Ljava/lang/ClassLoader;)V"),
-        sysCL);
+        bridge().sysCL);
     ASSERT_NE(replacement, nullptr);
 
-    jobject main_loader = loader;
-    loader = replacement;
+    jobject main_loader = bridge().loader;
+    bridge().loader = replacement;
     jclass cls = reinterpret_cast<jclass>(1);
     auto c = capture([&] { cls = loadClass(env(), "a.b.a.a.a"); });
-    loader = main_loader;
+    bridge().loader = main_loader;
     EXPECT_EQ(cls, nullptr);
     EXPECT_EQ(c.diagnostics, "Assertion failed! cls == NULL, line=153\n");
     EXPECT_FALSE(env()->ExceptionCheck());
@@ -224,7 +224,8 @@ TEST(Bridge, NewLoaderOnAnotherThread) {
         jobject l = new_class_loader(e, main_jars, 2);
         if (l) {
             jstring name = e->NewStringUTF("test.Ok");
-            loaded = e->CallObjectMethod(l, mFindClass, name) != nullptr && !e->ExceptionCheck();
+            loaded = e->CallObjectMethod(l, bridge().mFindClass, name) != nullptr &&
+                     !e->ExceptionCheck();
         }
         e->ExceptionClear();
         vm->DetachCurrentThread();
@@ -238,17 +239,17 @@ TEST(Bridge, NewLoaderOnAnotherThread) {
 TEST(FailedSetup, LaterStepsMakeNoCallsAndTheExceptionStaysPending) {
     set_up();
     // Defining the class a second time fails with the VM's LinkageError.
-    sysCL = nullptr;
-    loaderClass = nullptr;
-    loaderConstructor = nullptr;
-    loader = nullptr;
-    mFindClass = nullptr;
+    bridge().sysCL = nullptr;
+    bridge().loaderClass = nullptr;
+    bridge().loaderConstructor = nullptr;
+    bridge().loader = nullptr;
+    bridge().mFindClass = nullptr;
     auto c = capture([] { init_class_loader(env(), main_jars, 2); });
     EXPECT_EQ(c.diagnostics, "Assertion failed! loaderClass == NULL, line=128\n"
                              "Assertion failed! loaderConstructor == NULL, line=131\n"
                              "Assertion failed! new_loader == NULL, line=100\n"
                              "Assertion failed! mFindClass == NULL, line=137\n");
-    EXPECT_NE(sysCL, nullptr);
+    EXPECT_NE(bridge().sysCL, nullptr);
 
     jclass cls = reinterpret_cast<jclass>(1);
     jobject another = reinterpret_cast<jobject>(1);

@@ -1,7 +1,7 @@
 // Helpers of the signer check's tests: the test application's jars and the check over bytes.
 #pragma once
 
-#include "launcher/deployment.h"
+#include "config/deployment.h"
 #include "update/jar_signature.h"
 
 #include <cstdio>

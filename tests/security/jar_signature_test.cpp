@@ -1,6 +1,6 @@
 // The signer check over jars that tools change after signing: a main class swapped in, a signer
 // issued by a CA whose certificate the block carries.
-#include "launcher/deployment.h"
+#include "config/deployment.h"
 #include "tests/security/jar_checks.h"
 #include "tests/support/process.h"
 #include "update/jar_signature.h"

@@ -2,7 +2,7 @@
 // keytool and jarsigner) and its unsigned and foreign-signed builds, and over jars whose
 // directory a hostile host has bent. Portable: it also runs cross-built under Wine, where the
 // cryptography is CryptoAPI's.
-#include "launcher/deployment.h"
+#include "config/deployment.h"
 #include "tests/security/jar_checks.h"
 #include "tests/support/test_jars.h"
 #include "update/jar_signature.h"

@@ -1,6 +1,6 @@
 #include "tests/support/fake_platform.h"
 
-#include "platform/path_append.h"
+#include "base/path_append.h"
 
 #include <cstring>
 #include <filesystem>
@@ -95,7 +95,7 @@ std::uint64_t monotonic_ms() {
 
 void sleep_ms(unsigned) {}
 
-long common_appdata_folder(char* buffer) {
+long common_appdata_folder(char* buffer, const char*) {
     fake::platform().calls.push_back("common_appdata_folder");
     buffer[0] = '\0';
     if (fake::platform().appdata_status >= 0)
@@ -104,7 +104,7 @@ long common_appdata_folder(char* buffer) {
 }
 
 bool path_append(char* path, const char* more) {
-    return append_path_rules(path, more, path_separator);
+    return base::append_path_rules(path, more, path_separator);
 }
 
 namespace {
@@ -123,7 +123,9 @@ bool truncate_file(std::FILE* file) {
     std::filesystem::resize_file(found->second, 0, error);
     return !error;
 }
-bool sync_file(std::FILE* file) { return std::fflush(file) == 0; }
+bool sync_file(std::FILE* file) {
+    return std::fflush(file) == 0;
+}
 bool replace_file(const char* from, const char* to) {
     const std::string& refused = fake::platform().refuse_replace_onto;
     std::string target = to;
@@ -135,7 +137,9 @@ bool replace_file(const char* from, const char* to) {
     std::filesystem::rename(from, to, error);
     return !error;
 }
-bool remove_file(const char* path) { return std::remove(path) == 0; }
+bool remove_file(const char* path) {
+    return std::remove(path) == 0;
+}
 
 namespace {
 bool fs_exists_or_link(const std::string& path) {

@@ -1,6 +1,6 @@
 #include "tests/support/fake_transport.h"
 
-#include "update/transport.h"
+#include "net/transport.h"
 
 #include <algorithm>
 #include <cctype>
@@ -54,7 +54,7 @@ namespace transport {
 
 using fake::transport_state;
 
-handle open_session(const wchar_t* user_agent) {
+handle open_session(const wchar_t* user_agent, const session_options&) {
     auto& t = fake::transport();
     t.calls.push_back("open_session");
     t.user_agent = user_agent;

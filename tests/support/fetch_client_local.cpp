@@ -1,6 +1,8 @@
 // The fetch table's client for the transport linked into this program.
 #include "tests/support/fetch_client.h"
-#include "update/transport.h"
+
+#include "config/deployment.h"
+#include "net/transport.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -47,7 +49,12 @@ class local_client : public fetch_client {
     header_probe header(const std::string& url, const std::string& name,
                         unsigned long size) override {
         header_probe p;
-        transport::handle session = transport::open_session(L"Quarlen Vistal/1.0");
+        transport::session_options options;
+        options.ca_bundle = deployment_ca_bundle;
+        options.receive_timeout_ms = deployment_receive_timeout_ms;
+        options.max_download = deployment_max_download;
+        options.deadline_ms = deployment_download_deadline_ms;
+        transport::handle session = transport::open_session(L"Quarlen Vistal/1.0", options);
         if (!session)
             return p;
         transport::handle request = transport::open_url(session, wide(url).c_str(), 1);

@@ -1,6 +1,6 @@
 // The data directory, the jar list and the path-append rules they are built with.
+#include "base/path_append.h"
 #include "launcher/data_dir.h"
-#include "platform/path_append.h"
 #include "tests/support/fake_platform.h"
 
 #include <cstring>
@@ -12,7 +12,7 @@ namespace {
 std::string append(std::string path, const char* more, char sep = '\\') {
     char buffer[1024] = {};
     std::strcpy(buffer, path.c_str());
-    platform::append_path_rules(buffer, more, sep);
+    base::append_path_rules(buffer, more, sep);
     return buffer;
 }
 
@@ -33,16 +33,18 @@ TEST(PathAppend, RefusesResultsBeyondMaxPathAndLeavesThePathAlone) {
     EXPECT_EQ(append(base, "1234567890"), base);                // 260 would not fit
     char buffer[1024] = {};
     std::strcpy(buffer, base.c_str());
-    EXPECT_FALSE(platform::append_path_rules(buffer, std::string(300, 'b').c_str(), '\\'));
+    EXPECT_FALSE(base::append_path_rules(buffer, std::string(300, 'b').c_str(), '\\'));
     EXPECT_EQ(std::string(buffer), base);
 }
 
 class DataDir : public ::testing::Test {
   protected:
-    void SetUp() override {
-        fake::reset();
-        std::memset(appDataPath, 0, sizeof appDataPath);
-    }
+    void SetUp() override { fake::reset(); }
+
+    char appDataPath[app_path_size] = {};
+    void init() { ::init(appDataPath, "/unused"); }
+    int initjars(char** list) { return ::initjars(appDataPath, list); }
+    void data_file_path(char* out, const char* file) { ::data_file_path(appDataPath, out, file); }
 };
 
 TEST_F(DataDir, IsThreeLevelsBelowTheCommonFolderWithoutTrailingSeparator) {

@@ -1,8 +1,8 @@
 // The fetch algorithm over the scripted transport: what it asks of the service, how it reads,
 // what it delivers in memory and stream mode.
+#include "net/transport.h"
 #include "tests/support/fake_transport.h"
 #include "update/https_fetch.h"
-#include "update/transport.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -257,7 +257,7 @@ TEST_F(HttpsFetch, WithoutAResponseMemoryModeGivesTheEmptyTextAndStreamModeWrite
 
 TEST_F(HttpsFetch, GetHeaderGrowsItsBufferToWhatTheServiceAsksFor) {
     respond("", {{"X-Short", std::string(19, 's')}, {"X-Long", std::string(45, 'l')}});
-    void* session = transport::open_session(L"test");
+    void* session = transport::open_session(L"test", {});
     void* request = transport::open_url(session, url.c_str(), 1);
     ASSERT_NE(request, nullptr);
 

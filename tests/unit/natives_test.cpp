@@ -1,9 +1,9 @@
 // The natives that need no VM of their own, over the fake platform and a fake JNIEnv.
-#include "launcher/data_dir.h"
-#include "launcher/deployment.h"
+#include "base/bounds.h"
+#include "config/deployment.h"
+#include "launcher/report.h"
 #include "tests/support/fake_platform.h"
 #include "tests/unit/support/fake_jni.h"
-#include "update/version_check.h"
 #include "vmhost/natives.h"
 
 #include <cstring>
@@ -16,16 +16,22 @@ class Natives : public ::testing::Test {
   protected:
     void SetUp() override {
         fake::reset();
-        server = -1;
-        saved_data_dir = appDataPath;
+        hand();
     }
-    void TearDown() override {
-        std::strcpy(appDataPath, saved_data_dir.c_str());
-        server = -1;
+
+    // What start-up hands the natives: this test's data directory and answering server.
+    void hand() {
+        native_context context;
+        context.appDataPath = appDataPath;
+        context.server_list = server_list;
+        context.server = server;
+        context.show_warning = &launcher::report_shell_warning;
+        hand_to_natives(context);
     }
 
     fake::jni jni;
-    std::string saved_data_dir;
+    char appDataPath[base::app_path_size] = {};
+    int server = -1;
 };
 
 TEST_F(Natives, ShellCodesWithAMessageShowItOnceAsAWarning) {
@@ -88,10 +94,12 @@ TEST_F(Natives, DataDirectoryEndsInExactlyOneSeparator) {
     const std::string sep(1, platform::path_separator);
     const std::string dir = "root" + sep + "Quarlen Zuzidivoravev Vivurezuv" + sep + "2.0.2";
     std::strcpy(appDataPath, dir.c_str());
+    hand();
     EXPECT_EQ(fake::jni::text(gC(jni.env(), nullptr)), dir + sep);
 
     // No data directory: the application's files resolve where the launcher's do, not at "/".
     appDataPath[0] = '\0';
+    hand();
     EXPECT_EQ(fake::jni::text(gC(jni.env(), nullptr)), "");
 }
 
@@ -107,8 +115,10 @@ TEST_F(Natives, KeyBlockIsAFreshCopyOnEveryCall) {
 
 TEST_F(Natives, ServerAddressIsTheAnsweringHostOrTheFirstOffline) {
     server = 1;
+    hand();
     EXPECT_EQ(fake::jni::text(gS(jni.env(), nullptr)), "https://second.test.example");
     server = -1;
+    hand();
     EXPECT_EQ(fake::jni::text(gS(jni.env(), nullptr)), "https://first.test.example");
     EXPECT_EQ(fake::jni::text(gPC(jni.env(), nullptr)), "a.b.a.a.p");
 }

@@ -132,8 +132,7 @@ class SplashProgressBridge : public ::testing::Test {
         std::remove(image.c_str());
     }
     static void forget() {
-        hSplashLib = nullptr;
-        procSplashInit = procSplashLoadFile = procSplashSetFileJarName = nullptr;
+        splash_state() = splash_library();
         SplashProgressForget();
     }
     void write(const std::vector<std::uint8_t>& bytes) {

@@ -36,10 +36,7 @@ class Splash : public ::testing::Test {
     void TearDown() override { forget(); }
 
     // Start-of-process state; the bridge itself never drops what it found.
-    static void forget() {
-        hSplashLib = nullptr;
-        procSplashInit = procSplashLoadFile = procSplashSetFileJarName = nullptr;
-    }
+    static void forget() { splash_state() = splash_library(); }
 
     void* library_with(bool load_file = true) {
         void* lib = fake::add_library(fake::installed(platform::splash_library));

@@ -1,8 +1,6 @@
 // Roads of the start-up sequence over the fake platform, up to the VM's creation.
-#include "launcher/data_dir.h"
 #include "launcher/startup.h"
 #include "tests/support/fake_platform.h"
-#include "update/version_check.h"
 
 #include <algorithm>
 #include <gtest/gtest.h>
@@ -42,15 +40,21 @@ class Startup : public ::testing::Test {
   protected:
     void SetUp() override {
         fake::reset();
-        server = -1;
         dpi_calls = 0;
     }
 
-    // Runs the sequence and returns its exit code.
-    int run(const char* command_line = "") {
-        std::string line = command_line;
+    // The state a run leaves behind, as the program entry would own it.
+    launch_state state;
+    char* (&paths)[jar_slots] = state.paths;
+    int& jar_count = state.jar_count;
+    char (&appDataPath)[app_path_size] = state.appDataPath;
+
+    // Runs the sequence and returns its exit code. The command line is the program's to ignore;
+    // the entry does not even hand it on.
+    int run(const char* = "") {
+        state = launch_state();
         try {
-            WinMain(nullptr, nullptr, line.data(), 1);
+            launcher::run(state);
         } catch (const fake::exit_called& e) {
             return e.code;
         }

@@ -1,5 +1,6 @@
 // The version check over the scripted transport, with a real data directory in a temp folder.
-#include "launcher/data_dir.h"
+#include "base/bounds.h"
+#include "config/deployment.h"
 #include "tests/support/fake_platform.h"
 #include "tests/support/fake_transport.h"
 #include "tests/support/test_jars.h"
@@ -45,6 +46,13 @@ using testsupport::tiny_jar;
 class VersionCheck : public ::testing::Test {
   protected:
     fs::path dir;
+    // The launcher's state the check works on: its data directory and the answering server.
+    char appDataPath[base::app_path_size] = {};
+    int server = -1;
+
+    int locate_server() { return server = ::locate_server(appDataPath, server_list); }
+    int get_bs_version(const wchar_t* host) { return ::get_bs_version(appDataPath, host); }
+    void purge_downloaded_app_files() { ::purge_downloaded_app_files(appDataPath); }
 
     void SetUp() override {
         fake::reset();

@@ -163,8 +163,8 @@ TEST_F(TabletHooks, WindowsOfTheHookedThreadCarryThePropertyUntilUnhooked) {
 
 TEST_F(TabletHooks, NoWindowOfThatTitleHooksNothing) {
     EXPECT_EQ(rW(jni.env(), nullptr, jni.string("no window has this title")), 0);
-    EXPECT_EQ(prehook, nullptr);
-    EXPECT_EQ(posthook, nullptr);
+    EXPECT_EQ(tablet_state().prehook, nullptr);
+    EXPECT_EQ(tablet_state().posthook, nullptr);
     HWND w = make_window();
     EXPECT_EQ(GetPropA(w, property), nullptr);
     destroy_window(w);

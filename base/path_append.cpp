@@ -1,10 +1,8 @@
-#include "platform/path_append.h"
-
-#include "platform/platform.h"
+#include "base/path_append.h"
 
 #include <cstring>
 
-namespace platform {
+namespace base {
 
 bool append_path_rules(char* path, const char* more, char separator) {
     if (!path || !more)
@@ -26,4 +24,4 @@ bool append_path_rules(char* path, const char* more, char separator) {
     return true;
 }
 
-} // namespace platform
+} // namespace base

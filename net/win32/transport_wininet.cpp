@@ -1,9 +1,7 @@
 // The fetch's internet service on Windows: WinINet, with the settings the fetch asks for and
 // the deployment's receive time-out, so that no single read outlasts it and the fetch's own
 // deadline, checked between reads, holds.
-#include "update/transport.h"
-
-#include "launcher/deployment.h"
+#include "net/transport.h"
 
 #include <windows.h>
 #include <wininet.h>
@@ -14,11 +12,11 @@ static_assert(sizeof(DWORD) == sizeof(unsigned long), "DWORD is unsigned long");
 
 namespace transport {
 
-handle open_session(const wchar_t* user_agent) {
+handle open_session(const wchar_t* user_agent, const session_options& options) {
     HINTERNET session =
         InternetOpenW(user_agent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
     if (session) {
-        DWORD ms = deployment_receive_timeout_ms;
+        DWORD ms = options.receive_timeout_ms;
         InternetSetOptionA(session, INTERNET_OPTION_RECEIVE_TIMEOUT, &ms, sizeof ms);
     }
     return session;

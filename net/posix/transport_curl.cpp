@@ -2,145 +2,19 @@
 // a session, a request that has received its response head when open_url returns, header
 // queries that answer like HttpQueryInfoA, and a pull read of at most the asked bytes. curl's
 // multi interface is driven from the calling thread; nothing runs in the background.
-#include "update/transport.h"
-
-#include "launcher/deployment.h"
+#include "net/posix/curl_request.h"
+#include "net/transport.h"
 
 #include <algorithm>
-#include <cctype>
 #include <chrono>
 #include <cstring>
 #include <curl/curl.h>
 #include <new>
 #include <string>
-#include <utility>
-#include <vector>
+
+using namespace curl_transport;
 
 namespace {
-
-// WinINet status notices the session callback is given.
-constexpr unsigned long status_response_received = 41; // INTERNET_STATUS_RESPONSE_RECEIVED
-constexpr unsigned long status_handle_created = 60;    // INTERNET_STATUS_HANDLE_CREATED
-constexpr unsigned long status_handle_closing = 70;    // INTERNET_STATUS_HANDLE_CLOSING
-constexpr unsigned long error_invalid_query = 12154;   // ERROR_HTTP_INVALID_QUERY_REQUEST
-
-constexpr long max_redirects = 10;
-// curl's receive buffer; larger than its default so that bulk downloads take fewer rounds.
-constexpr long receive_buffer_size = 256 * 1024;
-// Body bytes held for the reader before curl is paused; bounds memory for any body size.
-constexpr std::size_t held_limit = 1024 * 1024;
-
-enum class kind { session, request };
-
-// What a handle points at; the tag tells sessions from requests.
-struct object {
-    explicit object(kind k) : tag(k) {}
-    kind tag;
-};
-
-struct session : object {
-    session() : object(kind::session) {}
-    std::string user_agent;
-    long connect_timeout_ms = 0;
-    transport::status_callback callback = nullptr;
-};
-
-struct request : object {
-    request() : object(kind::request) {}
-    transport::status_callback callback = nullptr;
-    std::uintptr_t context = 0;
-    CURLM* multi = nullptr;
-    CURL* easy = nullptr;
-    std::string url;
-    std::string user_agent;
-
-    long status = 0;   // status of the head being received
-    bool head = false; // the final response head has arrived
-    std::vector<std::pair<std::string, std::string>> headers;
-    bool has_location = false;
-
-    std::string held; // body bytes received and not yet read
-    std::size_t held_offset = 0;
-    bool paused = false;
-    std::uint64_t activity = 0; // bytes received, head and body
-
-    bool done = false;
-    bool failed = false;
-    char error[CURL_ERROR_SIZE] = {};
-
-    ~request() {
-        if (multi && easy)
-            curl_multi_remove_handle(multi, easy);
-        if (easy)
-            curl_easy_cleanup(easy);
-        if (multi)
-            curl_multi_cleanup(multi);
-    }
-};
-
-void notify(const request* r, unsigned long status) {
-    // Like WinINet, the callback is only called for a request with a context value.
-    if (r->callback && r->context)
-        r->callback(static_cast<transport::handle>(static_cast<object*>(const_cast<request*>(r))),
-                    r->context, status, nullptr, 0);
-}
-
-std::string trim(std::string s) {
-    auto space = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
-    while (!s.empty() && space(s.back()))
-        s.pop_back();
-    std::size_t start = 0;
-    while (start < s.size() && space(s[start]))
-        ++start;
-    return s.substr(start);
-}
-
-bool same_name(const std::string& a, const char* b) {
-    std::size_t n = std::strlen(b);
-    if (a.size() != n)
-        return false;
-    for (std::size_t i = 0; i < n; ++i)
-        if (std::tolower(static_cast<unsigned char>(a[i])) !=
-            std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
-    return true;
-}
-
-// A status that curl follows when the response names a Location.
-bool followed(long status) {
-    return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
-}
-
-std::size_t on_header(char* data, std::size_t size, std::size_t count, void* user) {
-    auto* r = static_cast<request*>(user);
-    std::size_t n = size * count;
-    r->activity += n;
-    std::string line(data, n);
-    if (line.compare(0, 5, "HTTP/") == 0) {
-        // A new head: an interim answer or a redirect came before it.
-        r->headers.clear();
-        r->has_location = false;
-        r->status = 0;
-        std::size_t sp = line.find(' ');
-        if (sp != std::string::npos)
-            r->status = std::strtol(line.c_str() + sp + 1, nullptr, 10);
-    } else if (line == "\r\n" || line == "\n") {
-        bool interim = r->status >= 100 && r->status < 200;
-        bool redirect = followed(r->status) && r->has_location;
-        if (!interim && !redirect)
-            r->head = true;
-    } else if ((line[0] == ' ' || line[0] == '\t') && !r->headers.empty()) {
-        r->headers.back().second += " " + trim(line); // a folded continuation line
-    } else {
-        std::size_t colon = line.find(':');
-        if (colon != std::string::npos) {
-            std::string name = trim(line.substr(0, colon));
-            r->has_location = r->has_location || same_name(name, "Location");
-            r->headers.emplace_back(std::move(name), trim(line.substr(colon + 1)));
-        }
-    }
-    return n;
-}
 
 std::size_t on_body(char* data, std::size_t size, std::size_t count, void* user) {
     auto* r = static_cast<request*>(user);
@@ -170,7 +44,7 @@ void collect(request* r) {
 // nothing must not hold the start for ever.
 template <class Ready> void pump(request* r, Ready ready) {
     using clock = std::chrono::steady_clock;
-    const auto bound = std::chrono::milliseconds(deployment_receive_timeout_ms);
+    const auto bound = std::chrono::milliseconds(r->receive_timeout_ms);
     if (r->paused) {
         r->paused = false;
         curl_easy_pause(r->easy, CURLPAUSE_CONT);
@@ -201,48 +75,6 @@ template <class Ready> void pump(request* r, Ready ready) {
     }
 }
 
-// The URL as curl takes it: UTF-8, with spaces, controls and non-ASCII bytes escaped.
-std::string url_bytes(const wchar_t* url) {
-    std::string utf8;
-    for (const wchar_t* p = url; *p; ++p) {
-        auto c = static_cast<std::uint32_t>(*p);
-        if (c < 0x80) {
-            utf8 += static_cast<char>(c);
-        } else if (c < 0x800) {
-            utf8 += static_cast<char>(0xC0 | (c >> 6));
-            utf8 += static_cast<char>(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            utf8 += static_cast<char>(0xE0 | (c >> 12));
-            utf8 += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            utf8 += static_cast<char>(0x80 | (c & 0x3F));
-        } else {
-            utf8 += static_cast<char>(0xF0 | ((c >> 18) & 0x07));
-            utf8 += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-            utf8 += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            utf8 += static_cast<char>(0x80 | (c & 0x3F));
-        }
-    }
-    static const char hex[] = "0123456789ABCDEF";
-    std::string out;
-    for (unsigned char b : utf8) {
-        if (b <= 0x20 || b >= 0x7F) {
-            out += '%';
-            out += hex[b >> 4];
-            out += hex[b & 0xF];
-        } else {
-            out += static_cast<char>(b);
-        }
-    }
-    return out;
-}
-
-std::string narrow(const wchar_t* text) {
-    std::string out;
-    for (const wchar_t* p = text; *p; ++p)
-        out += static_cast<unsigned>(*p) < 0x80 ? static_cast<char>(*p) : '?';
-    return out;
-}
-
 session* as_session(transport::handle h) {
     auto* o = static_cast<object*>(h);
     return o && o->tag == kind::session ? static_cast<session*>(o) : nullptr;
@@ -266,13 +98,15 @@ bool global_init() {
 
 namespace transport {
 
-handle open_session(const wchar_t* user_agent) {
+handle open_session(const wchar_t* user_agent, const session_options& options) {
     if (!global_init())
         return nullptr;
     auto* s = new (std::nothrow) session;
     if (!s)
         return nullptr;
     s->user_agent = narrow(user_agent);
+    s->options = options;
+    s->ca_bundle = options.ca_bundle ? options.ca_bundle : "";
     return as_handle(s);
 }
 
@@ -303,6 +137,7 @@ handle open_url(handle internet, const wchar_t* url, std::uintptr_t context) {
     r->context = context;
     r->url = url_bytes(url);
     r->user_agent = s->user_agent;
+    r->receive_timeout_ms = s->options.receive_timeout_ms;
     r->multi = curl_multi_init();
     r->easy = curl_easy_init();
     if (!r->multi || !r->easy) {
@@ -321,9 +156,9 @@ handle open_url(handle internet, const wchar_t* url, std::uintptr_t context) {
     curl_easy_setopt(e, CURLOPT_MAXREDIRS, max_redirects);
     curl_easy_setopt(e, CURLOPT_SSL_VERIFYPEER, 1L);
     curl_easy_setopt(e, CURLOPT_SSL_VERIFYHOST, 2L);
-    if (deployment_ca_bundle && *deployment_ca_bundle) {
+    if (!s->ca_bundle.empty()) {
         // The deployment's CA file replaces the system store rather than adding to it.
-        curl_easy_setopt(e, CURLOPT_CAINFO, deployment_ca_bundle);
+        curl_easy_setopt(e, CURLOPT_CAINFO, s->ca_bundle.c_str());
         curl_easy_setopt(e, CURLOPT_CAPATH, static_cast<char*>(nullptr));
     }
     if (s->connect_timeout_ms > 0)
@@ -331,8 +166,8 @@ handle open_url(handle internet, const wchar_t* url, std::uintptr_t context) {
     // The deployment's bounds, also where the fetch is not reading: no body beyond the largest
     // download is taken in, and no transfer outlasts the download deadline.
     curl_easy_setopt(e, CURLOPT_MAXFILESIZE_LARGE,
-                     static_cast<curl_off_t>(deployment_max_download));
-    curl_easy_setopt(e, CURLOPT_TIMEOUT_MS, static_cast<long>(deployment_download_deadline_ms));
+                     static_cast<curl_off_t>(s->options.max_download));
+    curl_easy_setopt(e, CURLOPT_TIMEOUT_MS, static_cast<long>(s->options.deadline_ms));
     curl_easy_setopt(e, CURLOPT_BUFFERSIZE, receive_buffer_size);
     curl_easy_setopt(e, CURLOPT_HEADERFUNCTION, &on_header);
     curl_easy_setopt(e, CURLOPT_HEADERDATA, r);

@@ -1,9 +1,10 @@
 // The operations one HTTPS fetch needs of the internet service, shaped after WinINet. The
-// Windows build implements them over WinINet, the Linux build over libcurl, unit tests over a
-// scripted fake; linking decides.
+// Windows build implements them over WinINet (win32/), the Linux build over libcurl (posix/),
+// unit tests over a scripted fake; linking decides. The deployment's bounds come in with the
+// session, so this room knows nothing of how the program is deployed.
 #pragma once
 
-#include "platform/callback.h"
+#include "callback.h"
 
 #include <cstdint>
 
@@ -19,8 +20,17 @@ constexpr unsigned long query_custom = 65535;            // HTTP_QUERY_CUSTOM
 constexpr unsigned long error_header_not_found = 12150;  // ERROR_HTTP_HEADER_NOT_FOUND
 constexpr unsigned long error_insufficient_buffer = 122; // ERROR_INSUFFICIENT_BUFFER
 
-// InternetOpenW(agent, INTERNET_OPEN_TYPE_PRECONFIG, no proxy, no bypass, 0): null on failure.
-handle open_session(const wchar_t* user_agent);
+// What every request of a session keeps to.
+struct session_options {
+    unsigned receive_timeout_ms = 30000; // a request that receives nothing this long fails
+    const char* ca_bundle = nullptr;     // CA file trusted instead of the system store
+    unsigned long long max_download = 0; // no body beyond this many bytes is taken in
+    unsigned long long deadline_ms = 0;  // no request outlasts this
+};
+
+// InternetOpenW(agent, INTERNET_OPEN_TYPE_PRECONFIG, no proxy, no bypass, 0), with the receive
+// time-out of `options`: null on failure.
+handle open_session(const wchar_t* user_agent, const session_options& options);
 // InternetSetOptionA(session, INTERNET_OPTION_CONNECT_TIMEOUT, &ms, 4).
 bool set_connect_timeout(handle session, unsigned long ms);
 // InternetSetStatusCallback(session, callback).

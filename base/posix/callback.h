@@ -1,0 +1,4 @@
+// The calling convention of a procedure the system calls back: POSIX has only the one.
+#pragma once
+
+#define VISTAL_CALLBACK

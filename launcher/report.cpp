@@ -1,0 +1,20 @@
+#include "launcher/report.h"
+
+#include "platform/platform.h"
+
+#include <cstdio>
+
+namespace launcher {
+
+void report(const messages::message& message) {
+    // The box is given a copy of bounded length, as every text of the catalogue fits.
+    char text[2048];
+    std::snprintf(text, sizeof text, "%s", message.text);
+    platform::message_box(text, message.caption, platform::message_box_flags);
+}
+
+void report_shell_warning(const char* text) {
+    platform::message_box(text, messages::shell_caption, platform::message_box_flags);
+}
+
+} // namespace launcher
