@@ -1,6 +1,7 @@
 // The natives as the application sees them: the real test launcher starts the signed test
 // application, whose behaviour test.Natives calls every native and writes what it got.
 #include "tests/support/process.h"
+#include "tests/support/test_host.h"
 #include "tests/support/tls_server.h"
 
 #include <algorithm>
@@ -158,10 +159,7 @@ TEST_F(Natives, OfflineEveryNativeAnswersAndTheShellOpensWithoutAShell) {
 
 TEST_F(Natives, AfterTheSecondServerAnsweredItsHostIsTheServer) {
     write_file(install.path("lib/bl.jar"), read_file(app_file("app-without-main.jar")));
-    tls_server_options options;
-    options.cert = build_dir() + "/tests/pki/server.pem";
-    options.key = build_dir() + "/tests/pki/server.key";
-    options.port = 18442;
+    tls_server_options options = test_host_options(18442);
     tls_server second(options);
     ASSERT_NE(second.port(), 0) << second.error();
     second.on(version_target, answer(http_response(200, "2.0.0;/j/app.jar")));

@@ -3,6 +3,7 @@
 // install's image, and a screenshot taken meanwhile shows it. A slow download draws a growing
 // strip along the image's bottom edge and nothing else; a download that breaks off takes it away.
 #include "tests/support/process.h"
+#include "tests/support/test_host.h"
 #include "tests/support/tls_server.h"
 
 #include <chrono>
@@ -107,10 +108,7 @@ class SplashDownload : public ::testing::Test {
                    install.root());
         write_file(install.path("behaviour"), "test.Splash\nsplash.txt\nsplash.done\n");
 
-        tls_server_options options;
-        options.cert = build_dir() + "/tests/pki/server.pem";
-        options.key = build_dir() + "/tests/pki/server.key";
-        options.port = 18441;
+        tls_server_options options = test_host_options(18441);
         server = std::make_unique<tls_server>(options);
         ASSERT_NE(server->port(), 0) << server->error();
         server->on(version_target, answer(http_response(200, "2.0.0;/j/app.jar")));

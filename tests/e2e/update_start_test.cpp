@@ -2,6 +2,7 @@
 // from, which jar the application runs from, and how a failing application forces a new
 // download.
 #include "tests/support/process.h"
+#include "tests/support/test_host.h"
 #include "tests/support/tls_server.h"
 
 #include <cstdio>
@@ -31,10 +32,7 @@ class UpdateStart : public ::testing::Test {
 
     // Server 0 of the test launcher's list offers the signed application as version 2.0.0.
     tls_server& serve_application() {
-        tls_server_options options;
-        options.cert = build_dir() + "/tests/pki/server.pem";
-        options.key = build_dir() + "/tests/pki/server.key";
-        options.port = 18441;
+        tls_server_options options = test_host_options(18441);
         server = std::make_unique<tls_server>(options);
         EXPECT_NE(server->port(), 0) << server->error();
         server->on(version_target, answer(http_response(200, "2.0.0;/j/app.jar")));

@@ -3,6 +3,7 @@
 // Whatever is planted, no file outside the data directory changes or appears, and the start
 // ends in a defined way.
 #include "tests/support/process.h"
+#include "tests/support/test_host.h"
 #include "tests/support/tls_server.h"
 
 #include <chrono>
@@ -58,10 +59,7 @@ class HostileDataDir : public ::testing::Test {
     // Server 0 offers the signed application as version 2.0.0; `version_delay_ms` holds the
     // version answer back.
     void serve(unsigned version_delay_ms = 0) {
-        tls_server_options options;
-        options.cert = build_dir() + "/tests/pki/server.pem";
-        options.key = build_dir() + "/tests/pki/server.key";
-        options.port = 18441;
+        tls_server_options options = test_host_options(18441);
         server = std::make_unique<tls_server>(options);
         ASSERT_NE(server->port(), 0) << server->error();
         server->on(version_target,

@@ -3,6 +3,7 @@
 // already bad. The application tells which jar it runs from (test.WhereFrom): builds of the same
 // signed classes differ in their archive comment.
 #include "tests/support/process.h"
+#include "tests/support/test_host.h"
 #include "tests/support/test_jars.h"
 #include "tests/support/tls_server.h"
 
@@ -42,10 +43,7 @@ class HostileUpdate : public ::testing::Test {
 
     // Server 0 answers `version` and serves `jar` (or a 404 page when it is empty).
     void serve(const std::string& version, const std::string& jar) {
-        tls_server_options options;
-        options.cert = build_dir() + "/tests/pki/server.pem";
-        options.key = build_dir() + "/tests/pki/server.key";
-        options.port = 18441;
+        tls_server_options options = test_host_options(18441);
         server.reset();
         server = std::make_unique<tls_server>(options);
         ASSERT_NE(server->port(), 0) << server->error();

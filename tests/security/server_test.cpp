@@ -2,6 +2,7 @@
 // bounded in size and time and ends at the first failed write; the old app.jar and app.ver stay,
 // no temporary is left, and the application starts from what was there.
 #include "tests/support/process.h"
+#include "tests/support/test_host.h"
 #include "tests/support/test_jars.h"
 #include "tests/support/tls_server.h"
 
@@ -38,10 +39,7 @@ class HostileServer : public ::testing::Test {
         old_jar = read_file(app_file("app.jar"));
         write_file(install.path("behaviour"), "test.UseInclude\n");
 
-        tls_server_options options;
-        options.cert = build_dir() + "/tests/pki/server.pem";
-        options.key = build_dir() + "/tests/pki/server.key";
-        options.port = 18441;
+        tls_server_options options = test_host_options(18441);
         server = std::make_unique<tls_server>(options);
         ASSERT_NE(server->port(), 0) << server->error();
         server->on(version_target, answer(http_response(200, "2.0.0;/j/app.jar")));

@@ -11,6 +11,7 @@
 //
 // Needs the test PKI of the build (ctest -R '^pki$'); tests/soak/run-soak.sh does all of it.
 #include "tests/support/process.h"
+#include "tests/support/test_host.h"
 #include "tests/support/test_jars.h"
 #include "tests/support/tls_server.h"
 
@@ -87,10 +88,7 @@ class soak {
         make_dirs(install_.path("wherefrom"));
         install_.create_data_dir();
 
-        tls_server_options options;
-        options.cert = build_dir() + "/tests/pki/server.pem";
-        options.key = build_dir() + "/tests/pki/server.key";
-        options.port = port;
+        tls_server_options options = test_host_options(port);
         server_ = std::make_unique<tls_server>(options);
         if (server_->port() == 0) {
             std::fprintf(stderr, "soak: %s\n", server_->error().c_str());
