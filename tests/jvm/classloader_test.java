@@ -43,7 +43,6 @@ public class classloader_test {
     static final String LOADER = "com.tolvane.classloader.SignatureValidatingClassLoader";
     static final int MANY = 1000;
 
-    static int passed, failed;
     static File dir;
     static String devKeystore;
     static byte[] trusted;
@@ -56,45 +55,18 @@ public class classloader_test {
         dir.mkdirs();
         makeFixtures();
 
-        run("a class in two jars comes from the first; the cache answers the second load", classloader_test::orderAndCache);
-        run("platform classes go to the parent and are not cached", classloader_test::platformClasses);
-        run("unsigned entries fail, also beside signed ones, and are never defined", classloader_test::unsigned);
-        run("another signer, a two-certificate path and SHA-1 signatures fail", classloader_test::wrongSigners);
-        run("a missing, short or wrong-length trusted digest fails every class", classloader_test::badDigests);
-        run("a tampered entry fails with the platform's SecurityException", classloader_test::tampered);
-        run("unusable paths are reported and skipped; no manifest is skipped silently", classloader_test::unusablePaths);
-        run("signed Class-Path jars load after the parent", classloader_test::classPath);
-        run("resources: jar:file: URLs, one URL object, exact names, never the parent", classloader_test::resources);
-        run("16 threads loading the same classes get one class each", classloader_test::concurrentLoads);
+        Checks.run("a class in two jars comes from the first; the cache answers the second load", classloader_test::orderAndCache);
+        Checks.run("platform classes go to the parent and are not cached", classloader_test::platformClasses);
+        Checks.run("unsigned entries fail, also beside signed ones, and are never defined", classloader_test::unsigned);
+        Checks.run("another signer, a two-certificate path and SHA-1 signatures fail", classloader_test::wrongSigners);
+        Checks.run("a missing, short or wrong-length trusted digest fails every class", classloader_test::badDigests);
+        Checks.run("a tampered entry fails with the platform's SecurityException", classloader_test::tampered);
+        Checks.run("unusable paths are reported and skipped; no manifest is skipped silently", classloader_test::unusablePaths);
+        Checks.run("signed Class-Path jars load after the parent", classloader_test::classPath);
+        Checks.run("resources: jar:file: URLs, one URL object, exact names, never the parent", classloader_test::resources);
+        Checks.run("16 threads loading the same classes get one class each", classloader_test::concurrentLoads);
 
-        System.out.println(passed + " passed, " + failed + " failed");
-        System.exit(failed == 0 ? 0 : 1);
-    }
-
-    interface Check {
-        void run() throws Exception;
-    }
-
-    static void run(String name, Check check) {
-        try {
-            check.run();
-            passed++;
-            System.out.println("ok - " + name);
-        } catch (Throwable t) {
-            failed++;
-            System.out.println("FAIL - " + name);
-            t.printStackTrace(System.out);
-        }
-    }
-
-    static void expect(boolean condition, String what) {
-        if (!condition)
-            throw new AssertionError(what);
-    }
-
-    static void expectEquals(Object expected, Object actual, String what) {
-        if (expected == null ? actual != null : !expected.equals(actual))
-            throw new AssertionError(what + ": expected <" + expected + "> but was <" + actual + ">");
+        Checks.exit();
     }
 
     // ---- the checks ---------------------------------------------------------------------------
@@ -102,40 +74,40 @@ public class classloader_test {
     static void orderAndCache() throws Exception {
         URLClassLoader l = loader(trusted, path("signed.jar"), path("second.jar"));
         Class<?> dup = l.loadClass("p.Dup");
-        expect(hasField(dup, "first"), "p.Dup comes from the first jar");
-        expect(dup.getClassLoader() == l, "defined by the instance");
-        expect(hasField(l.loadClass("p.OnlySecond"), "second"), "the second jar is searched too");
+        Checks.expect(hasField(dup, "first"), "p.Dup comes from the first jar");
+        Checks.expect(dup.getClassLoader() == l, "defined by the instance");
+        Checks.expect(hasField(l.loadClass("p.OnlySecond"), "second"), "the second jar is searched too");
 
         // With its jars closed the instance could not read an entry again: the second load must
         // come from the cache.
         for (JarFile jar : jars(l))
             jar.close();
-        expect(l.loadClass("p.Dup") == dup, "second load returns the cached class");
+        Checks.expect(l.loadClass("p.Dup") == dup, "second load returns the cached class");
 
         // Instances share nothing: another one defines its own class.
         URLClassLoader other = loader(trusted, path("signed.jar"));
-        expect(other.loadClass("p.Dup") != dup, "another instance defines its own p.Dup");
+        Checks.expect(other.loadClass("p.Dup") != dup, "another instance defines its own p.Dup");
     }
 
     static void platformClasses() throws Exception {
         URLClassLoader l = loader(trusted, path("signed.jar"));
-        expect(l.loadClass("java.lang.String") == String.class, "String from the parent");
-        expect(l.loadClass("java.util.List") == List.class, "List from the parent");
-        expect(!cache(l).containsKey("java.lang.String"), "platform class not cached");
+        Checks.expect(l.loadClass("java.lang.String") == String.class, "String from the parent");
+        Checks.expect(l.loadClass("java.util.List") == List.class, "List from the parent");
+        Checks.expect(!cache(l).containsKey("java.lang.String"), "platform class not cached");
         l.loadClass("p.One");
-        expect(cache(l).containsKey("p.One"), "jar class cached");
+        Checks.expect(cache(l).containsKey("p.One"), "jar class cached");
         try {
             l.loadClass("p.Nowhere");
             throw new AssertionError("p.Nowhere loaded");
         } catch (ClassNotFoundException e) {
-            expectEquals("p.Nowhere", e.getMessage(), "ClassNotFoundException names the class");
+            Checks.expectEquals("p.Nowhere", e.getMessage(), "ClassNotFoundException names the class");
         }
     }
 
     static void unsigned() throws Exception {
         URLClassLoader l = loader(trusted, path("signed-plus-late.jar"));
         expectSecurity(l, "p.Late", "p.Late not signed");
-        expect(l.loadClass("p.One").getClassLoader() == l, "signed entries beside it still load");
+        Checks.expect(l.loadClass("p.One").getClassLoader() == l, "signed entries beside it still load");
 
         URLClassLoader whole = loader(trusted, path("unsigned.jar"), path("signed.jar"));
         // The failure ends the search: the signed copy in the next jar is not tried.
@@ -158,7 +130,7 @@ public class classloader_test {
                             Arrays.copyOf(trusted, 21)};
         for (byte[] digest : digests)
             expectSecurity(loader(digest, path("signed.jar")), "p.One", "p.One signature invalid");
-        expect(loader(trusted, path("signed.jar")).loadClass("p.One") != null, "the right digest loads");
+        Checks.expect(loader(trusted, path("signed.jar")).loadClass("p.One") != null, "the right digest loads");
     }
 
     static void tampered() throws Exception {
@@ -168,12 +140,12 @@ public class classloader_test {
                 l.loadClass("p.Tampered");
                 throw new AssertionError("tampered class loaded");
             } catch (SecurityException e) {
-                expect(!e.getMessage().endsWith(" not signed") && !e.getMessage().endsWith(" signature invalid"),
+                Checks.expect(!e.getMessage().endsWith(" not signed") && !e.getMessage().endsWith(" signature invalid"),
                        "the platform's own exception: " + e.getMessage());
             }
         }
-        expect(!defined(l, "p.Tampered"), "tampered class not defined");
-        expect(l.loadClass("p.One") != null, "untouched entries load");
+        Checks.expect(!defined(l, "p.Tampered"), "tampered class not defined");
+        Checks.expect(l.loadClass("p.One") != null, "untouched entries load");
     }
 
     static void unusablePaths() throws Exception {
@@ -185,28 +157,28 @@ public class classloader_test {
         String[] reported = {"bare.jar", null, path("missing.jar"), path("not-a-jar.jar")};
         for (String p : reported) {
             String err = stderrOf(() -> loader(trusted, p, path("second.jar")));
-            expect(err.contains("Exception"), "a stack trace for " + p + ", got: " + err);
+            Checks.expect(err.contains("Exception"), "a stack trace for " + p + ", got: " + err);
         }
         URLClassLoader l = loader(trusted, "bare.jar", null, path("missing.jar"), path("second.jar"));
-        expectEquals(1, jars(l).size(), "only the usable jar is kept");
-        expect(l.loadClass("p.OnlySecond") != null, "the usable jar serves");
+        Checks.expectEquals(1, jars(l).size(), "only the usable jar is kept");
+        Checks.expect(l.loadClass("p.OnlySecond") != null, "the usable jar serves");
         expectNotFound(l, "p.One");
 
         String quiet = stderrOf(() -> loader(trusted, path("no-manifest.jar")));
-        expectEquals("", quiet, "a jar without manifest is not reported");
+        Checks.expectEquals("", quiet, "a jar without manifest is not reported");
         expectNotFound(loader(trusted, path("no-manifest.jar")), "p.NoManifest");
     }
 
     static void classPath() throws Exception {
         URLClassLoader l = loader(trusted, path("signed.jar"));
         URL[] urls = l.getURLs();
-        expectEquals(2, urls.length, "two Class-Path URLs");
-        expectEquals(new File(dir, "cp/one.jar").getAbsoluteFile().toURI().toURL(), urls[0], "first URL");
-        expectEquals(new File(dir, "cp/two.jar").getAbsoluteFile().toURI().toURL(), urls[1], "second URL");
+        Checks.expectEquals(2, urls.length, "two Class-Path URLs");
+        Checks.expectEquals(new File(dir, "cp/one.jar").getAbsoluteFile().toURI().toURL(), urls[0], "first URL");
+        Checks.expectEquals(new File(dir, "cp/two.jar").getAbsoluteFile().toURI().toURL(), urls[1], "second URL");
         for (String name : new String[] {"p.FromCp1", "p.FromCp2"}) {
             Class<?> c = l.loadClass(name);
-            expect(c.getClassLoader() == l, name + " defined by the instance");
-            expect(!cache(l).containsKey(name), name + " not in the signed-class cache");
+            Checks.expect(c.getClassLoader() == l, name + " defined by the instance");
+            Checks.expect(!cache(l).containsKey(name), name + " not in the signed-class cache");
         }
     }
 
@@ -214,17 +186,17 @@ public class classloader_test {
         String relative = "fixtures/signed.jar";
         URLClassLoader l = loader(trusted, relative, path("second.jar"));
         URL url = l.getResource("res/data.txt");
-        expectEquals("jar:file:" + relative + "!/res/data.txt", url.toString(), "URL form");
-        expect(l.getResource("res/data.txt") == url, "same URL object on the second call");
-        expectEquals("jar:file:" + path("second.jar") + "!/res/only-second.txt",
+        Checks.expectEquals("jar:file:" + relative + "!/res/data.txt", url.toString(), "URL form");
+        Checks.expect(l.getResource("res/data.txt") == url, "same URL object on the second call");
+        Checks.expectEquals("jar:file:" + path("second.jar") + "!/res/only-second.txt",
                      String.valueOf(l.getResource("res/only-second.txt")), "second jar's resource");
-        expect(l.getResource("/res/data.txt") == null, "a leading slash matches nothing");
-        expect(l.getResource("RES/DATA.TXT") == null, "names are case-sensitive");
-        expect(l.getResource("res") == null, "a directory entry res/ is not the entry res");
-        expect(l.getResource("java/lang/Object.class") == null, "platform resources are not found");
-        expect(l.getResource("com/tolvane/classloader/SignatureValidatingClassLoader.class") == null,
+        Checks.expect(l.getResource("/res/data.txt") == null, "a leading slash matches nothing");
+        Checks.expect(l.getResource("RES/DATA.TXT") == null, "names are case-sensitive");
+        Checks.expect(l.getResource("res") == null, "a directory entry res/ is not the entry res");
+        Checks.expect(l.getResource("java/lang/Object.class") == null, "platform resources are not found");
+        Checks.expect(l.getResource("com/tolvane/classloader/SignatureValidatingClassLoader.class") == null,
                "the parent's class path is not searched");
-        expect(l.getResource("cp-resource.txt") != null, "Class-Path jars are searched last");
+        Checks.expect(l.getResource("cp-resource.txt") != null, "Class-Path jars are searched last");
     }
 
     static void concurrentLoads() throws Exception {
@@ -257,7 +229,7 @@ public class classloader_test {
             w.join();
         if (!errors.isEmpty())
             throw new AssertionError("loads failed: " + errors.get(0), errors.get(0));
-        expectEquals(MANY, seen.size(), "every class loaded");
+        Checks.expectEquals(MANY, seen.size(), "every class loaded");
     }
 
     // ---- helpers ------------------------------------------------------------------------------
@@ -310,11 +282,11 @@ public class classloader_test {
                 l.loadClass(name);
                 throw new AssertionError(name + " loaded");
             } catch (SecurityException e) {
-                expectEquals(message, e.getMessage(), "message, attempt " + (attempt + 1));
+                Checks.expectEquals(message, e.getMessage(), "message, attempt " + (attempt + 1));
             }
         }
-        expect(!defined(l, name), name + " must not be defined");
-        expect(!cache(l).containsKey(name), name + " must not be cached");
+        Checks.expect(!defined(l, name), name + " must not be defined");
+        Checks.expect(!cache(l).containsKey(name), name + " must not be cached");
     }
 
     static void expectNotFound(URLClassLoader l, String name) {
@@ -326,7 +298,7 @@ public class classloader_test {
         }
     }
 
-    static String stderrOf(Check action) throws Exception {
+    static String stderrOf(Checks.Check action) throws Exception {
         PrintStream saved = System.err;
         ByteArrayOutputStream captured = new ByteArrayOutputStream();
         System.setErr(new PrintStream(captured, true, "UTF-8"));
@@ -356,7 +328,7 @@ public class classloader_test {
             ks.load(in, PASS.toCharArray());
         }
         java.security.cert.Certificate[] chain = ks.getCertificateChain("signer");
-        expectEquals(2, chain.length, "the chain holds the signer and its CA");
+        Checks.expectEquals(2, chain.length, "the chain holds the signer and its CA");
         return sha1(chain[0].getEncoded());
     }
 

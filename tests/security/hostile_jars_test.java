@@ -43,7 +43,6 @@ public class hostile_jars_test {
     static final String MAIN = "a.b.a.a.a";
     static final long BOMB = 300L << 20; // several times the test VM's whole heap
 
-    static int passed, failed;
     static File dir, data, install, outside;
     static String devKeystore;
     static File syscp;
@@ -62,38 +61,16 @@ public class hostile_jars_test {
             d.mkdirs();
         makeFixtures();
 
-        run("Class-Path: unsigned jars refused, other schemes and paths out of the application's directories dropped",
+        Checks.run("Class-Path: unsigned jars refused, other schemes and paths out of the application's directories dropped",
             hostile_jars_test::classPath);
-        run("Class-Path: a signed manifest still reaches signed library jars in the install directory",
+        Checks.run("Class-Path: a signed manifest still reaches signed library jars in the install directory",
             hostile_jars_test::classPathLibrary);
-        run("the parent answers only with the runtime's classes", hostile_jars_test::parent);
-        run("resources only from signed entries; unsigned ones never shadow include.jar", hostile_jars_test::resources);
-        run("duplicate entries: only the bytes the verifier checked are ever defined", hostile_jars_test::duplicates);
-        run("zip bombs are refused within a small heap", hostile_jars_test::bombs);
+        Checks.run("the parent answers only with the runtime's classes", hostile_jars_test::parent);
+        Checks.run("resources only from signed entries; unsigned ones never shadow include.jar", hostile_jars_test::resources);
+        Checks.run("duplicate entries: only the bytes the verifier checked are ever defined", hostile_jars_test::duplicates);
+        Checks.run("zip bombs are refused within a small heap", hostile_jars_test::bombs);
 
-        System.out.println(passed + " passed, " + failed + " failed");
-        System.exit(failed == 0 ? 0 : 1);
-    }
-
-    interface Check {
-        void run() throws Exception;
-    }
-
-    static void run(String name, Check check) {
-        try {
-            check.run();
-            passed++;
-            System.out.println("ok - " + name);
-        } catch (Throwable t) {
-            failed++;
-            System.out.println("FAIL - " + name);
-            t.printStackTrace(System.out);
-        }
-    }
-
-    static void expect(boolean condition, String what) {
-        if (!condition)
-            throw new AssertionError(what);
+        Checks.exit();
     }
 
     // ---- the checks ---------------------------------------------------------------------------
@@ -146,7 +123,7 @@ public class hostile_jars_test {
                 }
             }
             check(faults, requests.get() == 0, "the loader never fetched over HTTP");
-            expect(faults.isEmpty(), String.join("; ", faults));
+            Checks.expect(faults.isEmpty(), String.join("; ", faults));
         } finally {
             server.stop(0);
         }
@@ -155,8 +132,8 @@ public class hostile_jars_test {
     static void classPathLibrary() throws Exception {
         URLClassLoader l = loader(data + "/app-lib.jar", install + "/lib/include.jar");
         Class<?> c = l.loadClass("p.Extra");
-        expect(c.getClassLoader() == l, "p.Extra from lib/extra.jar");
-        expect(l.getResource("extra.txt") != null, "its signed resource");
+        Checks.expect(c.getClassLoader() == l, "p.Extra from lib/extra.jar");
+        Checks.expect(l.getResource("extra.txt") != null, "its signed resource");
     }
 
     static void parent() throws Exception {
@@ -164,15 +141,15 @@ public class hostile_jars_test {
         File cls = new File(syscp, "q/FromClassPath.class");
         cls.getParentFile().mkdirs();
         Files.write(cls.toPath(), TestJars.classFile("q.FromClassPath", null));
-        expect(ClassLoader.getSystemClassLoader().loadClass("q.FromClassPath") != null, "the parent has it");
+        Checks.expect(ClassLoader.getSystemClassLoader().loadClass("q.FromClassPath") != null, "the parent has it");
 
         URLClassLoader l = loader(data + "/app.npx");
-        expect(outcomeOf(l, "q.FromClassPath").equals("not found"), "class-path class not served");
-        expect(outcomeOf(l, LOADER).equals("not found"), "nor the loader's own class");
+        Checks.expect(outcomeOf(l, "q.FromClassPath").equals("not found"), "class-path class not served");
+        Checks.expect(outcomeOf(l, LOADER).equals("not found"), "nor the loader's own class");
         // Classes of the runtime: the bootstrap loader's and the platform loader's.
         for (Class<?> c : new Class<?>[] {String.class, javax.swing.JFrame.class, java.sql.Date.class,
                                           java.net.http.HttpClient.class})
-            expect(l.loadClass(c.getName()) == c, c.getName() + " from the parent");
+            Checks.expect(l.loadClass(c.getName()) == c, c.getName() + " from the parent");
     }
 
     static void resources() throws Exception {
@@ -180,16 +157,16 @@ public class hostile_jars_test {
         URLClassLoader l = loader(data + "/app-res.jar", include);
         for (String name : new String[] {"img/shared.png", "img/tampered.png"}) {
             URL url = l.getResource(name);
-            expect(url != null && url.toString().equals("jar:file:" + include + "!/" + name),
+            Checks.expect(url != null && url.toString().equals("jar:file:" + include + "!/" + name),
                    name + " from include.jar, got " + url);
             try (InputStream in = l.getResourceAsStream(name)) {
-                expect(new String(in.readAllBytes(), "UTF-8").equals("include"), name + " content");
+                Checks.expect(new String(in.readAllBytes(), "UTF-8").equals("include"), name + " content");
             }
         }
-        expect(l.getResource("img/appended.png") == null, "an appended entry alone is not served");
-        expect(l.getResource("img/app.png") != null, "signed entries of the jar are");
-        expect(l.getResource("cp.txt") == null, "no unsigned resource from a Class-Path jar");
-        expect(!l.getResources("cp.txt").hasMoreElements(), "nor through the enumeration");
+        Checks.expect(l.getResource("img/appended.png") == null, "an appended entry alone is not served");
+        Checks.expect(l.getResource("img/app.png") != null, "signed entries of the jar are");
+        Checks.expect(l.getResource("cp.txt") == null, "no unsigned resource from a Class-Path jar");
+        Checks.expect(!l.getResources("cp.txt").hasMoreElements(), "nor through the enumeration");
     }
 
     static void duplicates() throws Exception {
@@ -198,15 +175,15 @@ public class hostile_jars_test {
                 int copies = 0;
                 for (Enumeration<? extends ZipEntry> e = zip.entries(); e.hasMoreElements();)
                     copies += e.nextElement().getName().equals("p/Dup.class") ? 1 : 0;
-                expect(copies == 2, jar + " holds two p/Dup.class entries");
+                Checks.expect(copies == 2, jar + " holds two p/Dup.class entries");
             }
             URLClassLoader l = loader(data + "/" + jar);
             String outcome = outcomeOf(l, "p.Dup");
             System.out.println("  " + jar + ": " + outcome);
             if (outcome.equals("loaded"))
-                expect(hasField(l.loadClass("p.Dup"), "original"), jar + ": the signed copy was defined");
+                Checks.expect(hasField(l.loadClass("p.Dup"), "original"), jar + ": the signed copy was defined");
             else
-                expect(!defined(l, "p.Dup"), jar + ": nothing defined, " + outcome);
+                Checks.expect(!defined(l, "p.Dup"), jar + ": nothing defined, " + outcome);
         }
     }
 
@@ -219,8 +196,8 @@ public class hostile_jars_test {
         for (String[] c : cases) {
             URLClassLoader l = loader(data + "/" + c[0]);
             String outcome = outcomeOf(l, MAIN);
-            expect(outcome.equals(MAIN + c[1]), c[0] + ": " + outcome);
-            expect(!defined(l, MAIN), c[0] + ": nothing defined");
+            Checks.expect(outcome.equals(MAIN + c[1]), c[0] + ": " + outcome);
+            Checks.expect(!defined(l, MAIN), c[0] + ": nothing defined");
         }
     }
 
