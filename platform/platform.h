@@ -78,8 +78,9 @@ bool truncate_file(std::FILE* file);
 // Flushes an open stream's data to the disk.
 bool sync_file(std::FILE* file);
 // Replaces `to` by `from` in one step and puts the change on the disk before it returns (rename
-// and a sync of the directory; MoveFileExW with replace-existing and write-through), retrying
-// briefly while another process holds `to`.
+// and a sync of the directory; MoveFileExW with replace-existing and write-through), retrying for
+// about a second while another process holds `to` or `from` open (Windows refuses the rename
+// then; Linux does not).
 bool replace_file(const char* from, const char* to);
 bool remove_file(const char* path);
 bool file_exists(const char* path);

@@ -104,6 +104,7 @@ class WineUpdate : public ::testing::Test {
     // One start; the exit code. The launcher ends through the stand-in once it has given the
     // main loader its jar list.
     int start() {
+        ::unlink((install + "/jvm-standin.txt").c_str());
         run_result r = run({"bash", VISTAL_WINE_RUN, install + "/vistal.exe"}, install, 120000,
                            {"VISTAL_STANDIN_RESULT=0"});
         EXPECT_FALSE(r.timed_out);
@@ -133,6 +134,28 @@ class WineUpdate : public ::testing::Test {
                 c = '\\';
         return path;
     }
+    // Another Windows process holding `file` of the data directory open, as a running
+    // application holds its jar; let go when the holder goes.
+    class holder {
+      public:
+        holder(const WineUpdate& test, const char* file)
+            : ready_(test.install + "/held"), release_(test.install + "/release"),
+              process_({"bash", VISTAL_WINE_RUN, HOLD_FILE, data_windows + "\\" + file,
+                        test.install_windows("held"), test.install_windows("release")},
+                       test.install) {
+            for (int waited = 0; !exists(ready_) && waited < 60000; waited += 50)
+                ::usleep(50000);
+            EXPECT_TRUE(exists(ready_)) << "the holder did not open " << file;
+        }
+        ~holder() {
+            write_file(release_, "");
+            EXPECT_EQ(process_.wait(30000), 0);
+        }
+
+      private:
+        std::string ready_, release_;
+        background process_;
+    };
     std::string online_jars() const {
         return data_windows + "\\app.jar;" + install_windows("lib/include.jar") + ";";
     }
@@ -148,6 +171,34 @@ TEST_F(WineUpdate, FirstInstallDownloadsIntoTheCommonDataFolder) {
     EXPECT_EQ(data("app.ver"), new_version);
     EXPECT_EQ(jar_list(), online_jars());
     EXPECT_EQ(requests_for(s, jar_target), 1u);
+    expect_no_part_files();
+}
+
+// Windows refuses to rename over a file another process holds open: the download waits beside
+// app.jar until a start finds it free, and is not fetched again meanwhile.
+TEST_F(WineUpdate, ANewBuildWaitsWhileAppJarIsHeldOpenAndIsInstalledAtTheNextStart) {
+    const std::string old_jar = app_file("app-other-key.jar");
+    install_build(old_jar, old_version);
+    tls_server& s = publish(0);
+    {
+        holder running_application(*this, "app.jar");
+        for (int start_while_held = 0; start_while_held < 2; ++start_while_held) {
+            EXPECT_EQ(start(), exit_after_jar_list);
+            EXPECT_EQ(requests_for(s, jar_target), 1u);
+            EXPECT_TRUE(data("app.jar") == old_jar);
+            EXPECT_EQ(data("app.ver"), old_version);
+            EXPECT_TRUE(data("app.jar.new") == app_file("app.jar"));
+            EXPECT_EQ(data("app.ver.new"), new_version);
+            EXPECT_EQ(jar_list(), online_jars());
+        }
+    }
+    EXPECT_EQ(start(), exit_after_jar_list);
+    EXPECT_EQ(requests_for(s, version_target), 3u);
+    EXPECT_EQ(requests_for(s, jar_target), 1u);
+    EXPECT_TRUE(data("app.jar") == app_file("app.jar"));
+    EXPECT_EQ(data("app.ver"), new_version);
+    EXPECT_EQ(data("app.jar.new"), "<absent>");
+    EXPECT_EQ(data("app.ver.new"), "<absent>");
     expect_no_part_files();
 }
 
