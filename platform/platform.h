@@ -71,7 +71,8 @@ bool install_path(char* out, const char* relative);
 long common_appdata_folder(char* buffer, const char* posix_root);
 // PathAppendA: joins `more` onto `path` in place with exactly one separator. Separators at the
 // start of `more` are skipped; an empty remainder leaves a non-empty `path` unchanged. False when
-// the result would not fit in max_path characters (then `path` is unchanged).
+// the result would not fit in max_path characters; `path` is then of no use: PathAppendA empties
+// it, the POSIX join leaves it as it was.
 bool path_append(char* path, const char* more);
 // Truncates an open stream's file to length 0 through its descriptor.
 bool truncate_file(std::FILE* file);

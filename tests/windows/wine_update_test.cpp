@@ -31,6 +31,27 @@ std::string wine_prefix() {
     return "/tmp/vistal-wineprefix-" + std::to_string(::getuid());
 }
 
+// The prefix's registry names the common application-data folder; one that names a folder that
+// does not exist makes the folder query fail (SHGetFolderPathA gives 0x80070002).
+// Restored to what a new prefix holds when the test ends.
+class common_folder_missing {
+  public:
+    common_folder_missing() { set("C:\\vistal-missing-common-folder"); }
+    ~common_folder_missing() { set("%ProgramData%"); }
+    common_folder_missing(const common_folder_missing&) = delete;
+    common_folder_missing& operator=(const common_folder_missing&) = delete;
+
+  private:
+    static void set(const std::string& value) {
+        run_result r = run({"bash", VISTAL_WINE_RUN, "reg", "add",
+                            "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User "
+                            "Shell Folders",
+                            "/v", "Common AppData", "/t", "REG_EXPAND_SZ", "/d", value, "/f"},
+                           "/", 60000);
+        EXPECT_EQ(r.exit_code, 0) << r.err;
+    }
+};
+
 const std::string data_suffix = "Quarlen Zuzidivoravev Vivurezuv\\Quarlen Vistal\\2.0.2";
 const std::string data_windows = "C:\\ProgramData\\" + data_suffix;
 
@@ -200,6 +221,28 @@ TEST_F(WineUpdate, ANewBuildWaitsWhileAppJarIsHeldOpenAndIsInstalledAtTheNextSta
     EXPECT_EQ(data("app.jar.new"), "<absent>");
     EXPECT_EQ(data("app.ver.new"), "<absent>");
     expect_no_part_files();
+}
+
+// Without the common folder the data files lie in the install directory: never in the current
+// directory's drive root, where a join onto an empty folder would put them.
+TEST_F(WineUpdate, WithoutTheCommonFolderTheDataFilesLieInTheInstallDirectory) {
+    common_folder_missing missing;
+    tls_server& s = publish(0);
+    EXPECT_EQ(start(), exit_after_jar_list);
+    EXPECT_EQ(requests_for(s, jar_target), 1u);
+    EXPECT_TRUE(read_file(install + "/app.jar") == app_file("app.jar"));
+    EXPECT_EQ(read_file(install + "/app.ver"), new_version);
+    EXPECT_TRUE(exists(install + "/app.lock"));
+    EXPECT_EQ(jar_list(),
+              install_windows("app.jar") + ";" + install_windows("lib/include.jar") + ";");
+    const std::string company = "Quarlen Zuzidivoravev Vivurezuv";
+    for (const std::string& root : {std::string("/"), wine_prefix() + "/drive_c/"}) {
+        EXPECT_FALSE(exists(root + company)) << root;
+        for (const char* name : {"app.ver", "app.lock", "app.jar"})
+            EXPECT_FALSE(exists(root + name)) << root << name;
+    }
+    EXPECT_FALSE(exists(wine_prefix() + "/drive_c/vistal-missing-common-folder"));
+    EXPECT_EQ(data("app.ver"), "<absent>");
 }
 
 TEST_F(WineUpdate, AnEqualVersionIsNotDownloaded) {
