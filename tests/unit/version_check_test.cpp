@@ -324,20 +324,23 @@ TEST_F(VersionCheck, APendingJarThatFailsItsChecksIsRemovedNotInstalled) {
         expect_no_leftovers();
     }
 
-    // A link is removed itself, never followed; a directory is left and no download is kept
-    // pending through it.
+    // A link is removed itself, never followed (where links can be made: not under Wine); a
+    // directory is left and no download is kept pending through it.
     fs::create_directories(outside);
     std::ofstream(outside / "jar", std::ios::binary) << tiny_jar("PLANTED");
     std::ofstream(outside / "ver", std::ios::binary) << good_version;
-    fs::create_symlink(outside / "jar", dir / "app.jar.new");
-    fs::create_symlink(outside / "ver", dir / "app.ver.new");
-    answers(first, "2.0.0;/j/app.jar");
-    EXPECT_EQ(get_bs_version(first), 1);
-    EXPECT_EQ(read("app.jar"), "CURRENT");
-    EXPECT_EQ(read("app.ver"), current);
-    EXPECT_FALSE(fs::exists(fs::symlink_status(dir / "app.jar.new")));
-    EXPECT_FALSE(fs::exists(fs::symlink_status(dir / "app.ver.new")));
-    EXPECT_TRUE(fs::exists(outside / "jar"));
+    std::error_code no_links;
+    fs::create_symlink(outside / "jar", dir / "app.jar.new", no_links);
+    if (!no_links) {
+        fs::create_symlink(outside / "ver", dir / "app.ver.new");
+        answers(first, "2.0.0;/j/app.jar");
+        EXPECT_EQ(get_bs_version(first), 1);
+        EXPECT_EQ(read("app.jar"), "CURRENT");
+        EXPECT_EQ(read("app.ver"), current);
+        EXPECT_FALSE(fs::exists(fs::symlink_status(dir / "app.jar.new")));
+        EXPECT_FALSE(fs::exists(fs::symlink_status(dir / "app.ver.new")));
+        EXPECT_TRUE(fs::exists(outside / "jar"));
+    }
 
     fs::create_directory(dir / "app.jar.new");
     answers(first, "3.0.0;/j/app.jar");
