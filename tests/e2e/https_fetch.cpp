@@ -272,11 +272,12 @@ TEST(FetchWithoutAnswer, NothingIsDeliveredWhenNoTrustedServerAnswers) {
 }
 
 // A connection that never completes is given up: no answer, no status. The fetch sets a connect
-// time-out of 5 s; over curl the transport's receive bound (3 s in the test deployment, 30 s as
-// shipped) ends a silent connection too, whichever comes first. The bound asserted only guards
-// against a hang: without either, the system's own connection attempts go on for two minutes.
-// WinINet under Wine does not apply the connect time-out (docs/RELIABILITY.md), so this runs
-// over curl only.
+// time-out of 5 s; over curl the transport's receive bound ends a silent connection too, whichever
+// comes first: 3 s in the test deployment, 30 s as shipped (e2e.connect_timeout runs this case
+// with that, so that only the connect time-out ends it within the guard). The guard is no speed
+// check: without either bound the system's own connection attempts go on for two minutes. WinINet
+// under Wine does not apply the connect time-out (docs/RELIABILITY.md), so this runs over curl
+// only.
 TEST(FetchWithoutAnswer, AConnectionThatNeverCompletesIsGivenUp) {
     if (over_wininet())
         return;
@@ -290,7 +291,7 @@ TEST(FetchWithoutAnswer, AConnectionThatNeverCompletesIsGivenUp) {
     EXPECT_FALSE(f.null);
     EXPECT_EQ(f.body, "");
     EXPECT_EQ(f.report.status, 0);
-    EXPECT_LT(seconds, 30);
+    EXPECT_LT(seconds, 20);
 }
 
 } // namespace
