@@ -7,15 +7,16 @@
 #include <cstring>
 
 void init(char* appDataPath, const char* posix_root) {
-    if (platform::common_appdata_folder(appDataPath, posix_root) < 0) {
-        // Without the common folder the files lie in the install directory, which the user
-        // chose, never in the current one or (for a join onto nothing) a drive's root.
-        platform::install_path(appDataPath, "");
+    if (platform::common_appdata_folder(appDataPath, posix_root) >= 0 &&
+        platform::path_append(appDataPath, companyName) &&
+        platform::path_append(appDataPath, appName) &&
+        platform::path_append(appDataPath, appVersion))
         return;
-    }
-    platform::path_append(appDataPath, companyName);
-    platform::path_append(appDataPath, appName);
-    platform::path_append(appDataPath, appVersion);
+    // Without the common folder, or when the three names do not fit behind it, the files lie in
+    // the install directory, which the user chose: never in the current one, a drive's root (a
+    // failed join on Windows empties the path, and the names joined onto nothing are relative)
+    // or a folder above the data directory.
+    platform::install_path(appDataPath, "");
 }
 
 void data_file_path(const char* appDataPath, char* out, const char* file) {

@@ -8,8 +8,9 @@ using base::jar_slots;
 
 // Fills `appDataPath` (app_path_size bytes) with the data directory, without a trailing
 // separator: the common application-data folder (`posix_root` stands for it on POSIX) joined with
-// company, product and version. When the folder query fails it is the install directory; empty
-// only when the executable's own path cannot be had either.
+// company, product and version. When the folder query fails, or the names do not fit behind the
+// folder, it is the install directory; empty only when the executable's own path cannot be had
+// either.
 void init(char* appDataPath, const char* posix_root);
 // A jar list entry: a zero-filled heap string sized for its text and the terminator.
 char* new_jar_entry(const char* text);

@@ -71,15 +71,17 @@ bool install_path(char* out, const char* relative);
 long common_appdata_folder(char* buffer, const char* posix_root);
 // PathAppendA: joins `more` onto `path` in place with exactly one separator. Separators at the
 // start of `more` are skipped; an empty remainder leaves a non-empty `path` unchanged. False when
-// the result would not fit in max_path characters (then `path` is unchanged).
+// the result would not fit in max_path characters; `path` is then of no use: PathAppendA empties
+// it, the POSIX join leaves it as it was.
 bool path_append(char* path, const char* more);
 // Truncates an open stream's file to length 0 through its descriptor.
 bool truncate_file(std::FILE* file);
 // Flushes an open stream's data to the disk.
 bool sync_file(std::FILE* file);
 // Replaces `to` by `from` in one step and puts the change on the disk before it returns (rename
-// and a sync of the directory; MoveFileExW with replace-existing and write-through), retrying
-// briefly while another process holds `to`.
+// and a sync of the directory; MoveFileExW with replace-existing and write-through), retrying for
+// about a second while another process holds `to` or `from` open (Windows refuses the rename
+// then; Linux does not).
 bool replace_file(const char* from, const char* to);
 bool remove_file(const char* path);
 bool file_exists(const char* path);

@@ -8,17 +8,14 @@
 #include "update/version_check.h"
 
 #include "base/bounds.h"
-#include "config/deployment.h"
 #include "platform/platform.h"
-#include "update/archive_check.h"
 #include "update/bs_version.h"
+#include "update/commit.h"
 #include "update/download_progress.h"
 #include "update/https_fetch.h"
-#include "update/jar_signature.h"
 
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <memory>
 
 namespace {
@@ -27,15 +24,7 @@ using base::app_path_size;
 
 constexpr const wchar_t* version_request = L"/VistalServlet?getVersion=bootstrap&clientVersion=2.0";
 
-constexpr const char* version_file = "app.ver";
-constexpr const char* jar_file = "app.jar";
 constexpr const char* lock_file_name = "app.lock";
-// Where a download and the version that goes with it are written before they replace the real
-// files: new files under these names and an unpredictable ending, so that nothing another user
-// plants in the data directory is written through. What a killed launcher left under them is
-// removed at the next start that holds the lock (the bare names are what older launchers used).
-constexpr const char* jar_part = "app.jar.part";
-constexpr const char* version_part = "app.ver.part";
 
 // How long a launcher waits for another one to finish its check and download.
 constexpr unsigned lock_wait_ms = 60000;
@@ -64,33 +53,14 @@ class data_dir_lock {
     platform::file_lock lock_;
 };
 
-// A file of the data directory; false when the name did not fit behind the directory.
-// The data directory of the check under way: set by each entry below, read by the steps.
-const char* appDataPath = "";
-
-bool data_file(char* out, const char* name) {
-    out[0] = '\0';
-    if (!appDataPath[0])
-        return false;
-    platform::path_append(out, appDataPath);
-    platform::path_append(out, name);
-    return std::strlen(out) > std::strlen(appDataPath);
-}
-
-// Writes the whole of `text` into a new temporary file next to `prefix` and puts it on the disk;
-// its path goes to `path` (empty when none was made).
-bool write_new_file(const char* prefix, char* path, const char* text, std::size_t length) {
-    path[0] = '\0';
-    file_ptr file(platform::create_temporary_file(prefix, path, app_path_size));
-    if (!file)
-        return false;
-    bool ok = std::fwrite(text, 1, length, file.get()) == length && platform::sync_file(file.get());
-    if (std::fclose(file.release()) == 0 && ok)
-        return true;
-    platform::remove_file(path);
-    path[0] = '\0';
-    return false;
-}
+// What one check knows besides the host: the data directory, whether this launcher holds its
+// lock, and the build still waiting to replace app.jar, if any.
+struct check_state {
+    const char* dir;
+    bool holds_lock;
+    bool has_pending;
+    bs_version pending;
+};
 
 bool acceptable_download_path(std::string_view path) {
     return !path.empty() && path.size() <= path_limit && path[0] == '/' &&
@@ -124,64 +94,41 @@ bool download(const wchar_t* host, std::string_view path, const char* prefix, ch
                     (!report.has_content_length || report.received == report.content_length);
     bool written =
         !report.write_failed && !std::ferror(file.get()) && platform::sync_file(file.get());
-    bool whole = complete && written && is_whole_archive(file.get()) &&
-                 check_main_class_signature(file.get(), signature) == jar_verdict::signed_by_pinned;
+    bool whole = complete && written && is_startable_jar(file.get());
     return std::fclose(file.release()) == 0 && whole;
 }
 
-bool replace_with_empty_file(const char* version_path);
-
-// Brings the jar that `answer` names into app.jar and records its version in app.ver. A failure
-// before the commit keeps both as they were; one during it leaves app.ver empty.
-void update_app_jar(const wchar_t* host, const version_answer& answer, const char* version_path) {
+// Brings the jar that `answer` names into app.jar and records its version in app.ver (see
+// commit.h); `current` is the version app.ver names now. A failure before the commit keeps both
+// as they were.
+void update_app_jar(const char* dir, const wchar_t* host, const version_answer& answer,
+                    const bs_version& current) {
     if (!acceptable_download_path(answer.path))
         return;
-    char jar_path[app_path_size], jar_prefix[app_path_size], version_prefix[app_path_size];
-    if (!data_file(jar_path, jar_file) || !data_file(jar_prefix, jar_part) ||
-        !data_file(version_prefix, version_part))
+    char jar_prefix[app_path_size], version_prefix[app_path_size];
+    if (!data_file(dir, jar_prefix, jar_part) || !data_file(dir, version_prefix, version_part))
         return;
 
     char text[app_ver_size];
     std::size_t length = format_app_ver(answer.version, text);
     char jar_temp[app_path_size] = "", version_temp[app_path_size] = "";
-    // The commit: app.ver emptied, the jar renamed over app.jar, its version renamed over app.ver,
-    // each rename on the disk before the next. Wherever a crash or a kill stops it, app.ver names
-    // the version app.jar holds or is empty, which has the next online start fetch the jar again;
-    // it never names the old version beside the new jar.
-    if (!download(host, answer.path, jar_prefix, jar_temp) ||
-        !write_new_file(version_prefix, version_temp, text, length) ||
-        !replace_with_empty_file(version_path) || !platform::replace_file(jar_temp, jar_path)) {
-        if (jar_temp[0])
-            platform::remove_file(jar_temp);
-        if (version_temp[0])
-            platform::remove_file(version_temp);
+    if (download(host, answer.path, jar_prefix, jar_temp) &&
+        write_new_file(version_prefix, version_temp, text, length)) {
+        commit_jar(dir, jar_temp, version_temp, current);
         return;
     }
-    if (!platform::replace_file(version_temp, version_path))
+    if (jar_temp[0])
+        platform::remove_file(jar_temp);
+    if (version_temp[0])
         platform::remove_file(version_temp);
 }
 
-// Puts an empty app.ver in place by renaming a new empty file over whatever is there: the name is
-// replaced, never written through. When the rename is refused (another process holds app.ver),
-// a plain app.ver of its own is emptied where it stands.
-bool replace_with_empty_file(const char* version_path) {
-    char prefix[app_path_size], temp[app_path_size];
-    if (data_file(prefix, version_part) && write_new_file(prefix, temp, "", 0)) {
-        if (platform::replace_file(temp, version_path))
-            return true;
-        platform::remove_file(temp);
-    }
-    platform::open_outcome outcome = platform::open_outcome::failed;
-    file_ptr file(platform::open_plain_file(version_path, &outcome));
-    return file && platform::truncate_file(file.get());
-}
-
 // The check of one host, with app.ver read afresh: a launcher that waited for the lock finds what
-// the one before it installed. Only a launcher that `holds_lock` writes app.jar and app.ver.
-int check_host(const wchar_t* host, bool holds_lock) {
+// the one before it installed. Only a launcher that holds the lock writes app.jar and app.ver.
+int check_host(const wchar_t* host, const check_state& state) {
     bs_version local = app_ver_default;
     char version_path[app_path_size];
-    if (!data_file(version_path, version_file))
+    if (!data_file(state.dir, version_path, version_file))
         return 0;
 
     {
@@ -195,7 +142,7 @@ int check_host(const wchar_t* host, bool holds_lock) {
             read_app_ver(version_file_handle.get(), &local);
         else if ((outcome != platform::open_outcome::absent &&
                   outcome != platform::open_outcome::refused) ||
-                 !replace_with_empty_file(version_path))
+                 !replace_with_empty_file(state.dir, version_path))
             return 0;
     }
 
@@ -203,37 +150,46 @@ int check_host(const wchar_t* host, bool holds_lock) {
     text_ptr text(https_data(host, version_request, nullptr, &report));
     version_answer answer = scan_answer(text ? std::string_view(text.get()) : std::string_view());
 
-    // An error page is never an answer, even one whose body begins with a number.
+    // An error page is never an answer, even one whose body begins with a number. A build that is
+    // already pending is not fetched again: it waits for app.jar to be let go.
     bool answered = report.status == 200 && answer.version.major >= 0;
-    if (answered && holds_lock && is_newer(answer.version, local))
-        update_app_jar(host, answer, version_path);
+    if (answered && state.holds_lock && is_newer(answer.version, local) &&
+        (!state.has_pending || is_newer(answer.version, state.pending)))
+        update_app_jar(state.dir, host, answer, local);
     return answered ? 1 : 0;
 }
 
 // The data directory's lock, waited for at most lock_wait_ms. Held from the first read of app.ver
-// to the commit; once it is held, what a launcher killed during its download left is removed.
-platform::file_lock take_lock() {
+// to the commit.
+platform::file_lock take_lock(const char* dir) {
     char lock_path[app_path_size];
-    if (!data_file(lock_path, lock_file_name))
-        return nullptr;
-    platform::file_lock lock = platform::lock_file(lock_path, lock_wait_ms);
+    return data_file(dir, lock_path, lock_file_name) ? platform::lock_file(lock_path, lock_wait_ms)
+                                                     : nullptr;
+}
+
+// Once the lock is held, what a launcher killed during its download left is removed, and a
+// pending build is put in place if app.jar can be replaced now.
+check_state begin_check(const char* dir, bool holds_lock) {
+    check_state state{dir, holds_lock, false, app_ver_default};
+    if (!holds_lock)
+        return state;
     char leftover[app_path_size];
-    if (lock && data_file(leftover, jar_part))
+    if (data_file(dir, leftover, jar_part))
         platform::remove_files_with_prefix(leftover);
-    if (lock && data_file(leftover, version_part))
+    if (data_file(dir, leftover, version_part))
         platform::remove_files_with_prefix(leftover);
-    return lock;
+    state.has_pending = install_pending_jar(dir, &state.pending);
+    return state;
 }
 
 // An app.jar that the loader will start: a plain file, a whole archive, its main class signed by
 // the pinned certificate.
-bool has_complete_app_jar() {
+bool has_complete_app_jar(const char* dir) {
     char jar_path[app_path_size];
     platform::open_outcome outcome = platform::open_outcome::failed;
-    file_ptr jar(data_file(jar_path, jar_file) ? platform::open_plain_file(jar_path, &outcome)
-                                               : nullptr);
-    return jar && is_whole_archive(jar.get()) &&
-           check_main_class_signature(jar.get(), signature) == jar_verdict::signed_by_pinned;
+    file_ptr jar(data_file(dir, jar_path, jar_file) ? platform::open_plain_file(jar_path, &outcome)
+                                                    : nullptr);
+    return jar && is_startable_jar(jar.get());
 }
 
 } // namespace
@@ -243,25 +199,24 @@ bool has_complete_app_jar() {
 // writes nothing: with a complete app.jar of its own it asks the servers and starts that; without
 // one it asks nobody and starts offline from the install's own jar.
 int locate_server(const char* data_dir, const wchar_t* const* server_list) {
-    appDataPath = data_dir;
-    data_dir_lock lock(take_lock());
-    if (!lock.held() && !has_complete_app_jar())
+    data_dir_lock lock(take_lock(data_dir));
+    check_state state = begin_check(data_dir, lock.held());
+    if (!lock.held() && !has_complete_app_jar(data_dir))
         return -1;
     for (int i = 0; server_list[i]; ++i)
-        if (check_host(server_list[i], lock.held()))
+        if (check_host(server_list[i], state))
             return i;
     return -1;
 }
 
 int get_bs_version(const char* data_dir, const wchar_t* host) {
-    appDataPath = data_dir;
-    data_dir_lock lock(take_lock());
-    return check_host(host, lock.held());
+    data_dir_lock lock(take_lock(data_dir));
+    check_state state = begin_check(data_dir, lock.held());
+    return check_host(host, state);
 }
 
 void purge_downloaded_app_files(const char* data_dir) {
-    appDataPath = data_dir;
     char version_path[app_path_size];
-    if (data_file(version_path, version_file))
-        replace_with_empty_file(version_path);
+    if (data_file(data_dir, version_path, version_file))
+        replace_with_empty_file(data_dir, version_path);
 }

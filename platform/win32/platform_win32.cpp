@@ -121,8 +121,10 @@ bool sync_file(std::FILE* file) {
 
 bool replace_file(const char* from, const char* to) {
     std::wstring wfrom = widen(from), wto = widen(to);
-    // Another process (a second launcher's VM, a virus scanner) may hold the target briefly.
-    for (int attempt = 0; attempt < 50; ++attempt) {
+    // A virus scanner may hold a fresh file for a moment: about a second of retries. A running
+    // application holds its jar for as long as it runs; the check keeps such a build pending and
+    // tries again at the next start, so a longer wait here would only delay every start meanwhile.
+    for (int attempt = 0; attempt < 10; ++attempt) {
         if (MoveFileExW(wfrom.c_str(), wto.c_str(),
                         MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
             return true;

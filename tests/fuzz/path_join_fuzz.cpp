@@ -68,12 +68,15 @@ void check_data_dir(const std::string& root, const std::string& file) {
     folder = root;
     char appDataPath[app_path_size];
     init(appDataPath, "/unused");
-    // Each of the three names is added when it fits and skipped when it does not.
-    // A failed query leaves no data directory here: the executable's path is never had.
+    // The three names are joined when all of them fit. A failed query, or a name that does not
+    // fit, leaves no data directory here: the executable's path is never had.
     std::string dir = root == "?" ? "" : root;
     if (root != "?")
         for (const char* name : {companyName, appName, appVersion})
-            joined(dir, name, &dir);
+            if (!joined(dir, name, &dir)) {
+                dir.clear();
+                break;
+            }
     if (strnlen(appDataPath, app_path_size) >= platform::max_path || dir != appDataPath)
         fault("data directory wrong");
 

@@ -137,7 +137,11 @@ bool replace_file(const char* from, const char* to) {
     std::filesystem::rename(from, to, error);
     return !error;
 }
+// As the real ones: a link is removed itself, a directory is left.
 bool remove_file(const char* path) {
+    std::error_code error;
+    if (std::filesystem::is_directory(std::filesystem::symlink_status(path, error)))
+        return false;
     return std::remove(path) == 0;
 }
 

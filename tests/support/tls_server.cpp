@@ -421,4 +421,43 @@ void tls_server::serve(connection* c) {
     close_fd(c, end == script::kind::reset);
 }
 
+unanswering_port::unanswering_port() {
+    listen_fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    if (listen_fd_ < 0 ||
+        ::bind(listen_fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        ::listen(listen_fd_, 0) != 0 ||
+        ::getsockname(listen_fd_, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+        return;
+    // Linux queues one connection more than the backlog; the rest of the fillers wait unanswered
+    // like the client will.
+    for (int i = 0; i < 3; ++i) {
+        int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+        if (fd < 0)
+            return;
+        fillers_.push_back(fd);
+        if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 &&
+            errno != EINPROGRESS)
+            return;
+    }
+    // The first filler's handshake completes at once; once it has, the queue is full.
+    pollfd first{fillers_[0], POLLOUT, 0};
+    if (::poll(&first, 1, 2000) == 1)
+        port_ = ntohs(address.sin_port);
+}
+
+unanswering_port::~unanswering_port() {
+    for (int fd : fillers_)
+        ::close(fd);
+    if (listen_fd_ >= 0)
+        ::close(listen_fd_);
+}
+
+std::string unanswering_port::host() const {
+    return "127.0.0.1:" + std::to_string(port_);
+}
+
 } // namespace testsupport

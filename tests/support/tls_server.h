@@ -132,4 +132,23 @@ class tls_server {
     std::vector<request> requests_;
 };
 
+// A loopback port where a connection neither completes nor is refused: a listener that never
+// accepts, its queue (backlog 0) filled with connections of its own, so that the kernel drops
+// every further connection request unanswered and a client waits for its connect time-out.
+class unanswering_port {
+  public:
+    unanswering_port();
+    ~unanswering_port();
+    unanswering_port(const unanswering_port&) = delete;
+    unanswering_port& operator=(const unanswering_port&) = delete;
+    // 0 when it could not be set up.
+    int port() const { return port_; }
+    std::string host() const; // "127.0.0.1:<port>"
+
+  private:
+    int listen_fd_ = -1;
+    int port_ = 0;
+    std::vector<int> fillers_;
+};
+
 } // namespace testsupport

@@ -89,6 +89,13 @@ TEST_F(DataDir, FailedFolderQueryPutsTheFilesInTheInstallDirectoryNeverTheCurren
     data_file_path(ver, "app.ver");
     EXPECT_EQ(ver, fake::installed("app.ver"));
 
+    // A folder the three names do not fit behind counts as none.
+    std::string sep(1, platform::path_separator);
+    fake::platform().appdata_status = 0;
+    fake::platform().appdata = sep + std::string(220, 'f');
+    init();
+    EXPECT_EQ(appDataPath, fake::installed("").substr(0, fake::installed("").size() - 1));
+
     // Without the executable's path either there is no data file at all, not a bare name.
     std::memset(appDataPath, 0, sizeof appDataPath);
     fake::platform().executable.clear();

@@ -241,18 +241,119 @@ TEST_F(VersionCheck, UnusableDownloadPathsAreNotRequested) {
     EXPECT_EQ(read("app.ver"), "2.0.0-rc2147483647.b1");
 }
 
-// app.ver is emptied before the jar is renamed: a refused rename keeps the old jar, and the next
-// start fetches the new one again.
-TEST_F(VersionCheck, ARefusedJarReplacementKeepsTheOldJarUnclaimed) {
-    write("app.ver", "1.0.0");
+// A held app.jar refuses the rename: the old jar goes on with its own version, the download waits
+// as the pending jar, is not fetched again while it waits, gives way to a newer one, and is put in
+// place by the first check that can replace app.jar.
+TEST_F(VersionCheck, AHeldAppJarKeepsTheDownloadPendingUntilItCanBeReplaced) {
+    const std::string old_version = "1.0.0-rc2147483647.b1";
+    write("app.ver", old_version);
     write("app.jar", "OLD");
     answers(first, "2.0.0;/j/app.jar");
     fake::respond(url(first, L"/j/app.jar"), jar("NEW"));
     fake::platform().refuse_replace_onto = "app.jar";
+    for (int start = 0; start < 2; ++start) {
+        EXPECT_EQ(get_bs_version(first), 1);
+        EXPECT_EQ(requests_to(url(first, L"/j/app.jar")), 1u) << start;
+        EXPECT_EQ(read("app.jar"), "OLD");
+        EXPECT_EQ(read("app.ver"), old_version);
+        EXPECT_EQ(read("app.jar.new"), tiny_jar("NEW"));
+        EXPECT_EQ(read("app.ver.new"), "2.0.0-rc2147483647.b1");
+    }
+
+    answers(first, "3.0.0;/j/app3.jar");
+    fake::respond(url(first, L"/j/app3.jar"), jar("NEWER"));
     EXPECT_EQ(get_bs_version(first), 1);
     EXPECT_EQ(read("app.jar"), "OLD");
-    EXPECT_EQ(read("app.ver"), "");
+    EXPECT_EQ(read("app.ver"), old_version);
+    EXPECT_EQ(read("app.jar.new"), tiny_jar("NEWER"));
+    EXPECT_EQ(read("app.ver.new"), "3.0.0-rc2147483647.b1");
+
+    fake::platform().refuse_replace_onto.clear();
+    fake::reset_transport();
+    answers(first, "3.0.0;/j/app3.jar");
+    EXPECT_EQ(get_bs_version(first), 1);
+    EXPECT_EQ(fake::transport().urls.size(), 1u);
+    EXPECT_EQ(read("app.jar"), tiny_jar("NEWER"));
+    EXPECT_EQ(read("app.ver"), "3.0.0-rc2147483647.b1");
     expect_no_leftovers();
+
+    // Installed while no server answers too, and from an emptied app.ver.
+    write("app.jar.new", tiny_jar("NEWEST"));
+    write("app.ver.new", "4.0.0-rc2147483647.b1");
+    write("app.ver", "");
+    fake::reset_transport();
+    EXPECT_EQ(locate_server(), -1);
+    EXPECT_EQ(read("app.jar"), tiny_jar("NEWEST"));
+    EXPECT_EQ(read("app.ver"), "4.0.0-rc2147483647.b1");
+    expect_no_leftovers();
+}
+
+// Whatever lies under the pending names is checked as a download is before it replaces app.jar;
+// what fails is removed (a directory is left alone) and app.jar and app.ver stay as they were.
+TEST_F(VersionCheck, APendingJarThatFailsItsChecksIsRemovedNotInstalled) {
+    const std::string current = "2.0.0-rc2147483647.b1";
+    const std::string good_version = "3.0.0-rc2147483647.b1";
+    const fs::path outside = dir.string() + "-outside";
+    struct planted {
+        const char* what;
+        std::string jar, version; // "<absent>" for none
+    };
+    const planted cases[] = {
+        {"a jar that is no archive", "<html>not a jar</html>", good_version},
+        {"a cut jar", tiny_jar("CUT").substr(0, 20), good_version},
+        {"no version file", tiny_jar("NEW"), absent},
+        {"no jar", absent, good_version},
+        {"an empty version file", tiny_jar("NEW"), ""},
+        {"a version file with more in it", tiny_jar("NEW"), good_version + "\n;/evil"},
+        {"the version app.ver names", tiny_jar("NEW"), current},
+        {"an older version", tiny_jar("NEW"), "1.0.0-rc2147483647.b1"},
+    };
+    for (const planted& p : cases) {
+        write("app.ver", current);
+        write("app.jar", "CURRENT");
+        if (p.jar != absent)
+            write("app.jar.new", p.jar);
+        if (p.version != absent)
+            write("app.ver.new", p.version);
+        fake::reset_transport();
+        answers(first, "2.0.0;/j/app.jar");
+        EXPECT_EQ(get_bs_version(first), 1) << p.what;
+        EXPECT_EQ(read("app.jar"), "CURRENT") << p.what;
+        EXPECT_EQ(read("app.ver"), current) << p.what;
+        EXPECT_EQ(fake::transport().urls.size(), 1u) << p.what;
+        expect_no_leftovers();
+    }
+
+    // A link is removed itself, never followed (where links can be made: not under Wine); a
+    // directory is left and no download is kept pending through it.
+    fs::create_directories(outside);
+    std::ofstream(outside / "jar", std::ios::binary) << tiny_jar("PLANTED");
+    std::ofstream(outside / "ver", std::ios::binary) << good_version;
+    std::error_code no_links;
+    fs::create_symlink(outside / "jar", dir / "app.jar.new", no_links);
+    if (!no_links) {
+        fs::create_symlink(outside / "ver", dir / "app.ver.new");
+        answers(first, "2.0.0;/j/app.jar");
+        EXPECT_EQ(get_bs_version(first), 1);
+        EXPECT_EQ(read("app.jar"), "CURRENT");
+        EXPECT_EQ(read("app.ver"), current);
+        EXPECT_FALSE(fs::exists(fs::symlink_status(dir / "app.jar.new")));
+        EXPECT_FALSE(fs::exists(fs::symlink_status(dir / "app.ver.new")));
+        EXPECT_TRUE(fs::exists(outside / "jar"));
+    }
+
+    fs::create_directory(dir / "app.jar.new");
+    answers(first, "3.0.0;/j/app.jar");
+    fake::respond(url(first, L"/j/app.jar"), jar("NEW"));
+    fake::platform().refuse_replace_onto = "app.jar";
+    EXPECT_EQ(get_bs_version(first), 1);
+    EXPECT_EQ(read("app.jar"), "CURRENT");
+    EXPECT_EQ(read("app.ver"), current);
+    EXPECT_TRUE(fs::is_directory(dir / "app.jar.new"));
+    EXPECT_FALSE(fs::exists(dir / "app.ver.new"));
+    fs::remove(dir / "app.jar.new");
+    expect_no_leftovers();
+    fs::remove_all(outside);
 }
 
 TEST_F(VersionCheck, AnUnrecordedNewJarIsFetchedAgainNextTime) {

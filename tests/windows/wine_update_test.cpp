@@ -31,6 +31,27 @@ std::string wine_prefix() {
     return "/tmp/vistal-wineprefix-" + std::to_string(::getuid());
 }
 
+// The prefix's registry names the common application-data folder; one that names a folder that
+// does not exist makes the folder query fail (SHGetFolderPathA gives 0x80070002).
+// Restored to what a new prefix holds when the test ends.
+class common_folder_missing {
+  public:
+    common_folder_missing() { set("C:\\vistal-missing-common-folder"); }
+    ~common_folder_missing() { set("%ProgramData%"); }
+    common_folder_missing(const common_folder_missing&) = delete;
+    common_folder_missing& operator=(const common_folder_missing&) = delete;
+
+  private:
+    static void set(const std::string& value) {
+        run_result r = run({"bash", VISTAL_WINE_RUN, "reg", "add",
+                            "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User "
+                            "Shell Folders",
+                            "/v", "Common AppData", "/t", "REG_EXPAND_SZ", "/d", value, "/f"},
+                           "/", 60000);
+        EXPECT_EQ(r.exit_code, 0) << r.err;
+    }
+};
+
 const std::string data_suffix = "Quarlen Zuzidivoravev Vivurezuv\\Quarlen Vistal\\2.0.2";
 const std::string data_windows = "C:\\ProgramData\\" + data_suffix;
 
@@ -104,6 +125,7 @@ class WineUpdate : public ::testing::Test {
     // One start; the exit code. The launcher ends through the stand-in once it has given the
     // main loader its jar list.
     int start() {
+        ::unlink((install + "/jvm-standin.txt").c_str());
         run_result r = run({"bash", VISTAL_WINE_RUN, install + "/vistal.exe"}, install, 120000,
                            {"VISTAL_STANDIN_RESULT=0"});
         EXPECT_FALSE(r.timed_out);
@@ -133,6 +155,28 @@ class WineUpdate : public ::testing::Test {
                 c = '\\';
         return path;
     }
+    // Another Windows process holding `file` of the data directory open, as a running
+    // application holds its jar; let go when the holder goes.
+    class holder {
+      public:
+        holder(const WineUpdate& test, const char* file)
+            : ready_(test.install + "/held"), release_(test.install + "/release"),
+              process_({"bash", VISTAL_WINE_RUN, HOLD_FILE, data_windows + "\\" + file,
+                        test.install_windows("held"), test.install_windows("release")},
+                       test.install) {
+            for (int waited = 0; !exists(ready_) && waited < 60000; waited += 50)
+                ::usleep(50000);
+            EXPECT_TRUE(exists(ready_)) << "the holder did not open " << file;
+        }
+        ~holder() {
+            write_file(release_, "");
+            EXPECT_EQ(process_.wait(30000), 0);
+        }
+
+      private:
+        std::string ready_, release_;
+        background process_;
+    };
     std::string online_jars() const {
         return data_windows + "\\app.jar;" + install_windows("lib/include.jar") + ";";
     }
@@ -149,6 +193,56 @@ TEST_F(WineUpdate, FirstInstallDownloadsIntoTheCommonDataFolder) {
     EXPECT_EQ(jar_list(), online_jars());
     EXPECT_EQ(requests_for(s, jar_target), 1u);
     expect_no_part_files();
+}
+
+// Windows refuses to rename over a file another process holds open: the download waits beside
+// app.jar until a start finds it free, and is not fetched again meanwhile.
+TEST_F(WineUpdate, ANewBuildWaitsWhileAppJarIsHeldOpenAndIsInstalledAtTheNextStart) {
+    const std::string old_jar = app_file("app-other-key.jar");
+    install_build(old_jar, old_version);
+    tls_server& s = publish(0);
+    {
+        holder running_application(*this, "app.jar");
+        for (int start_while_held = 0; start_while_held < 2; ++start_while_held) {
+            EXPECT_EQ(start(), exit_after_jar_list);
+            EXPECT_EQ(requests_for(s, jar_target), 1u);
+            EXPECT_TRUE(data("app.jar") == old_jar);
+            EXPECT_EQ(data("app.ver"), old_version);
+            EXPECT_TRUE(data("app.jar.new") == app_file("app.jar"));
+            EXPECT_EQ(data("app.ver.new"), new_version);
+            EXPECT_EQ(jar_list(), online_jars());
+        }
+    }
+    EXPECT_EQ(start(), exit_after_jar_list);
+    EXPECT_EQ(requests_for(s, version_target), 3u);
+    EXPECT_EQ(requests_for(s, jar_target), 1u);
+    EXPECT_TRUE(data("app.jar") == app_file("app.jar"));
+    EXPECT_EQ(data("app.ver"), new_version);
+    EXPECT_EQ(data("app.jar.new"), "<absent>");
+    EXPECT_EQ(data("app.ver.new"), "<absent>");
+    expect_no_part_files();
+}
+
+// Without the common folder the data files lie in the install directory: never in the current
+// directory's drive root, where a join onto an empty folder would put them.
+TEST_F(WineUpdate, WithoutTheCommonFolderTheDataFilesLieInTheInstallDirectory) {
+    common_folder_missing missing;
+    tls_server& s = publish(0);
+    EXPECT_EQ(start(), exit_after_jar_list);
+    EXPECT_EQ(requests_for(s, jar_target), 1u);
+    EXPECT_TRUE(read_file(install + "/app.jar") == app_file("app.jar"));
+    EXPECT_EQ(read_file(install + "/app.ver"), new_version);
+    EXPECT_TRUE(exists(install + "/app.lock"));
+    EXPECT_EQ(jar_list(),
+              install_windows("app.jar") + ";" + install_windows("lib/include.jar") + ";");
+    const std::string company = "Quarlen Zuzidivoravev Vivurezuv";
+    for (const std::string& root : {std::string("/"), wine_prefix() + "/drive_c/"}) {
+        EXPECT_FALSE(exists(root + company)) << root;
+        for (const char* name : {"app.ver", "app.lock", "app.jar"})
+            EXPECT_FALSE(exists(root + name)) << root << name;
+    }
+    EXPECT_FALSE(exists(wine_prefix() + "/drive_c/vistal-missing-common-folder"));
+    EXPECT_EQ(data("app.ver"), "<absent>");
 }
 
 TEST_F(WineUpdate, AnEqualVersionIsNotDownloaded) {
