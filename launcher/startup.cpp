@@ -185,7 +185,7 @@ void run_application(JNIEnv* env, launch_state& state) {
         env->ExceptionClear();
         purge_downloaded_app_files(appDataPath);
         std::free(paths[1]);
-        paths[1] = new_jar_entry(platform::fallback_jar);
+        paths[1] = new_install_entry(platform::fallback_jar);
         replace_main_loader(env, paths + 1, jar_count - 1);
         cls = try_loadClass(env, main_class, &threw);
     }
