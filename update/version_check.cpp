@@ -8,6 +8,7 @@
 #include "update/version_check.h"
 
 #include "base/bounds.h"
+#include "base/support_log.h"
 #include "config/deployment.h"
 #include "platform/platform.h"
 #include "update/archive_check.h"
@@ -15,6 +16,7 @@
 #include "update/download_progress.h"
 #include "update/https_fetch.h"
 #include "update/jar_signature.h"
+#include "update/support_names.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -124,9 +126,17 @@ bool download(const wchar_t* host, std::string_view path, const char* prefix, ch
                     (!report.has_content_length || report.received == report.content_length);
     bool written =
         !report.write_failed && !std::ferror(file.get()) && platform::sync_file(file.get());
-    bool whole = complete && written && is_whole_archive(file.get()) &&
-                 check_main_class_signature(file.get(), signature) == jar_verdict::signed_by_pinned;
-    return std::fclose(file.release()) == 0 && whole;
+    bool archive = complete && written && is_whole_archive(file.get());
+    jar_verdict verdict =
+        archive ? check_main_class_signature(file.get(), signature) : jar_verdict::not_archive;
+    bool closed = std::fclose(file.release()) == 0;
+    base::support_line("download")
+        .text("path", path)
+        .number("status", report.status)
+        .number("length", report.content_length)
+        .number("received", report.received)
+        .text("verdict", download_verdict(report, written && closed, archive, verdict));
+    return closed && archive && verdict == jar_verdict::signed_by_pinned;
 }
 
 bool replace_with_empty_file(const char* version_path);
@@ -134,8 +144,10 @@ bool replace_with_empty_file(const char* version_path);
 // Brings the jar that `answer` names into app.jar and records its version in app.ver. A failure
 // before the commit keeps both as they were; one during it leaves app.ver empty.
 void update_app_jar(const wchar_t* host, const version_answer& answer, const char* version_path) {
-    if (!acceptable_download_path(answer.path))
+    if (!acceptable_download_path(answer.path)) {
+        base::support_line("download").text("path", answer.path).text("verdict", "bad-path");
         return;
+    }
     char jar_path[app_path_size], jar_prefix[app_path_size], version_prefix[app_path_size];
     if (!data_file(jar_path, jar_file) || !data_file(jar_prefix, jar_part) ||
         !data_file(version_prefix, version_part))
@@ -155,10 +167,15 @@ void update_app_jar(const wchar_t* host, const version_answer& answer, const cha
             platform::remove_file(jar_temp);
         if (version_temp[0])
             platform::remove_file(version_temp);
+        base::support_line("install").text("outcome", jar_temp[0] ? "failed" : "not-downloaded");
         return;
     }
-    if (!platform::replace_file(version_temp, version_path))
+    bool recorded = platform::replace_file(version_temp, version_path);
+    if (!recorded)
         platform::remove_file(version_temp);
+    base::support_line("install")
+        .text("outcome", recorded ? "installed" : "app.ver-empty")
+        .text("version", text);
 }
 
 // Puts an empty app.ver in place by renaming a new empty file over whatever is there: the name is
@@ -193,9 +210,15 @@ int check_host(const wchar_t* host, bool holds_lock) {
         file_ptr version_file_handle(platform::open_plain_file(version_path, &outcome));
         if (version_file_handle)
             read_app_ver(version_file_handle.get(), &local);
-        else if ((outcome != platform::open_outcome::absent &&
-                  outcome != platform::open_outcome::refused) ||
-                 !replace_with_empty_file(version_path))
+        bool usable = version_file_handle || ((outcome == platform::open_outcome::absent ||
+                                               outcome == platform::open_outcome::refused) &&
+                                              replace_with_empty_file(version_path));
+        char shown[app_ver_size];
+        base::support_line("appver")
+            .text("file", open_outcome_name(outcome))
+            .text("version", version_text(local, shown))
+            .flag("usable", usable);
+        if (!usable)
             return 0;
     }
 
@@ -205,6 +228,19 @@ int check_host(const wchar_t* host, bool holds_lock) {
 
     // An error page is never an answer, even one whose body begins with a number.
     bool answered = report.status == 200 && answer.version.major >= 0;
+    char shown[2][app_ver_size];
+    base::support_line("answer")
+        .text("host", host)
+        .number("status", report.status)
+        .flag("answered", answered)
+        .text("version", version_text(answer.version, shown[0]))
+        .text("path", answer.path);
+    if (answered)
+        base::support_line("compare")
+            .text("local", version_text(local, shown[1]))
+            .text("answer", version_text(answer.version, shown[0]))
+            .flag("newer", is_newer(answer.version, local))
+            .flag("lock", holds_lock);
     if (answered && holds_lock && is_newer(answer.version, local))
         update_app_jar(host, answer, version_path);
     return answered ? 1 : 0;
@@ -216,7 +252,11 @@ platform::file_lock take_lock() {
     char lock_path[app_path_size];
     if (!data_file(lock_path, lock_file_name))
         return nullptr;
+    const std::uint64_t asked = platform::monotonic_ms();
     platform::file_lock lock = platform::lock_file(lock_path, lock_wait_ms);
+    base::support_line("lock")
+        .flag("held", lock != nullptr)
+        .number("waited_ms", platform::monotonic_ms() - asked);
     char leftover[app_path_size];
     if (lock && data_file(leftover, jar_part))
         platform::remove_files_with_prefix(leftover);
@@ -245,8 +285,10 @@ bool has_complete_app_jar() {
 int locate_server(const char* data_dir, const wchar_t* const* server_list) {
     appDataPath = data_dir;
     data_dir_lock lock(take_lock());
-    if (!lock.held() && !has_complete_app_jar())
+    if (!lock.held() && !has_complete_app_jar()) {
+        base::support_line("hosts").text("asked", "none").text("reason", "no-lock-no-app-jar");
         return -1;
+    }
     for (int i = 0; server_list[i]; ++i)
         if (check_host(server_list[i], lock.held()))
             return i;
@@ -262,6 +304,8 @@ int get_bs_version(const char* data_dir, const wchar_t* host) {
 void purge_downloaded_app_files(const char* data_dir) {
     appDataPath = data_dir;
     char version_path[app_path_size];
-    if (data_file(version_path, version_file))
-        replace_with_empty_file(version_path);
+    if (data_file(version_path, version_file)) {
+        bool emptied = replace_with_empty_file(version_path);
+        base::support_line("purge").text("file", version_path).flag("emptied", emptied);
+    }
 }
