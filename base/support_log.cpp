@@ -113,7 +113,10 @@ support_line::~support_line() {
         budget.store(0);
 }
 
+// Once a line is cut nothing more goes in: a value never goes on after a part of it was dropped.
 void support_line::raw(std::string_view bytes) {
+    if (cut_)
+        return;
     const std::size_t room = line_size - cut_mark.size() - length_;
     if (bytes.size() > room) {
         bytes = bytes.substr(0, room);
