@@ -160,14 +160,14 @@ void update_app_jar(const wchar_t* host, const version_answer& answer, const cha
     // each rename on the disk before the next. Wherever a crash or a kill stops it, app.ver names
     // the version app.jar holds or is empty, which has the next online start fetch the jar again;
     // it never names the old version beside the new jar.
-    if (!download(host, answer.path, jar_prefix, jar_temp) ||
-        !write_new_file(version_prefix, version_temp, text, length) ||
+    const bool fetched = download(host, answer.path, jar_prefix, jar_temp);
+    if (!fetched || !write_new_file(version_prefix, version_temp, text, length) ||
         !replace_with_empty_file(version_path) || !platform::replace_file(jar_temp, jar_path)) {
         if (jar_temp[0])
             platform::remove_file(jar_temp);
         if (version_temp[0])
             platform::remove_file(version_temp);
-        base::support_line("install").text("outcome", jar_temp[0] ? "failed" : "not-downloaded");
+        base::support_line("install").text("outcome", fetched ? "failed" : "refused");
         return;
     }
     bool recorded = platform::replace_file(version_temp, version_path);
