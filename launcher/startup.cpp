@@ -3,7 +3,9 @@
 #include "launcher/startup.h"
 
 #include "base/diagnostics.h"
+#include "base/support_log.h"
 #include "config/deployment.h"
+#include "config/product.h"
 #include "launcher/data_dir.h"
 #include "launcher/report.h"
 #include "platform/platform.h"
@@ -78,6 +80,8 @@ JNIEnv* start_vm(launch_state& state, const messages::message** failure) {
     // 1. Diagnostics stream; no library is looked for in the current directory or on PATH.
     base::bind_diagnostics(stderr);
     std::FILE* const err = base::diagnostics();
+    base::open_support_log();
+    base::support_line("start").text("version", appVersion);
     platform::restrict_library_search();
 
     // 2. VM options and initialisation arguments. Both paths are absolute, in the install
@@ -101,6 +105,12 @@ JNIEnv* start_vm(launch_state& state, const messages::message** failure) {
     vm_args.nOptions = 4;
     vm_args.options = options;
     vm_args.ignoreUnrecognized = JNI_TRUE;
+    base::support_line("vmoptions")
+        .flag("made", options_made)
+        .text("1", options[0].optionString)
+        .text("2", options[1].optionString)
+        .text("3", options[2].optionString)
+        .text("4", options[3].optionString);
 
     // 3. Named mutex: it only has to exist while the process runs.
     platform::create_named_mutex(mutex_name);
@@ -116,6 +126,7 @@ JNIEnv* start_vm(launch_state& state, const messages::message** failure) {
     // 6, 7. Data directory and jar list.
     init(appDataPath, deployment_common_appdata);
     jar_count = initjars(appDataPath, paths);
+    base::support_line("datadir").text("path", appDataPath);
 
     // 8. Update check; a download shows its progress on the splash.
     fetch_progress on_splash;
@@ -126,10 +137,18 @@ JNIEnv* start_vm(launch_state& state, const messages::message** failure) {
 
     // 9. Offline: the install's own application jar stands in for app.jar. So it does online
     // when the data directory has no app.jar (a first install whose download failed).
-    if (server < 0 || !platform::file_exists(paths[1])) {
+    const bool no_app_jar = server >= 0 && !platform::file_exists(paths[1]);
+    if (server < 0 || no_app_jar) {
         std::free(paths[1]);
         paths[1] = new_install_entry(platform::fallback_jar);
     }
+    base::support_line("road")
+        .text("mode", server < 0   ? "offline"
+                      : no_app_jar ? "fallback"
+                                   : "online")
+        .text("reason", no_app_jar ? "no-app-jar" : "-")
+        .number("server", server)
+        .text("jar", paths[1]);
     // What the application's natives answer with; the jar list is shared, not copied.
     native_context context;
     context.appDataPath = appDataPath;
@@ -143,12 +162,16 @@ JNIEnv* start_vm(launch_state& state, const messages::message** failure) {
     c_lib = platform::load_install_library(platform::bundled_c_runtime);
     if (!c_lib)
         c_lib = platform::load_system_library(platform::c_runtime_library);
+    base::support_line("cruntime").flag("loaded", c_lib != nullptr);
     if (!c_lib)
         return failed(failure, messages::c_runtime);
 
     // 11. VM library. Without the install directory's path there is neither library nor options.
     if (!jvm_lib && options_made)
         jvm_lib = platform::load_install_library(platform::vm_library);
+    base::support_line("vmlibrary")
+        .text("file", platform::vm_library)
+        .flag("loaded", jvm_lib != nullptr);
     if (!jvm_lib || !options_made)
         return failed(failure, messages::vm_library);
 
@@ -156,7 +179,10 @@ JNIEnv* start_vm(launch_state& state, const messages::message** failure) {
     JNIEnv* env = nullptr;
     auto create_vm =
         reinterpret_cast<create_vm_fn>(platform::proc_address(jvm_lib, "JNI_CreateJavaVM"));
-    if (!create_vm || create_vm(&jvm, reinterpret_cast<void**>(&env), &vm_args) < 0)
+    const jint created =
+        create_vm ? create_vm(&jvm, reinterpret_cast<void**>(&env), &vm_args) : JNI_ERR;
+    base::support_line("vm").flag("entry", create_vm != nullptr).number("result", created);
+    if (created < 0)
         return failed(failure, messages::vm_creation);
     std::fflush(err);
     return env;
@@ -185,7 +211,12 @@ void run_application(JNIEnv* env, launch_state& state) {
         env->ExceptionClear();
         purge_downloaded_app_files(appDataPath);
         std::free(paths[1]);
-        paths[1] = new_jar_entry(platform::fallback_jar);
+        paths[1] = new_install_entry(platform::fallback_jar);
+        base::support_line("road")
+            .text("mode", "fallback")
+            .text("reason", "bad-app-jar")
+            .number("server", server)
+            .text("jar", paths[1]);
         replace_main_loader(env, paths + 1, jar_count - 1);
         cls = try_loadClass(env, main_class, &threw);
     }
@@ -197,6 +228,7 @@ void run_application(JNIEnv* env, launch_state& state) {
     } else {
         // 15. Natives.
         env->RegisterNatives(cls, main_natives, main_native_count);
+        base::support_line("natives").flag("registered", env->ExceptionCheck() != JNI_TRUE);
 
         // 16. Main object: the application runs inside its constructor. A registration that
         // left an exception pending (a native the class does not declare) forbids further JNI
@@ -205,6 +237,9 @@ void run_application(JNIEnv* env, launch_state& state) {
             jmethodID constructor = env->GetMethodID(cls, "<init>", "()V");
             if (constructor)
                 env->NewObject(cls, constructor);
+            base::support_line("application")
+                .flag("constructed", constructor != nullptr)
+                .flag("exception", env->ExceptionCheck() == JNI_TRUE);
         }
     }
 
@@ -225,6 +260,7 @@ void run(launch_state& state) {
     const messages::message* failure = nullptr;
     JNIEnv* env = start_vm(state, &failure);
     if (!env) {
+        base::support_line("exit").number("code", 1);
         report(*failure);
         platform::exit_process(1);
     }

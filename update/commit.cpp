@@ -10,6 +10,7 @@
 #include "update/commit.h"
 
 #include "base/bounds.h"
+#include "base/support_log.h"
 #include "config/deployment.h"
 #include "platform/platform.h"
 #include "update/archive_check.h"
@@ -133,16 +134,21 @@ void commit_jar(const char* dir, const char* jar_temp, const char* version_temp,
     bool named = data_file(dir, jar_path, jar_file) && data_file(dir, version_path, version_file);
     if (named && replace_with_empty_file(dir, version_path)) {
         if (platform::replace_file(jar_temp, jar_path)) {
-            if (!platform::replace_file(version_temp, version_path))
+            bool recorded = platform::replace_file(version_temp, version_path);
+            if (!recorded)
                 platform::remove_file(version_temp);
+            base::support_line("install").text("outcome", recorded ? "installed" : "app.ver-empty");
             return;
         }
         restore_app_ver(dir, version_path, current);
-        if (keep_pending(dir, jar_temp, version_temp))
+        if (keep_pending(dir, jar_temp, version_temp)) {
+            base::support_line("install").text("outcome", "pending");
             return;
+        }
     }
     platform::remove_file(jar_temp);
     platform::remove_file(version_temp);
+    base::support_line("install").text("outcome", "failed");
 }
 
 bool install_pending_jar(const char* dir, bs_version* pending) {
@@ -174,17 +180,21 @@ bool install_pending_jar(const char* dir, bs_version* pending) {
     if (!sound) {
         platform::remove_file(jar_new);
         platform::remove_file(version_new);
+        base::support_line("pending").text("outcome", "removed");
         return false;
     }
 
     if (replace_with_empty_file(dir, version_path)) {
         if (platform::replace_file(jar_new, jar_path)) {
-            if (!platform::replace_file(version_new, version_path))
+            bool recorded = platform::replace_file(version_new, version_path);
+            if (!recorded)
                 platform::remove_file(version_new);
+            base::support_line("pending").text("outcome", recorded ? "installed" : "app.ver-empty");
             return false;
         }
         restore_app_ver(dir, version_path, current);
     }
+    base::support_line("pending").text("outcome", "kept");
     *pending = version;
     return true;
 }

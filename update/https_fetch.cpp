@@ -1,9 +1,11 @@
 // One HTTPS GET over the transport: the body goes into a caller's stream or into a 1 MiB text.
 #include "update/https_fetch.h"
 
+#include "base/support_log.h"
 #include "config/deployment.h"
 #include "net/transport.h"
 #include "platform/platform.h"
+#include "update/support_names.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -80,6 +82,22 @@ void format_url(wchar_t* url, const wchar_t* host, const wchar_t* path) {
     url[n] = L'\0';
 }
 
+// Writes the support log's line for one fetch when the fetch ends, whichever way it ends.
+struct fetch_line {
+    const wchar_t* host;
+    const wchar_t* path;
+    const fetch_report& report;
+    ~fetch_line() {
+        base::support_line("fetch")
+            .text("host", host)
+            .text("path", path)
+            .number("status", report.status)
+            .number("length", report.content_length)
+            .number("received", report.received)
+            .text("outcome", fetch_outcome(report));
+    }
+};
+
 // A bounded copy into `size` bytes that always terminates: at most size - 1 characters.
 void copy_name(char* buffer, const char* name, unsigned long size) {
     if (size == 0)
@@ -115,6 +133,7 @@ char* https_data(const wchar_t* host, const wchar_t* path, std::FILE* stream, fe
     fetch_report local;
     fetch_report& r = report ? *report : local;
     r = fetch_report{};
+    const fetch_line logged{host, path, r};
 
     const std::uint64_t started = platform::monotonic_ms();
     c_buffer answer;

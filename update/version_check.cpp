@@ -8,11 +8,16 @@
 #include "update/version_check.h"
 
 #include "base/bounds.h"
+#include "base/support_log.h"
+#include "config/deployment.h"
 #include "platform/platform.h"
+#include "update/archive_check.h"
 #include "update/bs_version.h"
 #include "update/commit.h"
 #include "update/download_progress.h"
 #include "update/https_fetch.h"
+#include "update/jar_signature.h"
+#include "update/support_names.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -94,8 +99,17 @@ bool download(const wchar_t* host, std::string_view path, const char* prefix, ch
                     (!report.has_content_length || report.received == report.content_length);
     bool written =
         !report.write_failed && !std::ferror(file.get()) && platform::sync_file(file.get());
-    bool whole = complete && written && is_startable_jar(file.get());
-    return std::fclose(file.release()) == 0 && whole;
+    bool archive = complete && written && is_whole_archive(file.get());
+    jar_verdict verdict =
+        archive ? check_main_class_signature(file.get(), signature) : jar_verdict::not_archive;
+    bool closed = std::fclose(file.release()) == 0;
+    base::support_line("download")
+        .text("path", path)
+        .number("status", report.status)
+        .number("length", report.content_length)
+        .number("received", report.received)
+        .text("verdict", download_verdict(report, written && closed, archive, verdict));
+    return closed && archive && verdict == jar_verdict::signed_by_pinned;
 }
 
 // Brings the jar that `answer` names into app.jar and records its version in app.ver (see
@@ -103,8 +117,10 @@ bool download(const wchar_t* host, std::string_view path, const char* prefix, ch
 // as they were.
 void update_app_jar(const char* dir, const wchar_t* host, const version_answer& answer,
                     const bs_version& current) {
-    if (!acceptable_download_path(answer.path))
+    if (!acceptable_download_path(answer.path)) {
+        base::support_line("download").text("path", answer.path).text("verdict", "bad-path");
         return;
+    }
     char jar_prefix[app_path_size], version_prefix[app_path_size];
     if (!data_file(dir, jar_prefix, jar_part) || !data_file(dir, version_prefix, version_part))
         return;
@@ -112,8 +128,8 @@ void update_app_jar(const char* dir, const wchar_t* host, const version_answer& 
     char text[app_ver_size];
     std::size_t length = format_app_ver(answer.version, text);
     char jar_temp[app_path_size] = "", version_temp[app_path_size] = "";
-    if (download(host, answer.path, jar_prefix, jar_temp) &&
-        write_new_file(version_prefix, version_temp, text, length)) {
+    const bool fetched = download(host, answer.path, jar_prefix, jar_temp);
+    if (fetched && write_new_file(version_prefix, version_temp, text, length)) {
         commit_jar(dir, jar_temp, version_temp, current);
         return;
     }
@@ -121,6 +137,7 @@ void update_app_jar(const char* dir, const wchar_t* host, const version_answer& 
         platform::remove_file(jar_temp);
     if (version_temp[0])
         platform::remove_file(version_temp);
+    base::support_line("install").text("outcome", fetched ? "failed" : "refused");
 }
 
 // The check of one host, with app.ver read afresh: a launcher that waited for the lock finds what
@@ -140,9 +157,15 @@ int check_host(const wchar_t* host, const check_state& state) {
         file_ptr version_file_handle(platform::open_plain_file(version_path, &outcome));
         if (version_file_handle)
             read_app_ver(version_file_handle.get(), &local);
-        else if ((outcome != platform::open_outcome::absent &&
-                  outcome != platform::open_outcome::refused) ||
-                 !replace_with_empty_file(state.dir, version_path))
+        bool usable = version_file_handle || ((outcome == platform::open_outcome::absent ||
+                                               outcome == platform::open_outcome::refused) &&
+                                              replace_with_empty_file(state.dir, version_path));
+        char shown[app_ver_size];
+        base::support_line("appver")
+            .text("file", open_outcome_name(outcome))
+            .text("version", version_text(local, shown))
+            .flag("usable", usable);
+        if (!usable)
             return 0;
     }
 
@@ -153,6 +176,20 @@ int check_host(const wchar_t* host, const check_state& state) {
     // An error page is never an answer, even one whose body begins with a number. A build that is
     // already pending is not fetched again: it waits for app.jar to be let go.
     bool answered = report.status == 200 && answer.version.major >= 0;
+    char shown[2][app_ver_size];
+    base::support_line("answer")
+        .text("host", host)
+        .number("status", report.status)
+        .flag("answered", answered)
+        .text("version", version_text(answer.version, shown[0]))
+        .text("path", answer.path);
+    if (answered)
+        base::support_line("compare")
+            .text("local", version_text(local, shown[1]))
+            .text("answer", version_text(answer.version, shown[0]))
+            .flag("newer", is_newer(answer.version, local))
+            .flag("lock", state.holds_lock)
+            .text("pending", state.has_pending ? version_text(state.pending, shown[1]) : "-");
     if (answered && state.holds_lock && is_newer(answer.version, local) &&
         (!state.has_pending || is_newer(answer.version, state.pending)))
         update_app_jar(state.dir, host, answer, local);
@@ -163,8 +200,14 @@ int check_host(const wchar_t* host, const check_state& state) {
 // to the commit.
 platform::file_lock take_lock(const char* dir) {
     char lock_path[app_path_size];
-    return data_file(dir, lock_path, lock_file_name) ? platform::lock_file(lock_path, lock_wait_ms)
-                                                     : nullptr;
+    if (!data_file(dir, lock_path, lock_file_name))
+        return nullptr;
+    const std::uint64_t asked = platform::monotonic_ms();
+    platform::file_lock lock = platform::lock_file(lock_path, lock_wait_ms);
+    base::support_line("lock")
+        .flag("held", lock != nullptr)
+        .number("waited_ms", platform::monotonic_ms() - asked);
+    return lock;
 }
 
 // Once the lock is held, what a launcher killed during its download left is removed, and a
@@ -201,8 +244,10 @@ bool has_complete_app_jar(const char* dir) {
 int locate_server(const char* data_dir, const wchar_t* const* server_list) {
     data_dir_lock lock(take_lock(data_dir));
     check_state state = begin_check(data_dir, lock.held());
-    if (!lock.held() && !has_complete_app_jar(data_dir))
+    if (!lock.held() && !has_complete_app_jar(data_dir)) {
+        base::support_line("hosts").text("asked", "none").text("reason", "no-lock-no-app-jar");
         return -1;
+    }
     for (int i = 0; server_list[i]; ++i)
         if (check_host(server_list[i], state))
             return i;
@@ -217,6 +262,8 @@ int get_bs_version(const char* data_dir, const wchar_t* host) {
 
 void purge_downloaded_app_files(const char* data_dir) {
     char version_path[app_path_size];
-    if (data_file(data_dir, version_path, version_file))
-        replace_with_empty_file(data_dir, version_path);
+    if (data_file(data_dir, version_path, version_file)) {
+        bool emptied = replace_with_empty_file(data_dir, version_path);
+        base::support_line("purge").text("file", version_path).flag("emptied", emptied);
+    }
 }

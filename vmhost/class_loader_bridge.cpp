@@ -7,6 +7,7 @@
 #include "vmhost/class_loader_bridge.h"
 
 #include "base/diagnostics.h"
+#include "base/support_log.h"
 #include "classloader/svcl_dat.h"
 #include "config/deployment.h"
 #include "config/messages.h"
@@ -188,6 +189,9 @@ void init_class_loader(JNIEnv* env, char** jar_paths, int count) {
                                             "(Ljava/lang/String;)Ljava/lang/Class;");
     if (!state.mFindClass)
         assertion("mFindClass == NULL", 137);
+    base::support_line("loader")
+        .flag("ready", state.loader && state.mFindClass)
+        .text("jar", count > 0 && jar_paths ? jar_paths[0] : nullptr);
 }
 
 jclass try_loadClass(JNIEnv* env, const char* name, bool* threw) {
@@ -201,11 +205,13 @@ jclass try_loadClass(JNIEnv* env, const char* name, bool* threw) {
             cls = static_cast<jclass>(env->CallObjectMethod(state.loader, state.mFindClass, jname));
         if (pending(env)) {
             *threw = true;
+            base::support_line("mainclass").text("name", name).text("outcome", "threw");
             return nullptr;
         }
     }
     if (!cls) {
         assertion("cls == NULL", 153);
+        base::support_line("mainclass").text("name", name).text("outcome", "absent");
         return nullptr;
     }
 
@@ -214,8 +220,10 @@ jclass try_loadClass(JNIEnv* env, const char* name, bool* threw) {
     jmethodID mid = env->GetMethodID(cls, "<init>", "()V");
     if (!mid) {
         assertion("mid == NULL", 156);
+        base::support_line("mainclass").text("name", name).text("outcome", "no-constructor");
         return nullptr;
     }
+    base::support_line("mainclass").text("name", name).text("outcome", "loaded");
     return cls;
 }
 
@@ -228,10 +236,14 @@ void replace_main_loader(JNIEnv* env, char** jar_paths, int count) {
     if (state.loader)
         env->DeleteLocalRef(state.loader);
     state.loader = new_class_loader(env, jar_paths, count);
+    base::support_line("loader")
+        .flag("ready", state.loader != nullptr)
+        .text("jar", count > 0 && jar_paths ? jar_paths[0] : nullptr);
 }
 
 void die(JNIEnv* env) {
     jthrowable throwable = env->ExceptionOccurred();
+    base::support_line("exit").number("code", 0).flag("exception", throwable != nullptr);
     if (throwable) {
         env->ExceptionClear();
         show_error_dialog(env, throwable);

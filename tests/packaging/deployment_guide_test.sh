@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Runs the vendor's guide, docs/DEPLOYMENT.md, as written: every code block marked <!-- run -->,
 # in order, in one shell, from the repository root, as root. The guide itself checks what a
-# vendor would look at (signatures, the update in the data directory, what removal leaves); this
-# script hands it the vendor's unsigned jars, a stand-in Windows runtime and a customer account,
-# points the update host at loopback, and afterwards leaves nothing installed or running.
+# vendor would look at (signatures, the update in the data directory, the MSI installed, started
+# and removed under Wine, what removal leaves); this script hands it the vendor's unsigned jars, a
+# stand-in Windows runtime and a customer account, points the update host at loopback, and
+# afterwards leaves nothing installed or running.
 #   deployment_guide_test.sh JDK
 set -uo pipefail
 [ "$(id -u)" -eq 0 ] || { echo "skipped: the guide installs a package and needs root"; exit 77; }
@@ -23,6 +24,8 @@ if dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q installed; then
 fi
 cleanup() {
     [ -f "$work/nginx/nginx.pid" ] && kill "$(cat "$work/nginx/nginx.pid")" 2>/dev/null
+    # The guide's Wine prefix, should the guide stop while the MSI is installed there.
+    [ -d "$work/vendor/wine" ] && WINEPREFIX=$work/vendor/wine /usr/lib/wine/wineserver -k 2>/dev/null
     dpkg --purge "$pkg" >/dev/null 2>&1
     userdel "$customer" 2>/dev/null
     getent group "$pkg" >/dev/null && groupdel "$pkg"

@@ -229,4 +229,31 @@ TEST(WineStartup, LibrariesPlantedInTheCurrentDirectoryOrOnPathAreNotLoaded) {
     fs::remove_all(hostile, ignored);
 }
 
+// VISTAL_LOG: the file is made and holds the start's decisions up to the refused VM creation, in
+// order; the exit code is the one without it.
+TEST(WineStartup, TheSupportLogRecordsTheRoadToTheFailedVmCreation) {
+    install dir;
+    dir.add_standin("jre\\bin\\server\\jvm.dll");
+    const fs::path log = dir.root() / "support.log";
+    EXPECT_EQ(1, dir.run("", {"VISTAL_LOG=" + log.string()}));
+    std::ifstream in(log, std::ios::binary);
+    std::vector<std::string> keywords;
+    std::string first;
+    for (std::string line; std::getline(in, line);) {
+        std::istringstream words(line);
+        std::string time, pid, keyword;
+        words >> time >> pid >> keyword;
+        keywords.push_back(keyword);
+        if (first.empty())
+            first = line;
+    }
+    EXPECT_NE(first.find(" start version="), std::string::npos) << first;
+    const std::vector<std::string> tail = {"road", "cruntime", "vmlibrary", "vm", "exit"};
+    ASSERT_GE(keywords.size(), 3 + tail.size());
+    EXPECT_EQ(keywords[1], "vmoptions");
+    EXPECT_EQ(keywords[2], "datadir");
+    EXPECT_EQ(std::vector<std::string>(keywords.end() - tail.size(), keywords.end()), tail);
+    EXPECT_EQ(1, dir.run(""));
+}
+
 } // namespace

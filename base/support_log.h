@@ -1,0 +1,65 @@
+// The support log: when the environment variable VISTAL_LOG names a file, the launcher appends
+// one line to it for every decision it takes on its way to the application (which host answered,
+// what was downloaded and why it was refused, which jar started), so that a support desk can
+// tell why a customer's start went the way it did. Nothing else about the start changes, and
+// without the variable no file is opened and nothing is written.
+//
+// A line is "<UTC time> <process id> <keyword> key=value ...": the wall-clock time to the
+// millisecond, then fields. Every text value is written with each byte outside printable ASCII,
+// the space and '%' as %XX, so that no value (a path sent by a server, a directory with spaces)
+// can break a line or a field. docs/SUPPORT.md lists the keywords.
+#pragma once
+
+#include <cstddef>
+#include <string_view>
+#include <type_traits>
+
+namespace base {
+
+// Opens the file that VISTAL_LOG names, for appending; nothing when the variable is unset or
+// empty, when the file cannot be used (a link, not a regular file, already beyond its size
+// bound), or when the log is open already. First thing at start-up, before any other thread
+// runs; the file stays open until the process ends.
+void open_support_log();
+// Whether lines are being written.
+bool support_log_open();
+
+// One line of the support log, written in one piece (one write, so that threads and other
+// launchers appending to the same file never interleave within a line) when the object goes.
+// Every call is cheap and does nothing while the log is closed.
+class support_line {
+  public:
+    explicit support_line(const char* keyword);
+    ~support_line();
+    support_line(const support_line&) = delete;
+    support_line& operator=(const support_line&) = delete;
+
+    support_line& text(const char* key, std::string_view value);
+    support_line& text(const char* key, const char* value); // null: "-"
+    support_line& text(const char* key, const wchar_t* value);
+    support_line& flag(const char* key, bool value); // yes / no
+    template <typename T> support_line& number(const char* key, T value) {
+        static_assert(std::is_integral_v<T> && !std::is_same_v<T, bool>);
+        if constexpr (std::is_signed_v<T>)
+            return signed_number(key, static_cast<long long>(value));
+        else
+            return unsigned_number(key, static_cast<unsigned long long>(value));
+    }
+
+    // A line holds at most this much; longer ones are cut and end in "cut=yes".
+    static constexpr std::size_t line_size = 4096;
+
+  private:
+    support_line& signed_number(const char* key, long long value);
+    support_line& unsigned_number(const char* key, unsigned long long value);
+    void key(const char* name);
+    void raw(std::string_view bytes);
+    void escaped(unsigned char byte);
+
+    bool on_;
+    bool cut_ = false;
+    std::size_t length_ = 0;
+    char line_[line_size];
+};
+
+} // namespace base
