@@ -39,8 +39,12 @@ library load_library(const char* path) {
 }
 
 library load_system_library(const char* name) {
-    // A bare name only: with a separator in it dlopen would take it as a path.
-    if (!name || std::strchr(name, '/'))
+    // A bare name only: with a separator in it dlopen would take it as a path. A Windows
+    // library's name (user32.dll of the DPI step) names nothing here: no search of every library
+    // directory for it (some fifty failed opens before the splash shows).
+    std::size_t length = name ? std::strlen(name) : 0;
+    if (!name || std::strchr(name, '/') ||
+        (length >= 4 && std::strcmp(name + length - 4, ".dll") == 0))
         return nullptr;
     return dlopen(name, RTLD_NOW | RTLD_GLOBAL);
 }
