@@ -52,7 +52,8 @@ sample run(const std::vector<std::string>& argv, const std::string& cwd, int tim
     sample s;
     // A launcher's install directory is its own: it runs as a copy in `cwd`, made once.
     std::vector<std::string> args = argv;
-    if (!args.empty() && (args[0] == offline_launcher || args[0] == online_launcher)) {
+    if (!args.empty() && (args[0] == offline_launcher || args[0] == online_launcher ||
+                          args[0] == online_system_launcher)) {
         std::string copy = cwd + args[0].substr(args[0].rfind('/'));
         if (::access(copy.c_str(), X_OK) != 0 &&
             (!testsupport::copy_file(args[0], copy) || ::chmod(copy.c_str(), 0755) != 0))
@@ -162,6 +163,16 @@ bool ensure_pki() {
         return true;
     return run_quiet({"bash", testsupport::source_dir() + "/tests/fixtures/make-test-pki.sh",
                       pki_dir()}) == 0;
+}
+
+bool write_system_ca_bundle() {
+    std::string store = testsupport::read_file("/etc/ssl/certs/ca-certificates.crt");
+    std::string test_ca = testsupport::read_file(pki_dir() + "/ca.pem");
+    if (store.empty() || test_ca.empty()) {
+        std::fprintf(stderr, "no system CA store at /etc/ssl/certs/ca-certificates.crt\n");
+        return false;
+    }
+    return testsupport::write_file(BENCH_SYSTEM_CA, store + "\n" + test_ca);
 }
 
 std::unique_ptr<testsupport::tls_server> online_server() {
