@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <sys/stat.h>
@@ -165,14 +166,30 @@ bool ensure_pki() {
                       pki_dir()}) == 0;
 }
 
-bool write_system_ca_bundle() {
-    std::string store = testsupport::read_file("/etc/ssl/certs/ca-certificates.crt");
-    std::string test_ca = testsupport::read_file(pki_dir() + "/ca.pem");
-    if (store.empty() || test_ca.empty()) {
-        std::fprintf(stderr, "no system CA store at /etc/ssl/certs/ca-certificates.crt\n");
+bool make_system_ca_store() {
+    namespace fs = std::filesystem;
+    const std::string system = "/etc/ssl/certs", dir = BENCH_SYSTEM_CA;
+    std::error_code error;
+    if (!fs::is_directory(system, error)) {
+        std::fprintf(stderr, "no system CA store at %s\n", system.c_str());
         return false;
     }
-    return testsupport::write_file(BENCH_SYSTEM_CA, store + "\n" + test_ca);
+    testsupport::remove_tree(dir);
+    testsupport::make_dirs(dir);
+    for (const auto& entry : fs::directory_iterator(system, error))
+        fs::create_symlink(entry.path(), dir + "/" + entry.path().filename().string(), error);
+    // The test CA under its subject hash, after the system's entries of the same hash.
+    testsupport::run_result hash =
+        testsupport::run({"openssl", "x509", "-hash", "-noout", "-in", pki_dir() + "/ca.pem"}, "/");
+    std::string name = hash.out.substr(0, hash.out.find_first_of("\r\n"));
+    if (hash.exit_code != 0 || name.empty())
+        return false;
+    for (int n = 0; n < 10; ++n) {
+        std::string link = dir + "/" + name + "." + std::to_string(n);
+        if (!testsupport::exists(link))
+            return testsupport::copy_file(pki_dir() + "/ca.pem", link);
+    }
+    return false;
 }
 
 std::unique_ptr<testsupport::tls_server> online_server() {
