@@ -18,7 +18,7 @@ trap 'rm -f "$log"' EXIT
 
 cmake --build "$build" -j2 --target vistal-startup-bench vistal-update-check-bench \
     vistal-update-refused-bench vistal-download-bench vistal-memory-bench vistal-fetch-bench \
-    vistal_core vistal_java_support
+    vistal-splash-bench vistal_core vistal_java_support
 
 priority=()
 [ "$(id -u)" -eq 0 ] && priority=(nice -n -10)
@@ -31,6 +31,7 @@ step() {
 step "$build/vistal-startup-bench" --runs "$runs"
 step "$build/vistal-update-check-bench" --runs "$runs"
 step "$build/vistal-update-refused-bench" --runs "$runs"
+step "$build/vistal-splash-bench" --runs "$runs" # starts an Xvfb of its own
 step "$build/vistal-download-bench" --mib 1,16,256 --runs "$runs"
 step "$build/vistal-memory-bench" --mib 1,16,256 --runs 5
 step "$build/vistal-fetch-bench" --mib 64 --runs "$runs"

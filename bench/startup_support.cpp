@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <sys/stat.h>
@@ -52,7 +53,8 @@ sample run(const std::vector<std::string>& argv, const std::string& cwd, int tim
     sample s;
     // A launcher's install directory is its own: it runs as a copy in `cwd`, made once.
     std::vector<std::string> args = argv;
-    if (!args.empty() && (args[0] == offline_launcher || args[0] == online_launcher)) {
+    if (!args.empty() && (args[0] == offline_launcher || args[0] == online_launcher ||
+                          args[0] == online_system_launcher)) {
         std::string copy = cwd + args[0].substr(args[0].rfind('/'));
         if (::access(copy.c_str(), X_OK) != 0 &&
             (!testsupport::copy_file(args[0], copy) || ::chmod(copy.c_str(), 0755) != 0))
@@ -162,6 +164,32 @@ bool ensure_pki() {
         return true;
     return run_quiet({"bash", testsupport::source_dir() + "/tests/fixtures/make-test-pki.sh",
                       pki_dir()}) == 0;
+}
+
+bool make_system_ca_store() {
+    namespace fs = std::filesystem;
+    const std::string system = "/etc/ssl/certs", dir = BENCH_SYSTEM_CA;
+    std::error_code error;
+    if (!fs::is_directory(system, error)) {
+        std::fprintf(stderr, "no system CA store at %s\n", system.c_str());
+        return false;
+    }
+    testsupport::remove_tree(dir);
+    testsupport::make_dirs(dir);
+    for (const auto& entry : fs::directory_iterator(system, error))
+        fs::create_symlink(entry.path(), dir + "/" + entry.path().filename().string(), error);
+    // The test CA under its subject hash, after the system's entries of the same hash.
+    testsupport::run_result hash =
+        testsupport::run({"openssl", "x509", "-hash", "-noout", "-in", pki_dir() + "/ca.pem"}, "/");
+    std::string name = hash.out.substr(0, hash.out.find_first_of("\r\n"));
+    if (hash.exit_code != 0 || name.empty())
+        return false;
+    for (int n = 0; n < 10; ++n) {
+        std::string link = dir + "/" + name + "." + std::to_string(n);
+        if (!testsupport::exists(link))
+            return testsupport::copy_file(pki_dir() + "/ca.pem", link);
+    }
+    return false;
 }
 
 std::unique_ptr<testsupport::tls_server> online_server() {

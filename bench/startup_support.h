@@ -69,7 +69,12 @@ bool ensure_pki();
 std::string app_jars(const std::vector<long>& padded_mib = {});
 inline const std::string offline_launcher = BENCH_OFFLINE_LAUNCHER; // built without update hosts
 inline const std::string online_launcher = BENCH_ONLINE_LAUNCHER;   // eleven hosts, see online_port
-inline const std::string refusing_vm = BENCH_REFUSING_JVM;          // JNI_CreateJavaVM fails there
+// The same hosts, checked against the system's CA store with the test CA added.
+inline const std::string online_system_launcher = BENCH_ONLINE_SYSTEM_LAUNCHER;
+// Makes the system launcher's CA store: a hashed directory (c_rehash layout) linking every entry
+// of the system's, /etc/ssl/certs, and the test CA. False when the system has none.
+bool make_system_ca_store();
+inline const std::string refusing_vm = BENCH_REFUSING_JVM; // JNI_CreateJavaVM fails there
 constexpr int online_port = 18481; // server 0 of the online launcher; 10 more follow it
 // The online launcher's first host: the loopback TLS server on online_port with the test PKI's
 // certificate. Null, and why on standard error, when it cannot listen.

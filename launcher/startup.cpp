@@ -1,5 +1,6 @@
 // The start-up sequence: from program entry to process exit, on the main thread, in one fixed
-// order. Every road ends in a process exit.
+// order. Every road ends in a process exit. The one exception to the single thread is the update
+// check, which runs beside the loading of the runtime and the VM's creation (see start_vm).
 #include "launcher/startup.h"
 
 #include "base/diagnostics.h"
@@ -69,6 +70,81 @@ void show_download(void*, fetch_stage stage, std::uint64_t received, std::uint64
         SplashProgressEnd(stage == fetch_stage::complete);
 }
 
+// The update check (locate_server) on a thread of its own. The check and the VM's creation need
+// nothing of each other: the check reads and writes only the data directory, and nothing reads
+// app.jar before the main loader is made. server() waits for the check's end.
+class update_check {
+  public:
+    explicit update_check(const char* data_dir)
+        : data_dir_(data_dir), job_(&update_check::run, this) {}
+    int server() {
+        job_.join();
+        return server_;
+    }
+
+  private:
+    static void run(void* self) {
+        auto* check = static_cast<update_check*>(self);
+        check->server_ = locate_server(check->data_dir_, server_list);
+    }
+
+    const char* data_dir_;
+    int server_ = -1;
+    platform::joined_job job_; // last: the job starts once the members above are set
+};
+
+// Steps 10 to 12: the C runtime and VM libraries, and the VM. The VM's environment, or null with
+// the message that ends the start in `failure`.
+// How far steps 10 to 12 got, for the support log, which is written once the update check has
+// ended so that its lines keep the order of the steps.
+struct vm_steps {
+    int reached = 0;     // 10, 11 or 12
+    bool loaded = false; // the VM library
+    bool entry = false;
+    jint result = JNI_ERR;
+
+    void log() const {
+        if (reached >= 10)
+            base::support_line("cruntime").flag("loaded", reached > 10);
+        if (reached >= 11)
+            base::support_line("vmlibrary")
+                .text("file", platform::vm_library)
+                .flag("loaded", loaded);
+        if (reached >= 12)
+            base::support_line("vm").flag("entry", entry).number("result", result);
+    }
+};
+
+JNIEnv* create_vm(JavaVMInitArgs* vm_args, bool options_made, vm_steps& steps,
+                  const messages::message** failure) {
+    // 10. C runtime library: the install's own copy first, the system's second.
+    steps.reached = 10;
+    c_lib = platform::load_install_library(platform::bundled_c_runtime);
+    if (!c_lib)
+        c_lib = platform::load_system_library(platform::c_runtime_library);
+    if (!c_lib)
+        return failed(failure, messages::c_runtime);
+
+    // 11. VM library. Without the install directory's path there is neither library nor options.
+    steps.reached = 11;
+    if (!jvm_lib && options_made)
+        jvm_lib = platform::load_install_library(platform::vm_library);
+    steps.loaded = jvm_lib != nullptr;
+    if (!jvm_lib || !options_made)
+        return failed(failure, messages::vm_library);
+
+    // 12. VM creation. A library without the entry cannot create a VM either.
+    steps.reached = 12;
+    JNIEnv* env = nullptr;
+    auto create =
+        reinterpret_cast<create_vm_fn>(platform::proc_address(jvm_lib, "JNI_CreateJavaVM"));
+    steps.entry = create != nullptr;
+    steps.result = create ? create(&jvm, reinterpret_cast<void**>(&env), vm_args) : JNI_ERR;
+    if (steps.result < 0)
+        return failed(failure, messages::vm_creation);
+    return env;
+}
+
 // Steps 1 to 12: everything up to the VM's creation. The VM's environment, or null with the
 // message that ends the start in `failure`.
 JNIEnv* start_vm(launch_state& state, const messages::message** failure) {
@@ -128,11 +204,19 @@ JNIEnv* start_vm(launch_state& state, const messages::message** failure) {
     jar_count = initjars(appDataPath, paths);
     base::support_line("datadir").text("path", appDataPath);
 
-    // 8. Update check; a download shows its progress on the splash.
+    // 8. Update check; a download shows its progress on the splash. It runs while the runtime
+    // loads and the VM is created (10 to 12), and has ended before anything of it is used or
+    // any failure is reported: what it writes to the data directory, the messages and the exit
+    // codes are those of the check running first.
     fetch_progress on_splash;
     on_splash.report = &show_download;
     set_download_progress(on_splash);
-    server = locate_server(appDataPath, server_list);
+    update_check check(appDataPath);
+
+    // 10 to 12: the runtime and the VM (create_vm).
+    vm_steps steps;
+    JNIEnv* env = create_vm(&vm_args, options_made, steps, failure);
+    server = check.server();
     std::fflush(err);
 
     // 9. Offline: the install's own application jar stands in for app.jar. So it does online
@@ -149,6 +233,7 @@ JNIEnv* start_vm(launch_state& state, const messages::message** failure) {
         .text("reason", no_app_jar ? "no-app-jar" : "-")
         .number("server", server)
         .text("jar", paths[1]);
+    steps.log();
     // What the application's natives answer with; the jar list is shared, not copied.
     native_context context;
     context.appDataPath = appDataPath;
@@ -157,34 +242,6 @@ JNIEnv* start_vm(launch_state& state, const messages::message** failure) {
     context.server = server;
     context.show_warning = &launcher::report_shell_warning;
     hand_to_natives(context);
-
-    // 10. C runtime library: the install's own copy first, the system's second.
-    c_lib = platform::load_install_library(platform::bundled_c_runtime);
-    if (!c_lib)
-        c_lib = platform::load_system_library(platform::c_runtime_library);
-    base::support_line("cruntime").flag("loaded", c_lib != nullptr);
-    if (!c_lib)
-        return failed(failure, messages::c_runtime);
-
-    // 11. VM library. Without the install directory's path there is neither library nor options.
-    if (!jvm_lib && options_made)
-        jvm_lib = platform::load_install_library(platform::vm_library);
-    base::support_line("vmlibrary")
-        .text("file", platform::vm_library)
-        .flag("loaded", jvm_lib != nullptr);
-    if (!jvm_lib || !options_made)
-        return failed(failure, messages::vm_library);
-
-    // 12. VM creation. A library without the entry cannot create a VM either.
-    JNIEnv* env = nullptr;
-    auto create_vm =
-        reinterpret_cast<create_vm_fn>(platform::proc_address(jvm_lib, "JNI_CreateJavaVM"));
-    const jint created =
-        create_vm ? create_vm(&jvm, reinterpret_cast<void**>(&env), &vm_args) : JNI_ERR;
-    base::support_line("vm").flag("entry", create_vm != nullptr).number("result", created);
-    if (created < 0)
-        return failed(failure, messages::vm_creation);
-    std::fflush(err);
     return env;
 }
 

@@ -23,7 +23,8 @@ constexpr unsigned long error_insufficient_buffer = 122; // ERROR_INSUFFICIENT_B
 // What every request of a session keeps to.
 struct session_options {
     unsigned receive_timeout_ms = 30000; // a request that receives nothing this long fails
-    const char* ca_bundle = nullptr;     // CA file trusted instead of the system store
+    const char* ca_bundle = nullptr;     // CA file, or hashed directory, trusted instead of
+                                         // the system store
     unsigned long long max_download = 0; // no body beyond this many bytes is taken in
     unsigned long long deadline_ms = 0;  // no request outlasts this
 };

@@ -56,6 +56,35 @@ int message_box(const char* text, const char* caption, unsigned flags);
 std::uint64_t monotonic_ms();
 void sleep_ms(unsigned ms);
 
+// --- threads ---------------------------------------------------------------------------------
+// A job on a thread of its own (pthread_create, CreateThread). Null when no thread could be
+// had; the job has not run then.
+using thread = void*;
+using thread_job = void (*)(void* argument);
+thread start_thread(thread_job job, void* argument);
+// Waits for the job's end and releases the thread. Null is ignored.
+void join_thread(thread t);
+
+// A job that runs beside the caller from construction on and has ended once join() or the
+// destructor returns. Without a thread it runs at once, on the caller's.
+class joined_job {
+  public:
+    joined_job(thread_job job, void* argument) : thread_(start_thread(job, argument)) {
+        if (!thread_)
+            job(argument);
+    }
+    ~joined_job() { join(); }
+    joined_job(const joined_job&) = delete;
+    joined_job& operator=(const joined_job&) = delete;
+    void join() {
+        join_thread(thread_);
+        thread_ = nullptr;
+    }
+
+  private:
+    thread thread_;
+};
+
 // --- files and paths -------------------------------------------------------------------------
 // The running executable's own file (GetModuleFileNameW, /proc/self/exe, which resolves
 // symbolic links) as 8-bit text in `buffer` (max_path bytes). False, with `buffer` empty, when

@@ -9,6 +9,7 @@
 #include <dirent.h>
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <pthread.h>
 #include <semaphore.h>
 #include <string>
 #include <sys/file.h>
@@ -38,8 +39,12 @@ library load_library(const char* path) {
 }
 
 library load_system_library(const char* name) {
-    // A bare name only: with a separator in it dlopen would take it as a path.
-    if (!name || std::strchr(name, '/'))
+    // A bare name only: with a separator in it dlopen would take it as a path. A Windows
+    // library's name (user32.dll of the DPI step) names nothing here: no search of every library
+    // directory for it (some fifty failed opens before the splash shows).
+    std::size_t length = name ? std::strlen(name) : 0;
+    if (!name || std::strchr(name, '/') ||
+        (length >= 4 && std::strcmp(name + length - 4, ".dll") == 0))
         return nullptr;
     return dlopen(name, RTLD_NOW | RTLD_GLOBAL);
 }
@@ -76,6 +81,37 @@ void sleep_ms(unsigned ms) {
     timespec ts{static_cast<time_t>(ms / 1000), static_cast<long>(ms % 1000) * 1000000L};
     while (nanosleep(&ts, &ts) != 0 && errno == EINTR) {
     }
+}
+
+namespace {
+struct posix_thread {
+    pthread_t id;
+    thread_job job;
+    void* argument;
+};
+
+void* run_thread(void* self) {
+    auto* t = static_cast<posix_thread*>(self);
+    t->job(t->argument);
+    return nullptr;
+}
+} // namespace
+
+thread start_thread(thread_job job, void* argument) {
+    auto* t = new posix_thread{pthread_t(), job, argument};
+    if (pthread_create(&t->id, nullptr, &run_thread, t) != 0) {
+        delete t;
+        return nullptr;
+    }
+    return t;
+}
+
+void join_thread(thread handle) {
+    auto* t = static_cast<posix_thread*>(handle);
+    if (!t)
+        return;
+    pthread_join(t->id, nullptr);
+    delete t;
 }
 
 bool executable_path(char* buffer) {

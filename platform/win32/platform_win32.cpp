@@ -60,6 +60,39 @@ library load_system_library(const char* name) {
     return LoadLibraryExW(widen(name).c_str(), nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
 }
 
+namespace {
+struct win32_thread {
+    HANDLE handle;
+    thread_job job;
+    void* argument;
+};
+
+DWORD WINAPI run_thread(void* self) {
+    auto* t = static_cast<win32_thread*>(self);
+    t->job(t->argument);
+    return 0;
+}
+} // namespace
+
+thread start_thread(thread_job job, void* argument) {
+    auto* t = new win32_thread{nullptr, job, argument};
+    t->handle = CreateThread(nullptr, 0, &run_thread, t, 0, nullptr);
+    if (!t->handle) {
+        delete t;
+        return nullptr;
+    }
+    return t;
+}
+
+void join_thread(thread handle) {
+    auto* t = static_cast<win32_thread*>(handle);
+    if (!t)
+        return;
+    WaitForSingleObject(t->handle, INFINITE);
+    CloseHandle(t->handle);
+    delete t;
+}
+
 bool executable_path(char* buffer) {
     buffer[0] = '\0';
     std::wstring wide(32768, L'\0');

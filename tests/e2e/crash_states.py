@@ -127,11 +127,30 @@ def at_path(dirfd, name, cwd):
     return os.path.join(os.path.realpath(os.path.dirname(path)), os.path.basename(path))
 
 
+UNFINISHED = re.compile(r"^(\d+)\s+(.*) <unfinished \.\.\.>$")
+RESUMED = re.compile(r"^(\d+)\s+<\.\.\. \w+ resumed>(.*)$")
+
+
+def whole_calls(trace):
+    """strace's lines, a call that another thread interrupted joined up again, at its return."""
+    pending = {}
+    for line in open(trace, errors="replace"):
+        line = line.strip()
+        m = UNFINISHED.match(line)
+        if m:
+            pending[m.group(1)] = m.group(1) + " " + m.group(2)
+            continue
+        m = RESUMED.match(line)
+        if m:
+            line = pending.pop(m.group(1), "") + m.group(2)
+        yield line
+
+
 def operations(trace, data, cwd):
     """The calls on the data directory's entries, in order, as model operations."""
     ops = []
-    for line in open(trace, errors="replace"):
-        m = LINE.match(line.strip())
+    for line in whole_calls(trace):
+        m = LINE.match(line)
         if not m or int(m.group(4)) < 0:
             continue
         call, args, result = m.group(2), split_args(m.group(3)), int(m.group(4))

@@ -95,6 +95,29 @@ std::uint64_t monotonic_ms() {
 
 void sleep_ms(unsigned) {}
 
+// A thread's job runs at its join, on the caller's thread: the latest moment a real thread may
+// end, and the recorded calls stay in one list.
+namespace {
+struct deferred_job {
+    thread_job job;
+    void* argument;
+};
+} // namespace
+
+thread start_thread(thread_job job, void* argument) {
+    fake::platform().calls.push_back("start_thread");
+    return new deferred_job{job, argument};
+}
+
+void join_thread(thread t) {
+    auto* deferred = static_cast<deferred_job*>(t);
+    if (!deferred)
+        return;
+    fake::platform().calls.push_back("join_thread");
+    deferred->job(deferred->argument);
+    delete deferred;
+}
+
 long common_appdata_folder(char* buffer, const char*) {
     fake::platform().calls.push_back("common_appdata_folder");
     buffer[0] = '\0';

@@ -195,6 +195,31 @@ TEST_F(Startup, CommandLineChangesNothing) {
     }
 }
 
+// The update check runs beside the loading of the runtime and the VM's creation (the fake runs
+// it only when it is joined, the latest a thread may end). Whichever of them fails, the check has
+// ended, its lock taken and its servers asked, before the message shows.
+TEST_F(Startup, EveryFailureWaitsForTheUpdateCheckBeforeItsMessage) {
+    for (int road = 0; road < 3; ++road) {
+        fake::reset();
+        if (road == 1)
+            fake::add_library(platform::c_runtime_library);
+        if (road == 2)
+            vm_library(reinterpret_cast<void*>(&refuse_vm));
+        EXPECT_EQ(run(), 1);
+        auto& calls = fake::platform().calls;
+        auto started = std::find(calls.begin(), calls.end(), "start_thread");
+        auto joined = std::find(calls.begin(), calls.end(), "join_thread");
+        auto runtime = std::find(calls.begin(), calls.end(), bundled_c_runtime);
+        auto shown = std::find_if(calls.begin(), calls.end(), [](const std::string& c) {
+            return c.rfind("message_box:", 0) == 0;
+        });
+        EXPECT_TRUE(started < runtime && runtime < joined && joined < shown && shown != calls.end())
+            << "road " << road;
+        EXPECT_EQ(std::count(calls.begin(), calls.end(), "join_thread"), 1) << "road " << road;
+        EXPECT_FALSE(fake::platform().locked.empty()) << "road " << road;
+    }
+}
+
 TEST_F(Startup, OfflineReplacesTheApplicationJarWithTheFallbackJar) {
     vm_library(reinterpret_cast<void*>(&refuse_vm));
     run();
