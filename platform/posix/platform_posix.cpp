@@ -114,6 +114,19 @@ bool sync_file(std::FILE* file) {
     return std::fflush(file) == 0 && fsync(fileno(file)) == 0;
 }
 
+void write_behind(std::FILE* file, std::uint64_t offset, std::uint64_t length) {
+    if (std::fflush(file) != 0)
+        return;
+    // Failures are left to the final fsync, which reports them.
+    int fd = fileno(file);
+    sync_file_range(fd, static_cast<off_t>(offset), static_cast<off_t>(length),
+                    SYNC_FILE_RANGE_WRITE);
+    if (offset >= length)
+        sync_file_range(fd, static_cast<off_t>(offset - length), static_cast<off_t>(length),
+                        SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE |
+                            SYNC_FILE_RANGE_WAIT_AFTER);
+}
+
 // The rename is on the disk only once the directory that holds the name is synced: before that,
 // a power loss can bring back the old name, or neither.
 bool replace_file(const char* from, const char* to) {

@@ -119,6 +119,11 @@ bool sync_file(std::FILE* file) {
     return std::fflush(file) == 0 && _commit(_fileno(file)) == 0;
 }
 
+// Windows writes back a file only whole (FlushFileBuffers); the final sync_file does that once.
+void write_behind(std::FILE* file, std::uint64_t, std::uint64_t) {
+    std::fflush(file);
+}
+
 bool replace_file(const char* from, const char* to) {
     std::wstring wfrom = widen(from), wto = widen(to);
     // Another process (a second launcher's VM, a virus scanner) may hold the target briefly.

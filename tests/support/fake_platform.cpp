@@ -126,6 +126,11 @@ bool truncate_file(std::FILE* file) {
 bool sync_file(std::FILE* file) {
     return std::fflush(file) == 0;
 }
+void write_behind(std::FILE* file, std::uint64_t offset, std::uint64_t length) {
+    std::fflush(file);
+    fake::platform().calls.push_back("write_behind:" + std::to_string(offset) + "+" +
+                                     std::to_string(length));
+}
 bool replace_file(const char* from, const char* to) {
     const std::string& refused = fake::platform().refuse_replace_onto;
     std::string target = to;
