@@ -100,8 +100,9 @@ bool measure(const bench::options& o, const std::string& jars, long mib, const s
         b.push_back(offline_ms + curl_ms);
         offline_runs.push_back(offline_ms);
         fetched.push_back(curl_ms);
-        std::printf("%3d  %-8s  %14.1f  %10.1f + %7.1f = %.1f\n", r + 1, r % 2 ? "offline" : "first",
-                    x.constructed_ms, offline_ms, curl_ms, offline_ms + curl_ms);
+        std::printf("%3d  %-8s  %14.1f  %10.1f + %7.1f = %.1f\n", r + 1,
+                    r % 2 ? "offline" : "first", x.constructed_ms, offline_ms, curl_ms,
+                    offline_ms + curl_ms);
     }
     std::printf("median: offline start %.1f ms, curl %.1f ms\n", bench::median(offline_runs),
                 bench::median(fetched));

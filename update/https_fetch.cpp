@@ -199,8 +199,8 @@ char* https_data(const wchar_t* host, const wchar_t* path, std::FILE* stream, fe
                 if (r.too_large || r.write_failed)
                     break;
                 if (body_start >= 0 && received - behind >= write_behind_range) {
-                    platform::write_behind(
-                        stream, static_cast<std::uint64_t>(body_start) + behind, write_behind_range);
+                    platform::write_behind(stream, static_cast<std::uint64_t>(body_start) + behind,
+                                           write_behind_range);
                     behind += write_behind_range;
                 }
                 if (progress)
