@@ -151,9 +151,12 @@ int main(int argc, char** argv) {
     const std::string url = server.url("/payload.bin");
     double cpu = 0, sync_s = 0;
     auto fetch_into = [&](const std::string& out, const fetch_progress* progress) -> double {
+        // As the launcher's download: a 256 KiB stdio buffer, the file synced at the end.
+        static std::vector<char> buffer(256 * 1024);
         std::FILE* f = std::fopen(out.c_str(), "wb");
         if (!f)
             return -1;
+        std::setvbuf(f, buffer.data(), _IOFBF, buffer.size());
         auto start = clock_type::now();
         double cpu_start = thread_cpu();
         https_data(server.whost().c_str(), L"/payload.bin", f, nullptr, progress);

@@ -126,9 +126,13 @@ bool truncate_file(std::FILE* file) {
 bool sync_file(std::FILE* file) {
     return std::fflush(file) == 0;
 }
-void write_behind(std::FILE* file, std::uint64_t offset, std::uint64_t length) {
+void start_writeback(std::FILE* file, std::uint64_t offset, std::uint64_t length) {
     std::fflush(file);
-    fake::platform().calls.push_back("write_behind:" + std::to_string(offset) + "+" +
+    fake::platform().calls.push_back("start_writeback:" + std::to_string(offset) + "+" +
+                                     std::to_string(length));
+}
+void await_writeback(std::FILE*, std::uint64_t offset, std::uint64_t length) {
+    fake::platform().calls.push_back("await_writeback:" + std::to_string(offset) + "+" +
                                      std::to_string(length));
 }
 bool replace_file(const char* from, const char* to) {
