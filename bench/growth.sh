@@ -52,21 +52,23 @@ echo "load average after: $(cut -d' ' -f1-3 /proc/loadavg)"
     awk '$1 == "growth" { split($2, p, "-"); print p[1], p[2], $3, $4 }' "$log"
 } >"$docs/growth.dat"
 
+classes_data="< grep '^classes' '$docs/growth.dat'"
+mib_data="< grep '^mib' '$docs/growth.dat'"
 gnuplot <<PLOT
 set terminal svg size 900,380 dynamic font "sans,12"
 set output "$docs/growth.svg"
-set multiplot layout 1,2 title "Start to the main class (median of $runs rounds)"
-set key top left
+set multiplot layout 1,2 title "Start to the main class, signed jars (median of $runs rounds)"
+set key bottom right
 set ylabel "ms"
 set yrange [0:*]
 set grid
-set logscale x
-set xlabel "classes in the signed jar"
-plot "< grep '^classes' '$docs/growth.dat'" using 2:3 with linespoints lw 2 title "launcher", \
-     ""                                    using 2:4 with linespoints lw 2 title "java -cp"
-set xlabel "size of the signed jar (MiB)"
-plot "< grep '^mib' '$docs/growth.dat'" using 2:3 with linespoints lw 2 title "launcher", \
-     ""                                using 2:4 with linespoints lw 2 title "java -cp"
+set xlabel "classes in the jar"
+set xrange [0:*]
+plot "$classes_data" using 2:3 with linespoints lw 2 title "launcher", \
+     "$classes_data" using 2:4 with linespoints lw 2 title "java -cp"
+set xlabel "size of the jar (MiB), 2,000 classes"
+plot "$mib_data" using 2:3 with linespoints lw 2 title "launcher", \
+     "$mib_data" using 2:4 with linespoints lw 2 title "java -cp"
 unset multiplot
 PLOT
 echo "wrote $docs/growth.dat and $docs/growth.svg"
