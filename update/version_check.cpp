@@ -40,9 +40,10 @@ constexpr const char* version_part = "app.ver.part";
 
 // How long a launcher waits for another one to finish its check and download.
 constexpr unsigned lock_wait_ms = 60000;
-constexpr std::size_t path_limit = 1023;                 // longest download path taken
-constexpr std::size_t wide_path_limit = 1022;            // characters of it handed to the fetch
-constexpr std::size_t download_buffer_size = 256 * 1024; // the download's stdio buffer
+constexpr std::size_t path_limit = 1023;      // longest download path taken
+constexpr std::size_t wide_path_limit = 1022; // characters of it handed to the fetch
+// The stdio buffer of a download's file.
+constexpr std::size_t download_buffer_size = 256 * 1024;
 
 struct file_closer {
     void operator()(std::FILE* f) const { std::fclose(f); }
