@@ -34,6 +34,10 @@ public class classload_bench {
     static final String PASS = "vistal-dev";
     static final String LOADER = "com.tolvane.classloader.SignatureValidatingClassLoader";
     static final ThreadMXBean THREADS = ManagementFactory.getThreadMXBean();
+    // CPU of every thread of the process: the loading thread's plus the collector's and the
+    // compiler's work that the loading causes.
+    static final com.sun.management.OperatingSystemMXBean OS =
+        (com.sun.management.OperatingSystemMXBean) ManagementFactory.getOperatingSystemMXBean();
 
     interface Maker {
         ClassLoader make() throws Exception;
@@ -44,6 +48,7 @@ public class classload_bench {
         final Maker maker;
         final List<Double> wall = new ArrayList<>();
         final List<Double> cpu = new ArrayList<>();
+        final List<Double> processCpu = new ArrayList<>();
 
         Contender(String name, Maker maker) {
             this.name = name;
@@ -93,6 +98,7 @@ public class classload_bench {
         for (Contender c : contenders) {
             c.wall.clear();
             c.cpu.clear();
+            c.processCpu.clear();
         }
 
         for (int run = 0; run < runs; run++) {
@@ -101,22 +107,29 @@ public class classload_bench {
                 double[] t = measure(c, names);
                 c.wall.add(t[0]);
                 c.cpu.add(t[1]);
+                c.processCpu.add(t[2]);
             }
         }
 
         System.out.printf("%d classes, %d runs each, JDK %s, %d CPUs%n", classes, runs,
                           System.getProperty("java.version"), Runtime.getRuntime().availableProcessors());
         for (Contender c : contenders)
-            System.out.printf("%-42s median %7.1f ms wall %7.1f ms CPU  (wall: %s; CPU: %s)%n", c.name,
-                              median(c.wall), median(c.cpu), format(c.wall), format(c.cpu));
+            System.out.printf("%-42s median %7.1f ms wall %7.1f ms CPU %7.1f ms process CPU  (wall: %s; CPU: %s)%n",
+                              c.name, median(c.wall), median(c.cpu), median(c.processCpu), format(c.wall),
+                              format(c.cpu));
         Contender svcl = contenders.get(0), url = contenders.get(1);
+        Contender plain = contenders.get(2);
         System.out.printf("ratio loader / URLClassLoader (signed): %.2f wall, %.2f CPU%n",
                           median(svcl.wall) / median(url.wall), median(svcl.cpu) / median(url.cpu));
+        System.out.printf("ratio loader / URLClassLoader (unsigned): %.2f wall, %.2f CPU, %.2f process CPU%n",
+                          median(svcl.wall) / median(plain.wall), median(svcl.cpu) / median(plain.cpu),
+                          median(svcl.processCpu) / median(plain.processCpu));
     }
 
-    // Wall and CPU milliseconds for a fresh loader and every class of the jar.
+    // Wall, thread CPU and process CPU milliseconds for a fresh loader and every class of the jar.
     static double[] measure(Contender c, String[] names) throws Exception {
         System.gc();
+        long process0 = OS.getProcessCpuTime();
         long cpu0 = THREADS.getCurrentThreadCpuTime();
         long wall0 = System.nanoTime();
         ClassLoader l = c.maker.make();
@@ -125,9 +138,10 @@ public class classload_bench {
                 throw new IllegalStateException(name);
         long wall = System.nanoTime() - wall0;
         long cpu = THREADS.getCurrentThreadCpuTime() - cpu0;
+        long process = OS.getProcessCpuTime() - process0;
         if (l instanceof java.io.Closeable)
             ((java.io.Closeable) l).close();
-        return new double[] {wall / 1e6, cpu / 1e6};
+        return new double[] {wall / 1e6, cpu / 1e6, process / 1e6};
     }
 
     static double median(List<Double> values) {

@@ -5,9 +5,10 @@
 #   bench/run-all.sh [BUILD_DIR] [RUNS]
 #
 # BUILD_DIR is a configured Linux build tree (default build/linux); RUNS the rounds of each
-# figure (default 9). The benchmarks are built first. Takes about a quarter of an hour on two
-# cores; the 256 MiB sizes make most of it. Run as root, the benchmarks run at nice -10, so that
-# other work on a shared machine disturbs them less (both sides of every figure alike).
+# figure (default 9). The benchmarks are built first. Takes about half an hour on two cores;
+# the large downloads and the growth benchmark's 50,000-class jar make most of it. Run as root,
+# the benchmarks run at nice -10, so that other work on a shared machine disturbs them less (both
+# sides of every figure alike).
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 build=$(cd "${1:-$here/../build/linux}" && pwd)
@@ -34,13 +35,20 @@ step "$build/vistal-update-refused-bench" --runs "$runs"
 step "$build/vistal-splash-bench" --runs "$runs" # starts an Xvfb of its own
 step "$build/vistal-download-bench" --mib 1,16,256 --runs "$runs"
 step "$build/vistal-memory-bench" --mib 1,16,256 --runs 5
-step "$build/vistal-fetch-bench" --mib 64 --runs "$runs"
+for mib in 16 256 1024; do
+    step "$build/vistal-fetch-bench" --mib "$mib" --runs "$runs"
+done
 for classes in 1000 10000 50000; do
     step "$jdk/bin/java" -cp "$build/classloader/classes:$build/tests/java-support" \
         -Dvistal.sign="$here/../tools/vistal-sign.sh" "$here/classload_bench.java" \
         "$build/dev-signing/keystore.p12" "$build/bench/classload" --classes "$classes" \
         --runs "$runs"
 done
+
+# Start time against the number of classes and the jar's size; writes docs/growth.svg. It sets
+# its own priority for the timed part.
+echo "== growth"
+bash "$here/growth.sh" "$build" "$runs" | tee -a "$log"
 
 echo
 echo "== record lines"

@@ -107,6 +107,14 @@ bool path_append(char* path, const char* more);
 bool truncate_file(std::FILE* file);
 // Flushes an open stream's data to the disk.
 bool sync_file(std::FILE* file);
+// Write-behind for a long write: start_writeback starts writing the `length` bytes of an open
+// stream's file at `offset` to the disk and returns without waiting for them; await_writeback
+// waits until such a range is written. A writer that waits for the range a few behind the one it
+// starts keeps little unwritten in memory and leaves little for its final sync_file. Hints only:
+// nothing is on the disk before sync_file says so. Linux: sync_file_range; Windows has no ranged
+// writeback: start flushes the stream, await does nothing, the final sync does the work.
+void start_writeback(std::FILE* file, std::uint64_t offset, std::uint64_t length);
+void await_writeback(std::FILE* file, std::uint64_t offset, std::uint64_t length);
 // Replaces `to` by `from` in one step and puts the change on the disk before it returns (rename
 // and a sync of the directory; MoveFileExW with replace-existing and write-through), retrying for
 // about a second while another process holds `to` or `from` open (Windows refuses the rename

@@ -30,6 +30,10 @@ constexpr std::size_t url_limit = 254;        // longer URLs are cut here
 constexpr std::size_t answer_size = 0x100000; // 1 MiB
 constexpr std::size_t answer_limit = 0xFFFFF; // longest text that fits with its terminator
 constexpr unsigned long chunk_size = 8192;
+// A download goes to the disk in ranges of this size while the rest arrives; before a range is
+// started, the one this many ranges back is waited for, which bounds what is unwritten at the end.
+constexpr std::uint64_t write_behind_range = 8 * 1024 * 1024;
+constexpr std::uint64_t write_behind_lag = 4;
 constexpr unsigned long connect_timeout_ms = 5000;
 constexpr unsigned long header_start_size = 20;
 // The least speed: a body that brings fewer than this many bytes in a whole window ends as timed
@@ -189,6 +193,10 @@ char* https_data(const wchar_t* host, const wchar_t* path, std::FILE* stream, fe
     // What the stream may take: the announced length, else the maximum.
     const std::uint64_t stream_limit = expected > 0 ? expected : deployment_max_download;
     std::uint64_t received = 0; // wide enough that a count near 4 GiB cannot wrap below it
+    // Where the body starts in the stream's file, and how much of it was handed to start_writeback;
+    // a stream without a position (a pipe) is left to its owner.
+    const long body_start = stream ? std::ftell(stream) : -1;
+    std::uint64_t behind = 0;
     std::uint64_t window_start = started, window_bytes = 0;
     for (;;) {
         std::memset(chunk.get(), 0, chunk_size + 1);
@@ -211,6 +219,14 @@ char* https_data(const wchar_t* host, const wchar_t* path, std::FILE* stream, fe
                 received += take;
                 if (r.too_large || r.write_failed)
                     break;
+                if (body_start >= 0 && received - behind >= write_behind_range) {
+                    const std::uint64_t at = static_cast<std::uint64_t>(body_start) + behind;
+                    platform::start_writeback(stream, at, write_behind_range);
+                    if (behind >= write_behind_lag * write_behind_range)
+                        platform::await_writeback(
+                            stream, at - write_behind_lag * write_behind_range, write_behind_range);
+                    behind += write_behind_range;
+                }
                 if (progress)
                     progress->report(progress->context, fetch_stage::running, received, expected);
             } else {

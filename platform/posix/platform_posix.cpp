@@ -150,6 +150,19 @@ bool sync_file(std::FILE* file) {
     return std::fflush(file) == 0 && fsync(fileno(file)) == 0;
 }
 
+// Failures are left to the final fsync, which reports them.
+void start_writeback(std::FILE* file, std::uint64_t offset, std::uint64_t length) {
+    if (std::fflush(file) == 0)
+        sync_file_range(fileno(file), static_cast<off_t>(offset), static_cast<off_t>(length),
+                        SYNC_FILE_RANGE_WRITE);
+}
+
+void await_writeback(std::FILE* file, std::uint64_t offset, std::uint64_t length) {
+    sync_file_range(fileno(file), static_cast<off_t>(offset), static_cast<off_t>(length),
+                    SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE |
+                        SYNC_FILE_RANGE_WAIT_AFTER);
+}
+
 // The rename is on the disk only once the directory that holds the name is synced: before that,
 // a power loss can bring back the old name, or neither.
 bool replace_file(const char* from, const char* to) {

@@ -152,6 +152,12 @@ bool sync_file(std::FILE* file) {
     return std::fflush(file) == 0 && _commit(_fileno(file)) == 0;
 }
 
+// Windows writes a file back only whole (FlushFileBuffers): the final sync_file does that once.
+void start_writeback(std::FILE* file, std::uint64_t, std::uint64_t) {
+    std::fflush(file);
+}
+void await_writeback(std::FILE*, std::uint64_t, std::uint64_t) {}
+
 bool replace_file(const char* from, const char* to) {
     std::wstring wfrom = widen(from), wto = widen(to);
     // A virus scanner may hold a fresh file for a moment: about a second of retries. A running

@@ -130,11 +130,13 @@ TEST_F(Fetch, ContentLengthEndsTheBodyWithoutAFurtherRead) {
     EXPECT_EQ(f.report.status, 200);
 }
 
+// 17 MiB: the file goes to the disk in ranges while the body arrives, and this body ends past two
+// of them and inside a third.
 TEST_F(Fetch, StreamModeDeliversALargeBinaryBodyExactly) {
     std::string body;
-    body.reserve(3 << 20);
+    body.reserve(17 << 20);
     unsigned v = 1;
-    while (body.size() < (3u << 20)) {
+    while (body.size() < (17u << 20) + 5) {
         v = v * 1103515245u + 12345u;
         body += static_cast<char>(v >> 24);
     }

@@ -149,6 +149,15 @@ bool truncate_file(std::FILE* file) {
 bool sync_file(std::FILE* file) {
     return std::fflush(file) == 0;
 }
+void start_writeback(std::FILE* file, std::uint64_t offset, std::uint64_t length) {
+    std::fflush(file);
+    fake::platform().calls.push_back("start_writeback:" + std::to_string(offset) + "+" +
+                                     std::to_string(length));
+}
+void await_writeback(std::FILE*, std::uint64_t offset, std::uint64_t length) {
+    fake::platform().calls.push_back("await_writeback:" + std::to_string(offset) + "+" +
+                                     std::to_string(length));
+}
 bool replace_file(const char* from, const char* to) {
     const std::string& refused = fake::platform().refuse_replace_onto;
     std::string target = to;

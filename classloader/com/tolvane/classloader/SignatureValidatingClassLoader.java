@@ -40,6 +40,8 @@ public class SignatureValidatingClassLoader extends URLClassLoader {
     // No class file of the application comes near this; an entry that inflates beyond it is
     // refused before it can exhaust memory.
     private static final int MAX_CLASS_SIZE = 64 * 1024 * 1024;
+    // The ending of a manifest attribute that holds an entry's digest ("SHA-256-Digest").
+    private static final String DIGEST_SUFFIX = "-DIGEST";
 
     private Hashtable<String, Class> classes = new Hashtable<String, Class>();
     private Hashtable<String, byte[]> classBytes = new Hashtable<String, byte[]>();
@@ -305,9 +307,12 @@ public class SignatureValidatingClassLoader extends URLClassLoader {
         if (attributes == null) {
             return false;
         }
+        // Asked for every class: the names are compared in place, without an upper-cased copy.
         Iterator<Object> keys = attributes.keySet().iterator();
         while (keys.hasNext()) {
-            if (keys.next().toString().toUpperCase().endsWith("-DIGEST")) {
+            String key = keys.next().toString();
+            if (key.regionMatches(true, key.length() - DIGEST_SUFFIX.length(), DIGEST_SUFFIX, 0,
+                                  DIGEST_SUFFIX.length())) {
                 return true;
             }
         }
