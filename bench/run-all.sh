@@ -19,7 +19,7 @@ trap 'rm -f "$log"' EXIT
 
 cmake --build "$build" -j2 --target vistal-startup-bench vistal-update-check-bench \
     vistal-update-refused-bench vistal-download-bench vistal-memory-bench vistal-fetch-bench \
-    vistal-splash-bench vistal_core vistal_java_support
+    vistal-splash-bench vistal_svcl vistal_java_support
 
 priority=()
 [ "$(id -u)" -eq 0 ] && priority=(nice -n -10)
