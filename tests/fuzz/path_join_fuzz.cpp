@@ -133,6 +133,8 @@ bool install_path(char* out, const char*) {
 std::uint64_t monotonic_ms() {
     return 0;
 }
+void start_writeback(std::FILE*, std::uint64_t, std::uint64_t) {}
+void await_writeback(std::FILE*, std::uint64_t, std::uint64_t) {}
 } // namespace platform
 
 const unsigned long long deployment_max_download = 0xFFFFFFFFull;
