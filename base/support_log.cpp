@@ -184,30 +184,14 @@ support_line& support_line::text(const char* name, const wchar_t* value) {
 }
 
 support_line& support_line::flag(const char* name, bool value) {
-    if (!on_ || cut_)
-        return *this;
-    key(name);
-    raw(value ? "yes" : "no");
-    return *this;
+    return word(name, value ? "yes" : "no");
 }
 
-support_line& support_line::signed_number(const char* name, long long value) {
+support_line& support_line::word(const char* name, std::string_view value) {
     if (!on_ || cut_)
         return *this;
-    char digits[24];
-    int n = std::snprintf(digits, sizeof digits, "%lld", value);
     key(name);
-    raw(std::string_view(digits, n > 0 ? static_cast<std::size_t>(n) : 0));
-    return *this;
-}
-
-support_line& support_line::unsigned_number(const char* name, unsigned long long value) {
-    if (!on_ || cut_)
-        return *this;
-    char digits[24];
-    int n = std::snprintf(digits, sizeof digits, "%llu", value);
-    key(name);
-    raw(std::string_view(digits, n > 0 ? static_cast<std::size_t>(n) : 0));
+    raw(value);
     return *this;
 }
 

@@ -10,6 +10,7 @@
 // can break a line or a field. docs/SUPPORT.md lists the keywords.
 #pragma once
 
+#include <charconv>
 #include <cstddef>
 #include <string_view>
 #include <type_traits>
@@ -40,18 +41,19 @@ class support_line {
     support_line& flag(const char* key, bool value); // yes / no
     template <typename T> support_line& number(const char* key, T value) {
         static_assert(std::is_integral_v<T> && !std::is_same_v<T, bool>);
-        if constexpr (std::is_signed_v<T>)
-            return signed_number(key, static_cast<long long>(value));
-        else
-            return unsigned_number(key, static_cast<unsigned long long>(value));
+        if (!on_)
+            return *this;
+        char digits[24];
+        const char* end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+        return word(key, std::string_view(digits, static_cast<std::size_t>(end - digits)));
     }
 
     // A line holds at most this much; longer ones are cut and end in "cut=yes".
     static constexpr std::size_t line_size = 4096;
 
   private:
-    support_line& signed_number(const char* key, long long value);
-    support_line& unsigned_number(const char* key, unsigned long long value);
+    // `value` as it stands, unescaped: numbers and the fixed words yes and no.
+    support_line& word(const char* key, std::string_view value);
     void key(const char* name);
     void raw(std::string_view bytes);
     void escaped(unsigned char byte);

@@ -93,32 +93,30 @@ class update_check {
     platform::joined_job job_; // last: the job starts once the members above are set
 };
 
-// Steps 10 to 12: the C runtime and VM libraries, and the VM. The VM's environment, or null with
-// the message that ends the start in `failure`.
-// How far steps 10 to 12 got, for the support log, which is written once the update check has
-// ended so that its lines keep the order of the steps.
-struct vm_steps {
-    int reached = 0;     // 10, 11 or 12
-    bool loaded = false; // the VM library
+// What JNI_CreateJavaVM was asked and answered (step 12), for the support log.
+struct vm_creation {
+    bool tried = false;
     bool entry = false;
     jint result = JNI_ERR;
-
-    void log() const {
-        if (reached >= 10)
-            base::support_line("cruntime").flag("loaded", reached > 10);
-        if (reached >= 11)
-            base::support_line("vmlibrary")
-                .text("file", platform::vm_library)
-                .flag("loaded", loaded);
-        if (reached >= 12)
-            base::support_line("vm").flag("entry", entry).number("result", result);
-    }
 };
 
-JNIEnv* create_vm(JavaVMInitArgs* vm_args, bool options_made, vm_steps& steps,
+// The support log's lines for steps 10 to 12, written once the update check has ended so that
+// its lines keep the order of the steps. A step is logged only when the one before succeeded.
+void log_vm_steps(const vm_creation& creation) {
+    base::support_line("cruntime").flag("loaded", c_lib != nullptr);
+    if (c_lib)
+        base::support_line("vmlibrary")
+            .text("file", platform::vm_library)
+            .flag("loaded", jvm_lib != nullptr);
+    if (creation.tried)
+        base::support_line("vm").flag("entry", creation.entry).number("result", creation.result);
+}
+
+// Steps 10 to 12: the C runtime and VM libraries, and the VM. The VM's environment, or null with
+// the message that ends the start in `failure`.
+JNIEnv* create_vm(JavaVMInitArgs* vm_args, bool options_made, vm_creation& creation,
                   const messages::message** failure) {
     // 10. C runtime library: the install's own copy first, the system's second.
-    steps.reached = 10;
     c_lib = platform::load_install_library(platform::bundled_c_runtime);
     if (!c_lib)
         c_lib = platform::load_system_library(platform::c_runtime_library);
@@ -126,21 +124,19 @@ JNIEnv* create_vm(JavaVMInitArgs* vm_args, bool options_made, vm_steps& steps,
         return failed(failure, messages::c_runtime);
 
     // 11. VM library. Without the install directory's path there is neither library nor options.
-    steps.reached = 11;
     if (!jvm_lib && options_made)
         jvm_lib = platform::load_install_library(platform::vm_library);
-    steps.loaded = jvm_lib != nullptr;
     if (!jvm_lib || !options_made)
         return failed(failure, messages::vm_library);
 
     // 12. VM creation. A library without the entry cannot create a VM either.
-    steps.reached = 12;
     JNIEnv* env = nullptr;
     auto create =
         reinterpret_cast<create_vm_fn>(platform::proc_address(jvm_lib, "JNI_CreateJavaVM"));
-    steps.entry = create != nullptr;
-    steps.result = create ? create(&jvm, reinterpret_cast<void**>(&env), vm_args) : JNI_ERR;
-    if (steps.result < 0)
+    creation.tried = true;
+    creation.entry = create != nullptr;
+    creation.result = create ? create(&jvm, reinterpret_cast<void**>(&env), vm_args) : JNI_ERR;
+    if (creation.result < 0)
         return failed(failure, messages::vm_creation);
     return env;
 }
@@ -214,8 +210,8 @@ JNIEnv* start_vm(launch_state& state, const messages::message** failure) {
     update_check check(appDataPath);
 
     // 10 to 12: the runtime and the VM (create_vm).
-    vm_steps steps;
-    JNIEnv* env = create_vm(&vm_args, options_made, steps, failure);
+    vm_creation creation;
+    JNIEnv* env = create_vm(&vm_args, options_made, creation, failure);
     server = check.server();
     std::fflush(err);
 
@@ -233,7 +229,7 @@ JNIEnv* start_vm(launch_state& state, const messages::message** failure) {
         .text("reason", no_app_jar ? "no-app-jar" : "-")
         .number("server", server)
         .text("jar", paths[1]);
-    steps.log();
+    log_vm_steps(creation);
     // What the application's natives answer with; the jar list is shared, not copied.
     native_context context;
     context.appDataPath = appDataPath;

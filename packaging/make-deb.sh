@@ -12,15 +12,8 @@
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 die() { echo "make-deb: $*" >&2; exit 1; }
-
-declare -A c=()
-[ $# -ge 1 ] && [ -f "$1" ] || die "usage: make-deb.sh CONFIG [NAME=VALUE ...]"
-while IFS= read -r line || [ -n "$line" ]; do
-    [[ $line == *=* ]] && c[${line%%=*}]=${line#*=}
-done <"$1"
-shift
-for kv in "$@"; do c[${kv%%=*}]=${kv#*=}; done
-get() { echo "${c[$1]:-}"; }
+source "$here/package-config.sh"
+read_config "make-deb.sh CONFIG [NAME=VALUE ...]" "$@"
 for name in output package version maintainer product manufacturer group data_dir system_runtime; do
     [ -n "$(get $name)" ] || die "$name is not set"
 done

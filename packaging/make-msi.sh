@@ -13,16 +13,8 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/.." && pwd)
 die() { echo "make-msi: $*" >&2; exit 1; }
-
-declare -A c=()
-[ $# -ge 1 ] && [ -f "$1" ] || die "usage: make-msi.sh CONFIG [NAME=VALUE ...]"
-while IFS= read -r line || [ -n "$line" ]; do
-    [[ $line == *=* ]] && c[${line%%=*}]=${line#*=}
-done <"$1"
-shift
-for kv in "$@"; do c[${kv%%=*}]=${kv#*=}; done
-get() { echo "${c[$1]:-}"; }
-need() { [ -n "${c[$1]:-}" ] || die "$1 is not set${2:+ ($2)}"; }
+source "$here/package-config.sh"
+read_config "make-msi.sh CONFIG [NAME=VALUE ...]" "$@"
 
 need output
 need version

@@ -10,6 +10,7 @@
 #include "update/commit.h"
 
 #include "base/bounds.h"
+#include "base/file_ptr.h"
 #include "base/support_log.h"
 #include "config/deployment.h"
 #include "platform/platform.h"
@@ -23,10 +24,7 @@ namespace {
 
 using base::app_path_size;
 
-struct file_closer {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
-using file_ptr = std::unique_ptr<std::FILE, file_closer>;
+using base::file_ptr;
 
 // Gives app.ver back the version it named before an install that did not happen. An empty app.ver
 // reads as the oldest version, so that one stays empty.
@@ -69,6 +67,41 @@ bool keep_pending(const char* dir, const char* jar_temp, const char* version_tem
         return true;
     platform::remove_file(jar_path);
     return false;
+}
+
+// What became of a jar put in place in the commit's order.
+enum class placed {
+    installed,    // app.jar and app.ver replaced
+    version_lost, // app.jar replaced, its version not recorded: app.ver stays empty
+    held,         // app.jar could not be replaced: app.ver names the old build again
+    failed        // app.ver could not be emptied: nothing changed
+};
+
+// The commit's order (see the top of this file) for the jar at `jar_from` and its version file at
+// `version_from`; `current` is what app.ver names now. A file that was not moved stays where it is.
+placed put_in_place(const char* dir, const char* jar_from, const char* version_from,
+                    const bs_version& current) {
+    char jar_path[app_path_size], version_path[app_path_size];
+    if (!data_file(dir, jar_path, jar_file) || !data_file(dir, version_path, version_file) ||
+        !replace_with_empty_file(dir, version_path))
+        return placed::failed;
+    if (!platform::replace_file(jar_from, jar_path)) {
+        restore_app_ver(dir, version_path, current);
+        return placed::held;
+    }
+    if (platform::replace_file(version_from, version_path))
+        return placed::installed;
+    platform::remove_file(version_from);
+    return placed::version_lost;
+}
+
+// Whether the jar went in, with the support log's line for it under `keyword` then.
+bool went_in(placed outcome, const char* keyword) {
+    if (outcome != placed::installed && outcome != placed::version_lost)
+        return false;
+    base::support_line(keyword).text("outcome",
+                                     outcome == placed::installed ? "installed" : "app.ver-empty");
+    return true;
 }
 
 } // namespace
@@ -130,21 +163,12 @@ bs_version current_app_ver(const char* dir) {
 
 void commit_jar(const char* dir, const char* jar_temp, const char* version_temp,
                 const bs_version& current) {
-    char jar_path[app_path_size], version_path[app_path_size];
-    bool named = data_file(dir, jar_path, jar_file) && data_file(dir, version_path, version_file);
-    if (named && replace_with_empty_file(dir, version_path)) {
-        if (platform::replace_file(jar_temp, jar_path)) {
-            bool recorded = platform::replace_file(version_temp, version_path);
-            if (!recorded)
-                platform::remove_file(version_temp);
-            base::support_line("install").text("outcome", recorded ? "installed" : "app.ver-empty");
-            return;
-        }
-        restore_app_ver(dir, version_path, current);
-        if (keep_pending(dir, jar_temp, version_temp)) {
-            base::support_line("install").text("outcome", "pending");
-            return;
-        }
+    const placed outcome = put_in_place(dir, jar_temp, version_temp, current);
+    if (went_in(outcome, "install"))
+        return;
+    if (outcome == placed::held && keep_pending(dir, jar_temp, version_temp)) {
+        base::support_line("install").text("outcome", "pending");
+        return;
     }
     platform::remove_file(jar_temp);
     platform::remove_file(version_temp);
@@ -153,9 +177,7 @@ void commit_jar(const char* dir, const char* jar_temp, const char* version_temp,
 
 bool install_pending_jar(const char* dir, bs_version* pending) {
     char jar_new[app_path_size], version_new[app_path_size];
-    char jar_path[app_path_size], version_path[app_path_size];
-    if (!data_file(dir, jar_new, pending_jar) || !data_file(dir, version_new, pending_version) ||
-        !data_file(dir, jar_path, jar_file) || !data_file(dir, version_path, version_file))
+    if (!data_file(dir, jar_new, pending_jar) || !data_file(dir, version_new, pending_version))
         return false;
 
     // Each is opened only when it is a regular file of its own: a link, a fifo or a second name
@@ -184,16 +206,8 @@ bool install_pending_jar(const char* dir, bs_version* pending) {
         return false;
     }
 
-    if (replace_with_empty_file(dir, version_path)) {
-        if (platform::replace_file(jar_new, jar_path)) {
-            bool recorded = platform::replace_file(version_new, version_path);
-            if (!recorded)
-                platform::remove_file(version_new);
-            base::support_line("pending").text("outcome", recorded ? "installed" : "app.ver-empty");
-            return false;
-        }
-        restore_app_ver(dir, version_path, current);
-    }
+    if (went_in(put_in_place(dir, jar_new, version_new, current), "pending"))
+        return false;
     base::support_line("pending").text("outcome", "kept");
     *pending = version;
     return true;

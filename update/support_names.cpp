@@ -34,8 +34,7 @@ const char* fetch_outcome(const fetch_report& report) {
     return "ok";
 }
 
-const char* download_verdict(const fetch_report& report, bool written, bool archive,
-                             jar_verdict verdict) {
+const char* body_problem(const fetch_report& report) {
     if (report.status != 200)
         return report.status == 0 ? "no-response" : "status";
     if (const char* ended = fetch_outcome(report); std::string_view(ended) != "ok")
@@ -44,6 +43,13 @@ const char* download_verdict(const fetch_report& report, bool written, bool arch
         return "empty";
     if (report.has_content_length && report.received != report.content_length)
         return "truncated";
+    return nullptr;
+}
+
+const char* download_verdict(const fetch_report& report, bool written, bool archive,
+                             jar_verdict verdict) {
+    if (const char* problem = body_problem(report))
+        return problem;
     if (!written)
         return "write-failed";
     if (!archive)

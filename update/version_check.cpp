@@ -8,6 +8,7 @@
 #include "update/version_check.h"
 
 #include "base/bounds.h"
+#include "base/file_ptr.h"
 #include "base/support_log.h"
 #include "config/deployment.h"
 #include "platform/platform.h"
@@ -39,10 +40,7 @@ constexpr std::size_t wide_path_limit = 1022; // characters of it handed to the 
 // The stdio buffer of a download's file.
 constexpr std::size_t download_buffer_size = 256 * 1024;
 
-struct file_closer {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
-using file_ptr = std::unique_ptr<std::FILE, file_closer>;
+using base::file_ptr;
 
 struct free_text {
     void operator()(char* text) const { std::free(text); }
@@ -102,9 +100,7 @@ bool download(const wchar_t* host, std::string_view path, const char* prefix, ch
         std::setvbuf(file.get(), buffer.get(), _IOFBF, download_buffer_size);
     fetch_report report;
     https_data(host, wide, file.get(), &report, download_progress());
-    bool complete = report.status == 200 && report.received > 0 && !report.read_failed &&
-                    !report.too_large && !report.timed_out &&
-                    (!report.has_content_length || report.received == report.content_length);
+    bool complete = !body_problem(report);
     bool written =
         !report.write_failed && !std::ferror(file.get()) && platform::sync_file(file.get());
     bool archive = complete && written && is_whole_archive(file.get());

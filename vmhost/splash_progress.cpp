@@ -1,5 +1,6 @@
 #include "vmhost/splash_progress.h"
 
+#include "base/file_ptr.h"
 #include "vmhost/png_image.h"
 #include "vmhost/splash.h"
 
@@ -49,12 +50,8 @@ struct progress_state {
 
 progress_state state;
 
-struct file_closer {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
-
 bool read_image(const std::string& path, std::vector<std::uint8_t>* out) {
-    std::unique_ptr<std::FILE, file_closer> f(std::fopen(path.c_str(), "rb"));
+    base::file_ptr f(std::fopen(path.c_str(), "rb"));
     if (!f || std::fseek(f.get(), 0, SEEK_END) != 0)
         return false;
     long size = std::ftell(f.get());

@@ -274,20 +274,6 @@ bool close(handle internet) {
 
 } // namespace transport
 
-// The clock stands still, the size bound is beyond any body played here, and the disk needs no
-// write-behind.
-namespace platform {
-std::uint64_t monotonic_ms() {
-    return 0;
-}
-void start_writeback(std::FILE*, std::uint64_t, std::uint64_t) {}
-void await_writeback(std::FILE*, std::uint64_t, std::uint64_t) {}
-} // namespace platform
-const unsigned long long deployment_max_download = 0xFFFFFFFFull;
-const unsigned long long deployment_download_deadline_ms = 900000;
-const unsigned deployment_receive_timeout_ms = 3000;
-const char* const deployment_ca_bundle = "";
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     FuzzedDataProvider in(data, size);
     bool memory_mode = in.ConsumeBool();

@@ -130,17 +130,7 @@ bool install_path(char* out, const char*) {
     out[0] = '\0';
     return false;
 }
-std::uint64_t monotonic_ms() {
-    return 0;
-}
-void start_writeback(std::FILE*, std::uint64_t, std::uint64_t) {}
-void await_writeback(std::FILE*, std::uint64_t, std::uint64_t) {}
 } // namespace platform
-
-const unsigned long long deployment_max_download = 0xFFFFFFFFull;
-const unsigned long long deployment_download_deadline_ms = 900000;
-const unsigned deployment_receive_timeout_ms = 3000;
-const char* const deployment_ca_bundle = "";
 
 // The fetch only gets as far as asking for the URL.
 namespace transport {
