@@ -15,11 +15,10 @@
 //   vistal-fetch-bench [--mib N] [--runs N] [--curl PATH] [--splash IMAGE] [--rate N]
 #include "bench/startup_support.h"
 #include "platform/platform.h"
+#include "splash/screen.h"
 #include "tests/support/process.h"
 #include "tests/support/tls_server.h"
 #include "update/https_fetch.h"
-#include "vmhost/splash.h"
-#include "vmhost/splash_progress.h"
 
 #include <algorithm>
 #include <chrono>
@@ -48,11 +47,12 @@ double thread_cpu() {
 }
 
 // What the launcher does with a download's progress (its colour aside).
-void show_download(void*, fetch_stage stage, std::uint64_t received, std::uint64_t length) {
+void show_download(void* strip, fetch_stage stage, std::uint64_t received, std::uint64_t length) {
+    auto& progress = *static_cast<splash::progress*>(strip);
     if (stage == fetch_stage::running)
-        SplashProgress(received, length, 0x2F80ED);
+        progress.update(received, length, 0x2F80ED);
     else
-        SplashProgressEnd(stage == fetch_stage::complete);
+        progress.end(stage == fetch_stage::complete);
 }
 
 // Runs this program again from a staged install directory (jre, img/splash.png).
@@ -142,10 +142,12 @@ int main(int argc, char** argv) {
     }
     server.on("/payload.bin", body);
 
+    splash::screen splash;
     fetch_progress on_splash;
     if (with_strip) {
-        ShowSplashScreen();
+        ShowSplashScreen(splash);
         on_splash.report = &show_download;
+        on_splash.context = &splash.progress;
     }
     const std::string fetch_out = dir + "/fetch.bin", curl_out = dir + "/curl.bin";
     const std::string url = server.url("/payload.bin");

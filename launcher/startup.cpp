@@ -10,12 +10,11 @@
 #include "launcher/data_dir.h"
 #include "launcher/report.h"
 #include "platform/platform.h"
+#include "splash/screen.h"
 #include "update/download_progress.h"
 #include "update/version_check.h"
 #include "vmhost/class_loader_bridge.h"
 #include "vmhost/natives.h"
-#include "vmhost/splash.h"
-#include "vmhost/splash_progress.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -62,12 +61,13 @@ bool install_option(char* out, const char* prefix, const char* relative) {
     return true;
 }
 
-// The download of app.jar, shown on the splash.
-void show_download(void*, fetch_stage stage, std::uint64_t received, std::uint64_t length) {
+// The download of app.jar, shown on the splash's progress strip (the context).
+void show_download(void* strip, fetch_stage stage, std::uint64_t received, std::uint64_t length) {
+    auto& progress = *static_cast<splash::progress*>(strip);
     if (stage == fetch_stage::running)
-        SplashProgress(received, length, deployment_progress_color);
+        progress.update(received, length, deployment_progress_color);
     else
-        SplashProgressEnd(stage == fetch_stage::complete);
+        progress.end(stage == fetch_stage::complete);
 }
 
 // The update check (locate_server) on a thread of its own. The check and the VM's creation need
@@ -143,7 +143,7 @@ JNIEnv* create_vm(JavaVMInitArgs* vm_args, bool options_made, vm_creation& creat
 
 // Steps 1 to 12: everything up to the VM's creation. The VM's environment, or null with the
 // message that ends the start in `failure`.
-JNIEnv* start_vm(launch_state& state, const messages::message** failure) {
+JNIEnv* start_vm(launch_state& state, splash::screen& splash, const messages::message** failure) {
     char* const appDataPath = state.appDataPath;
     auto& paths = state.paths;
     int& jar_count = state.jar_count;
@@ -192,7 +192,7 @@ JNIEnv* start_vm(launch_state& state, const messages::message** failure) {
     make_dpi_aware();
 
     // 5. Splash screen; the runtime closes it once the application is up.
-    ShowSplashScreen();
+    ShowSplashScreen(splash);
     std::fflush(err);
 
     // 6, 7. Data directory and jar list.
@@ -206,6 +206,7 @@ JNIEnv* start_vm(launch_state& state, const messages::message** failure) {
     // codes are those of the check running first.
     fetch_progress on_splash;
     on_splash.report = &show_download;
+    on_splash.context = &splash.progress;
     set_download_progress(on_splash);
     update_check check(appDataPath);
 
@@ -213,6 +214,8 @@ JNIEnv* start_vm(launch_state& state, const messages::message** failure) {
     vm_creation creation;
     JNIEnv* env = create_vm(&vm_args, options_made, creation, failure);
     server = check.server();
+    // Nothing downloads after the check: no listener is left to outlive the splash.
+    set_download_progress(fetch_progress());
     std::fflush(err);
 
     // 9. Offline: the install's own application jar stands in for app.jar. So it does online
@@ -310,8 +313,11 @@ void run_application(JNIEnv* env, launch_state& state) {
 namespace launcher {
 
 void run(launch_state& state) {
+    // Lives as long as the process: run never returns, and the library stays loaded for the
+    // runtime's own splash support.
+    splash::screen splash;
     const messages::message* failure = nullptr;
-    JNIEnv* env = start_vm(state, &failure);
+    JNIEnv* env = start_vm(state, splash, &failure);
     if (!env) {
         base::support_line("exit").number("code", 1);
         report(*failure);

@@ -21,9 +21,10 @@ declare -A allowed=(
     [classloader]=""
     [platform]="base"
     [net]="base"
+    [splash]="platform base"
     [update]="net platform base config"
     [vmhost]="platform classloader base config"
-    [launcher]="update vmhost platform base config"
+    [launcher]="update vmhost splash platform base config"
     [entry]="launcher config"
 )
 # Headers of the OS and of libcurl, allowed only under win32/ and posix/.

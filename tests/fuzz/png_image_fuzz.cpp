@@ -1,7 +1,7 @@
 // The splash image is read from the install directory and decoded by our own code: whatever the
 // file holds, decoding stays within its buffers, and what it accepts encodes and decodes back to
 // the same pixels. Chunk check sums are put right first, so that mutations reach the pixel data.
-#include "vmhost/png_image.h"
+#include "splash/png_image.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -21,12 +21,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         at += length + 12;
     }
 
-    rgba_image image;
-    if (!decode_png(file.data(), file.size(), &image))
+    splash::rgba_image image;
+    if (!splash::decode_png(file.data(), file.size(), &image))
         return 0;
     std::vector<std::uint8_t> png;
-    rgba_image again;
-    if (!encode_png(image, &png) || !decode_png(png.data(), png.size(), &again) ||
+    splash::rgba_image again;
+    if (!splash::encode_png(image, &png) || !splash::decode_png(png.data(), png.size(), &again) ||
         again.width != image.width || again.height != image.height ||
         again.has_alpha != image.has_alpha || again.pixels != image.pixels)
         std::abort();

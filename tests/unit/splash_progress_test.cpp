@@ -1,21 +1,24 @@
 // The download strip on the splash: its geometry, the redraw rate, the PNG round trip, and what
 // the bridge hands the splash library (a fake one that records every image it is given).
+#include "splash/png_image.h"
+#include "splash/screen.h"
+#include "splash/strip.h"
 #include "tests/support/fake_platform.h"
-#include "vmhost/png_image.h"
-#include "vmhost/splash.h"
-#include "vmhost/splash_progress.h"
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <gtest/gtest.h>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
 namespace {
+
+using namespace splash;
 
 TEST(SplashStrip, FillsTheBottomEdgeInProportionAndNeverBeyondTheImage) {
     for (int h : {1, 2, 3, 40, 160, 200, 400, 2000}) {
@@ -120,21 +123,21 @@ class SplashProgressBridge : public ::testing::Test {
     std::string image = testing::TempDir() + "splash_progress_test.png";
     std::vector<std::uint8_t> file;
 
+    // A fresh splash for each case, as a process has; its destructor ends its drawing.
+    std::unique_ptr<screen> owner = std::make_unique<screen>();
+
     void SetUp() override {
         fake::reset();
-        forget();
         shown.clear();
         ASSERT_TRUE(encode_png(gradient(80, 40, false), &file));
         write(file);
     }
     void TearDown() override {
-        forget();
+        owner.reset();
         std::remove(image.c_str());
     }
-    static void forget() {
-        splash_state() = splash_library();
-        SplashProgressForget();
-    }
+    void start_again() { owner = std::make_unique<screen>(); }
+    progress& strip() { return owner->progress; }
     void write(const std::vector<std::uint8_t>& bytes) {
         std::FILE* f = std::fopen(image.c_str(), "wb");
         ASSERT_TRUE(f);
@@ -158,8 +161,8 @@ class SplashProgressBridge : public ::testing::Test {
 
 TEST_F(SplashProgressBridge, DrawsOnlyTheStripAndAFailedDownloadBringsBackTheFile) {
     library();
-    SplashProgressShown(image.c_str());
-    SplashProgress(500, 1000, 0x102030);
+    strip().shown(image.c_str());
+    strip().update(500, 1000, 0x102030);
     ASSERT_TRUE(first_shown());
     rgba_image original = gradient(80, 40, false), now = last();
     ASSERT_EQ(now.pixels.size(), original.pixels.size());
@@ -177,21 +180,30 @@ TEST_F(SplashProgressBridge, DrawsOnlyTheStripAndAFailedDownloadBringsBackTheFil
 
     // Progress that adds no pixel is not redrawn, however long it goes on.
     for (int i = 0; i < 30; ++i) {
-        SplashProgress(501, 1000, 0x102030);
+        strip().update(501, 1000, 0x102030);
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     EXPECT_EQ(shown_count(), 1u);
 
-    SplashProgressEnd(false);
+    strip().end(false);
+    EXPECT_TRUE(shown.back() == file);
+}
+
+TEST_F(SplashProgressBridge, ASplashThatGoesMidDownloadEndsItsDrawingAsAFailure) {
+    library();
+    strip().shown(image.c_str());
+    strip().update(500, 1000, 0x102030);
+    ASSERT_TRUE(first_shown());
+    owner.reset();
     EXPECT_TRUE(shown.back() == file);
 }
 
 TEST_F(SplashProgressBridge, AWholeDownloadOfUnknownLengthEndsFull) {
     library();
-    SplashProgressShown(image.c_str());
-    SplashProgress(100, 0, 0xFFFFFF);
+    strip().shown(image.c_str());
+    strip().update(100, 0, 0xFFFFFF);
     ASSERT_TRUE(first_shown());
-    SplashProgressEnd(true);
+    strip().end(true);
     rgba_image now = last();
     for (int x = 0; x < 80; ++x)
         EXPECT_EQ(now.pixels[(39 * 80 + x) * 4], 0xFF) << x;
@@ -200,32 +212,32 @@ TEST_F(SplashProgressBridge, AWholeDownloadOfUnknownLengthEndsFull) {
 TEST_F(SplashProgressBridge, WhatCannotBeShownIsLeftAloneForTheRestOfTheRun) {
     // No splash showing: not even the library is asked.
     library();
-    SplashProgress(1, 2, 0);
-    SplashProgressEnd(false);
+    strip().update(1, 2, 0);
+    strip().end(false);
     EXPECT_TRUE(fake::platform().calls.empty());
     EXPECT_TRUE(shown.empty());
 
     // An image that cannot be decoded; the library is asked once and never again.
-    forget();
+    start_again();
     write({'G', 'I', 'F', '8', '9', 'a'});
-    SplashProgressShown(image.c_str());
-    SplashProgress(1, 2, 0);
-    SplashProgressEnd(false);
+    strip().shown(image.c_str());
+    strip().update(1, 2, 0);
+    strip().end(false);
     std::size_t calls = fake::platform().calls.size();
     EXPECT_GT(calls, 0u);
-    SplashProgress(2, 2, 0);
-    SplashProgressEnd(true);
+    strip().update(2, 2, 0);
+    strip().end(true);
     EXPECT_EQ(fake::platform().calls.size(), calls);
     EXPECT_TRUE(shown.empty());
 
     // A library without memory loading.
-    forget();
+    start_again();
     fake::reset();
     library(false);
     write(file);
-    SplashProgressShown(image.c_str());
-    SplashProgress(1, 2, 0);
-    SplashProgressEnd(true);
+    strip().shown(image.c_str());
+    strip().update(1, 2, 0);
+    strip().end(true);
     EXPECT_TRUE(shown.empty());
 }
 

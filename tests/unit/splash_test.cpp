@@ -1,6 +1,6 @@
 // The splash bridge over the fake platform, with entry points that record how they are called.
+#include "splash/screen.h"
 #include "tests/support/fake_platform.h"
-#include "vmhost/splash.h"
 
 #include <gtest/gtest.h>
 #include <string>
@@ -31,12 +31,11 @@ class Splash : public ::testing::Test {
     void SetUp() override {
         fake::reset();
         splash_calls.clear();
-        forget();
     }
-    void TearDown() override { forget(); }
 
-    // Start-of-process state; the bridge itself never drops what it found.
-    static void forget() { splash_state() = splash_library(); }
+    // Each case starts from a splash of its own, as a process does.
+    splash::screen screen;
+    splash::library& lib = screen.library;
 
     void* library_with(bool load_file = true) {
         void* lib = fake::add_library(fake::installed(platform::splash_library));
@@ -54,7 +53,7 @@ class Splash : public ::testing::Test {
 
 TEST_F(Splash, WithTheLibraryOneLoadThreeLookupsThreeCalls) {
     library_with();
-    ShowSplashScreen();
+    ShowSplashScreen(screen);
     EXPECT_EQ(
         fake::platform().calls,
         (std::vector<std::string>{load, "proc_address:SplashInit", "proc_address:SplashLoadFile",
@@ -70,31 +69,31 @@ TEST_F(Splash, WithTheLibraryOneLoadThreeLookupsThreeCalls) {
 
     // Found entries stay cached: the platform is not asked again.
     fake::platform().calls.clear();
-    EXPECT_EQ(DoSplashLoadFile("other.png"), 1);
+    EXPECT_EQ(DoSplashLoadFile(lib, "other.png"), 1);
     EXPECT_TRUE(fake::platform().calls.empty());
 }
 
 TEST_F(Splash, WithoutTheLibraryEveryWrapperTriesToLoadIt) {
-    ShowSplashScreen();
+    ShowSplashScreen(screen);
     EXPECT_EQ(fake::platform().calls, (std::vector<std::string>{load, load, load}));
-    EXPECT_EQ(DoSplashLoadFile("img/splash.png"), 0);
+    EXPECT_EQ(DoSplashLoadFile(lib, "img/splash.png"), 0);
     EXPECT_TRUE(fake::platform().messages.empty());
 
     // A library that turns up later is used.
     library_with();
-    DoSplashInit();
+    DoSplashInit(lib);
     EXPECT_EQ(splash_calls.size(), 1u);
 }
 
 TEST_F(Splash, AMissingEntryIsSkippedAndLookedUpAgain) {
     library_with(false);
-    ShowSplashScreen();
+    ShowSplashScreen(screen);
     ASSERT_EQ(splash_calls.size(), 2u);
     EXPECT_EQ(splash_calls[0].entry, "SplashInit");
     EXPECT_EQ(splash_calls[1].entry, "SplashSetFileJarName");
 
     fake::platform().calls.clear();
-    EXPECT_EQ(DoSplashLoadFile("img/splash.png"), 0);
+    EXPECT_EQ(DoSplashLoadFile(lib, "img/splash.png"), 0);
     EXPECT_EQ(fake::platform().calls, std::vector<std::string>{"proc_address:SplashLoadFile"});
 }
 

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <vector>
 
+namespace splash {
+
 struct rgba_image {
     int width = 0;
     int height = 0;
@@ -22,3 +24,5 @@ bool decode_png(const std::uint8_t* data, std::size_t size, rgba_image* out);
 // A PNG of `image` (colour type 6, or 2 without alpha), its data stored without compression: the
 // splash library reads it back several times a second and speed matters more than size.
 bool encode_png(const rgba_image& image, std::vector<std::uint8_t>* out);
+
+} // namespace splash

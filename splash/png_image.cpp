@@ -1,8 +1,9 @@
-#include "vmhost/png_image.h"
+#include "splash/png_image.h"
 
 #include <cstring>
 #include <zlib.h>
 
+namespace splash {
 namespace {
 
 constexpr std::uint8_t signature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
@@ -274,3 +275,5 @@ bool encode_png(const rgba_image& image, std::vector<std::uint8_t>* out) {
     put_chunk(out, "IEND", nullptr, 0);
     return true;
 }
+
+} // namespace splash

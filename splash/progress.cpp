@@ -1,18 +1,20 @@
-#include "vmhost/splash_progress.h"
+#include "splash/progress.h"
 
 #include "base/file_ptr.h"
-#include "vmhost/png_image.h"
-#include "vmhost/splash.h"
+#include "splash/png_image.h"
+#include "splash/strip.h"
 
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
-#include <memory>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
+
+namespace splash {
 
 namespace {
 
@@ -23,10 +25,15 @@ constexpr long max_image_bytes = 64L << 20;
 
 enum class stage { idle, drawing, off };
 
+} // namespace
+
 // The download's thread only records where it is; a drawing thread of its own, alive while a
 // download runs, decodes the image once and redraws at most ten times a second, so that neither
 // decoding nor the library's reload ever holds up the transfer.
 struct progress_state {
+    explicit progress_state(library& l) : lib(l) {}
+
+    library& lib;
     stage now = stage::idle;
     std::string image_path; // empty: the splash shows nothing
     std::thread drawer;
@@ -48,7 +55,7 @@ struct progress_state {
     int drawn_width = -1; // the strip's width last shown; -1: the original image shows
 };
 
-progress_state state;
+namespace {
 
 bool read_image(const std::string& path, std::vector<std::uint8_t>* out) {
     base::file_ptr f(std::fopen(path.c_str(), "rb"));
@@ -62,9 +69,9 @@ bool read_image(const std::string& path, std::vector<std::uint8_t>* out) {
 }
 
 // Everything the first redraw needs; false leaves the splash alone for the rest of the run.
-bool prepare() {
+bool prepare(progress_state& state) {
     state.load_memory =
-        reinterpret_cast<splash_load_memory_fn>(SplashProcAddress("SplashLoadMemory"));
+        reinterpret_cast<splash_load_memory_fn>(SplashProcAddress(state.lib, "SplashLoadMemory"));
     if (!state.load_memory || !read_image(state.image_path, &state.file) ||
         !decode_png(state.file.data(), state.file.size(), &state.original))
         return false;
@@ -73,12 +80,13 @@ bool prepare() {
     return true;
 }
 
-void show(const std::vector<std::uint8_t>& png) {
+void show(progress_state& state, const std::vector<std::uint8_t>& png) {
     state.load_memory(const_cast<std::uint8_t*>(png.data()), static_cast<int>(png.size()));
 }
 
 // Puts the strip for the given progress into the canvas and has the library show it.
-void redraw(std::uint64_t received, std::uint64_t length, std::uint32_t rgb) {
+void redraw(progress_state& state, std::uint64_t received, std::uint64_t length,
+            std::uint32_t rgb) {
     rgba_image& c = state.canvas;
     std::uint64_t elapsed = platform::monotonic_ms() - state.started_ms;
     strip_rect s = progress_strip(c.width, c.height, received, length, elapsed);
@@ -99,13 +107,13 @@ void redraw(std::uint64_t received, std::uint64_t length, std::uint32_t rgb) {
         }
     }
     if (encode_png(c, &state.encoded)) {
-        show(state.encoded);
+        show(state, state.encoded);
         state.drawn_width = s.width;
     }
 }
 
-void draw_while_downloading() {
-    if (!prepare()) {
+void draw_while_downloading(progress_state& state) {
+    if (!prepare(state)) {
         std::lock_guard<std::mutex> hold(state.lock);
         state.unusable = true;
         return;
@@ -118,72 +126,38 @@ void draw_while_downloading() {
         hold.unlock();
         if (ended > 0) {
             // A whole download leaves the strip full.
-            redraw(1, 1, rgb);
+            redraw(state, 1, 1, rgb);
             return;
         }
         if (ended < 0) {
             // The install's own file, as the splash first showed it.
             if (state.drawn_width >= 0)
-                show(state.file);
+                show(state, state.file);
             return;
         }
         if (state.limit.due(platform::monotonic_ms()))
-            redraw(received, length, rgb);
+            redraw(state, received, length, rgb);
         hold.lock();
         state.wake.wait_for(hold, std::chrono::milliseconds(redraw_limit::interval_ms),
-                            [] { return state.ended != 0; });
+                            [&state] { return state.ended != 0; });
     }
 }
 
 } // namespace
 
-int strip_height(int image_height) {
-    int h = image_height / 40;
-    h = h < 3 ? 3 : h > 6 ? 6 : h;
-    return h < image_height ? h : image_height;
+progress::progress(library& lib) : state_(std::make_unique<progress_state>(lib)) {}
+
+progress::~progress() {
+    if (state_->drawer.joinable())
+        end(false);
 }
 
-strip_rect progress_strip(int width, int height, std::uint64_t received, std::uint64_t length,
-                          std::uint64_t elapsed_ms) {
-    strip_rect s;
-    if (width <= 0 || height <= 0)
-        return s;
-    s.height = strip_height(height);
-    s.y = height - s.height;
-    if (length > 0) {
-        std::uint64_t done = received < length ? received : length;
-        s.width = static_cast<int>(done * static_cast<std::uint64_t>(width) / length);
-        return s;
-    }
-    // A block a quarter of the edge long enters on the left and leaves on the right.
-    const std::int64_t block = width / 4 > 0 ? width / 4 : 1;
-    const std::int64_t travel = width + block;
-    std::int64_t left = static_cast<std::int64_t>((elapsed_ms % sweep_ms) *
-                                                  static_cast<std::uint64_t>(travel) / sweep_ms) -
-                        block;
-    std::int64_t right = left + block;
-    if (left < 0)
-        left = 0;
-    if (right > width)
-        right = width;
-    s.x = static_cast<int>(left);
-    s.width = right > left ? static_cast<int>(right - left) : 0;
-    return s;
+void progress::shown(const char* image) {
+    state_->image_path = image ? image : "";
 }
 
-bool redraw_limit::due(std::uint64_t now_ms) {
-    if (started_ && now_ms - last_ < interval_ms)
-        return false;
-    started_ = true;
-    last_ = now_ms;
-    return true;
-}
-
-void SplashProgressShown(const char* image) {
-    state.image_path = image ? image : "";
-}
-
-void SplashProgress(std::uint64_t received, std::uint64_t length, std::uint32_t rgb) {
+void progress::update(std::uint64_t received, std::uint64_t length, std::uint32_t rgb) {
+    progress_state& state = *state_;
     if (state.now == stage::off)
         return;
     if (state.now == stage::idle) {
@@ -196,7 +170,7 @@ void SplashProgress(std::uint64_t received, std::uint64_t length, std::uint32_t 
             state.received = received, state.length = length, state.rgb = rgb;
         }
         try {
-            state.drawer = std::thread(draw_while_downloading);
+            state.drawer = std::thread(draw_while_downloading, std::ref(state));
         } catch (...) {
             state.now = stage::off;
         }
@@ -206,7 +180,8 @@ void SplashProgress(std::uint64_t received, std::uint64_t length, std::uint32_t 
     state.received = received, state.length = length, state.rgb = rgb;
 }
 
-void SplashProgressEnd(bool complete) {
+void progress::end(bool complete) {
+    progress_state& state = *state_;
     if (state.now != stage::drawing)
         return;
     {
@@ -223,19 +198,4 @@ void SplashProgressEnd(bool complete) {
     state.limit.reset();
 }
 
-void SplashProgressForget() {
-    if (state.drawer.joinable())
-        SplashProgressEnd(false);
-    state.now = stage::idle;
-    state.image_path.clear();
-    std::lock_guard<std::mutex> hold(state.lock);
-    state.received = state.length = 0;
-    state.rgb = 0;
-    state.ended = 0;
-    state.unusable = false;
-    state.load_memory = nullptr;
-    state.file.clear();
-    state.original = state.canvas = rgba_image();
-    state.limit.reset();
-    state.drawn_width = -1;
-}
+} // namespace splash
