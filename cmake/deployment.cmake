@@ -57,14 +57,6 @@ get_filename_component(VISTAL_ICON "${VISTAL_ICON}" ABSOLUTE)
 if(NOT EXISTS "${VISTAL_ICON}")
     message(FATAL_ERROR "VISTAL_ICON '${VISTAL_ICON}' does not exist")
 endif()
-# A quote left open would swallow every option after it.
-string(REPLACE "\\\"" "" vm_options_quotes "${VISTAL_VM_OPTIONS}")
-string(REGEX REPLACE "[^\"]" "" vm_options_quotes "${vm_options_quotes}")
-string(LENGTH "${vm_options_quotes}" vm_options_quotes)
-math(EXPR vm_options_quotes "${vm_options_quotes} % 2")
-if(vm_options_quotes)
-    message(FATAL_ERROR "VISTAL_VM_OPTIONS '${VISTAL_VM_OPTIONS}' leaves a double quote open")
-endif()
 
 # The names the code uses, in one generated header. The messages name the company with its last
 # word on a line of its own, as the message boxes have always shown it; the mutex is the product
@@ -220,6 +212,14 @@ function(vistal_add_deployment target)
     set(progress_rgb "${CMAKE_MATCH_1}")
     if(NOT DEFINED D_VM_OPTIONS)
         set(D_VM_OPTIONS "${VISTAL_VM_OPTIONS}")
+    endif()
+    # A quote left open would swallow every option after it.
+    string(REPLACE "\\\"" "" vm_options_quotes "${D_VM_OPTIONS}")
+    string(REGEX REPLACE "[^\"]" "" vm_options_quotes "${vm_options_quotes}")
+    string(LENGTH "${vm_options_quotes}" vm_options_quotes)
+    math(EXPR vm_options_quotes "${vm_options_quotes} % 2")
+    if(vm_options_quotes)
+        message(FATAL_ERROR "${target}: VM_OPTIONS '${D_VM_OPTIONS}' leaves a double quote open")
     endif()
     # As a C string: the launcher splits it at start-up (launcher/vm_options.h).
     string(REPLACE "\\" "\\\\" vm_options_literal "${D_VM_OPTIONS}")
