@@ -10,9 +10,6 @@ set(VISTAL_COMMON_APPDATA "/var/lib" CACHE PATH
     "POSIX root that stands for the common application-data folder.")
 set(VISTAL_CA_BUNDLE "" CACHE FILEPATH
     "CA file the Linux HTTPS transport trusts. Empty: the system CA store.")
-set(VISTAL_COMPANY_NAME "Quarlen Zuzidivoravev Vivurezuv" CACHE STRING "CompanyName of the version block.")
-set(VISTAL_LEGAL_NOTICE "Copyright (C) Quarlen Zuzidivoravev Vivurezuv. All rights reserved." CACHE STRING
-    "Legal notice of the version block.")
 set(VISTAL_RECEIVE_TIMEOUT_MS 30000 CACHE STRING
     "A transfer that receives no byte for this many milliseconds ends as failed.")
 set(VISTAL_MAX_DOWNLOAD 536870912 CACHE STRING
@@ -21,6 +18,62 @@ set(VISTAL_DOWNLOAD_DEADLINE_MS 900000 CACHE STRING
     "A transfer still running after this many milliseconds (default 15 minutes) ends as failed.")
 set(VISTAL_PROGRESS_COLOR "#2F80ED" CACHE STRING
     "Colour of the download progress strip on the splash image, #RRGGBB.")
+
+# --- The vendor's identity and VM options ----------------------------------------------------
+# The company, product and version name the data directory's three folders; the product also
+# names the mutex, the user agent, the version block, the installers and the Start-menu entry,
+# and the company is named in the start-up messages. Printable ASCII only: the data directory is
+# 8-bit text on Windows, and each name must be a valid folder name there.
+set(VISTAL_COMPANY "Quarlen Zuzidivoravev Vivurezuv" CACHE STRING
+    "Company: first folder of the data directory, named in the start-up messages.")
+set(VISTAL_PRODUCT "Quarlen Vistal" CACHE STRING
+    "Product: second folder of the data directory; version block, installers, Start-menu entry, mutex and user agent.")
+set(VISTAL_PRODUCT_VERSION "2.0.2" CACHE STRING
+    "Third folder of the data directory (one per launcher version) and the version block's version, major.minor.patch.")
+set(VISTAL_ICON "${CMAKE_CURRENT_LIST_DIR}/../resources/icon.svg" CACHE FILEPATH
+    "Icon artwork (SVG), rendered for vistal.exe, the MSI and the Debian package.")
+set(VISTAL_VM_OPTIONS "" CACHE STRING
+    "VM options after the four fixed ones, separated by blanks; \"double quotes\" keep blanks in one option.")
+
+set(VISTAL_COMPANY_NAME "${VISTAL_COMPANY}" CACHE STRING "CompanyName of the version block.")
+set(VISTAL_LEGAL_NOTICE "Copyright (C) ${VISTAL_COMPANY}. All rights reserved." CACHE STRING
+    "Legal notice of the version block.")
+
+foreach(name VISTAL_COMPANY VISTAL_PRODUCT)
+    if(NOT ${name} MATCHES "^[A-Za-z0-9]([-A-Za-z0-9 ,.()+_']*[A-Za-z0-9)])?$")
+        message(FATAL_ERROR "${name} '${${name}}': letters, digits, blanks and -,.()+_' only, "
+                            "beginning with a letter or digit and ending with neither blank nor dot")
+    endif()
+endforeach()
+if(NOT VISTAL_PRODUCT_VERSION MATCHES "^([0-9]+)\\.([0-9]+)\\.([0-9]+)$")
+    message(FATAL_ERROR "VISTAL_PRODUCT_VERSION '${VISTAL_PRODUCT_VERSION}' is not major.minor.patch")
+endif()
+foreach(part 1 2 3)
+    if(CMAKE_MATCH_${part} GREATER 65535)
+        message(FATAL_ERROR "VISTAL_PRODUCT_VERSION '${VISTAL_PRODUCT_VERSION}': each number must be at most 65535")
+    endif()
+endforeach()
+get_filename_component(VISTAL_ICON "${VISTAL_ICON}" ABSOLUTE)
+if(NOT EXISTS "${VISTAL_ICON}")
+    message(FATAL_ERROR "VISTAL_ICON '${VISTAL_ICON}' does not exist")
+endif()
+
+# The names the code uses, in one generated header. The messages name the company with its last
+# word on a line of its own, as the message boxes have always shown it; the mutex is the product
+# without blanks or punctuation.
+string(REGEX REPLACE " ([^ ]*)$" "\\\\n\\1" identity_contact "${VISTAL_COMPANY}")
+string(REGEX REPLACE "[^A-Za-z0-9]" "" identity_mutex "${VISTAL_PRODUCT}")
+file(CONFIGURE OUTPUT "${CMAKE_BINARY_DIR}/identity/config/identity.h" CONTENT
+"// Generated from VISTAL_COMPANY, VISTAL_PRODUCT and VISTAL_PRODUCT_VERSION; do not edit.
+#pragma once
+
+#define VISTAL_ID_COMPANY \"${VISTAL_COMPANY}\"
+#define VISTAL_ID_PRODUCT \"${VISTAL_PRODUCT}\"
+#define VISTAL_ID_PRODUCT_VERSION \"${VISTAL_PRODUCT_VERSION}\"
+#define VISTAL_ID_SUPPORT_CONTACT \"${identity_contact}'\"
+#define VISTAL_ID_MUTEX \"${identity_mutex}Mutex\"
+" @ONLY)
+set(VISTAL_MUTEX_NAME "${identity_mutex}Mutex")
 
 set(VISTAL_DEFAULT_SERVERS
     "update.vistal.example;update1.vistal.example;update2.vistal.example;update3.vistal.example;update4.vistal.example;update5.vistal.example;update6.vistal.example;update7.vistal.example;update8.vistal.example;update9.vistal.example;update10.vistal.example")
@@ -86,12 +139,12 @@ endfunction()
 # vistal_add_deployment(<target> [SERVERS list] [SIGNER_CERT file] [KEY_BLOCK file]
 #                       [COMMON_APPDATA dir] [CA_BUNDLE file] [RECEIVE_TIMEOUT_MS n]
 #                       [MAX_DOWNLOAD bytes] [DOWNLOAD_DEADLINE_MS n] [PROGRESS_COLOR #RRGGBB]
-#                       [NO_SERVERS])
+#                       [VM_OPTIONS text] [NO_SERVERS])
 # Makes a static library holding one deployment's compiled-in values. NO_SERVERS makes a
 # deployment without update hosts (always offline), which only benchmarks use.
 function(vistal_add_deployment target)
     cmake_parse_arguments(D "NO_SERVERS"
-        "SIGNER_CERT;KEY_BLOCK;COMMON_APPDATA;CA_BUNDLE;RECEIVE_TIMEOUT_MS;MAX_DOWNLOAD;DOWNLOAD_DEADLINE_MS;PROGRESS_COLOR"
+        "SIGNER_CERT;KEY_BLOCK;COMMON_APPDATA;CA_BUNDLE;RECEIVE_TIMEOUT_MS;MAX_DOWNLOAD;DOWNLOAD_DEADLINE_MS;PROGRESS_COLOR;VM_OPTIONS"
         "SERVERS" ${ARGN})
 
     if(D_NO_SERVERS AND D_SERVERS)
@@ -157,6 +210,21 @@ function(vistal_add_deployment target)
         message(FATAL_ERROR "${target}: PROGRESS_COLOR '${D_PROGRESS_COLOR}' is not a colour #RRGGBB")
     endif()
     set(progress_rgb "${CMAKE_MATCH_1}")
+    if(NOT DEFINED D_VM_OPTIONS)
+        set(D_VM_OPTIONS "${VISTAL_VM_OPTIONS}")
+    endif()
+    # A quote left open would swallow every option after it.
+    string(REPLACE "\\\"" "" vm_options_quotes "${D_VM_OPTIONS}")
+    string(REGEX REPLACE "[^\"]" "" vm_options_quotes "${vm_options_quotes}")
+    string(LENGTH "${vm_options_quotes}" vm_options_quotes)
+    math(EXPR vm_options_quotes "${vm_options_quotes} % 2")
+    if(vm_options_quotes)
+        message(FATAL_ERROR "${target}: VM_OPTIONS '${D_VM_OPTIONS}' leaves a double quote open")
+    endif()
+    # As a C string: the launcher splits it at start-up (launcher/vm_options.h).
+    string(REPLACE "\\" "\\\\" vm_options_literal "${D_VM_OPTIONS}")
+    string(REPLACE "\"" "\\\"" vm_options_literal "${vm_options_literal}")
+    string(REPLACE "\n" "\\n" vm_options_literal "${vm_options_literal}")
     # The fetch counts a body in 32 bits; the deadline is compared in milliseconds.
     if(NOT D_MAX_DOWNLOAD MATCHES "^[1-9][0-9]*$" OR D_MAX_DOWNLOAD GREATER 4294967295)
         message(FATAL_ERROR "${target}: MAX_DOWNLOAD '${D_MAX_DOWNLOAD}' is not a size from 1 to 4294967295 bytes")
@@ -181,6 +249,7 @@ function(vistal_add_deployment target)
     string(APPEND content "const unsigned long long deployment_max_download = ${D_MAX_DOWNLOAD}ull;\n")
     string(APPEND content "const unsigned long long deployment_download_deadline_ms = ${D_DOWNLOAD_DEADLINE_MS}ull;\n")
     string(APPEND content "const unsigned deployment_progress_color = 0x${progress_rgb}u;\n")
+    string(APPEND content "const char* const deployment_vm_options = \"${vm_options_literal}\";\n")
     file(CONFIGURE OUTPUT "${src}" CONTENT "${content}" @ONLY)
 
     # Objects, not an archive: linked whole, wherever the link line puts them.

@@ -20,3 +20,5 @@ extern const unsigned long long deployment_max_download;
 extern const unsigned long long deployment_download_deadline_ms;
 // Colour of the splash's download progress strip, 0xRRGGBB.
 extern const unsigned deployment_progress_color;
+// The vendor's VM options, one text split as launcher/vm_options.h says; empty for none.
+extern const char* const deployment_vm_options;

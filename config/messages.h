@@ -2,6 +2,8 @@
 // decides when one is shown (launcher/report.h); the rooms below only name them.
 #pragma once
 
+#include "config/identity.h"
+
 #include <cstdint>
 
 namespace messages {
@@ -12,18 +14,16 @@ struct message {
 };
 
 // --- start-up: each ends the process with exit code 1 -----------------------------------------
-constexpr message c_runtime = {
-    "Unable to load Microsoft\nruntime C library.\n\nPlease contact Quarlen Zuzidivoravev\n"
-    "Vivurezuv' technical support.",
-    "Error"};
-constexpr message vm_library = {
-    "Unable to load Java VM DLL.\n\nPlease contact Quarlen Zuzidivoravev\nVivurezuv' technical "
-    "support.",
-    "Error"};
-constexpr message vm_creation = {
-    "Unable to create Java VM\n\nPlease contact Quarlen Zuzidivoravev\nVivurezuv' technical "
-    "support.",
-    "Warning"};
+// Each names the vendor's company (VISTAL_COMPANY), its last word on a line of its own.
+constexpr message c_runtime = {"Unable to load Microsoft\nruntime C library.\n\nPlease contact " //
+                               VISTAL_ID_SUPPORT_CONTACT " technical support.",
+                               "Error"};
+constexpr message vm_library = {"Unable to load Java VM DLL.\n\nPlease contact " //
+                                VISTAL_ID_SUPPORT_CONTACT " technical support.",
+                                "Error"};
+constexpr message vm_creation = {"Unable to create Java VM\n\nPlease contact " //
+                                 VISTAL_ID_SUPPORT_CONTACT " technical support.",
+                                 "Warning"};
 
 // --- the shell's answer to shexec: a warning for thirteen of its result codes -----------------
 constexpr const char* shell_caption = "Warning";

@@ -9,6 +9,7 @@
 #include "config/product.h"
 #include "launcher/data_dir.h"
 #include "launcher/report.h"
+#include "launcher/vm_options.h"
 #include "platform/platform.h"
 #include "splash/screen.h"
 #include "update/download_progress.h"
@@ -20,10 +21,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <jni.h>
+#include <string>
+#include <vector>
 
 namespace {
 
-constexpr const char* mutex_name = "QuarlenVistalMutex";
 constexpr const char* main_class = "a.b.a.a.a";
 
 using set_dpi_aware_fn = int (*)();
@@ -167,22 +169,27 @@ JNIEnv* start_vm(launch_state& state, splash::screen& splash, const messages::me
                         std::snprintf(class_path, option_size, "-Djava.class.path=%s%s-",
                                       executable, separator) > 0 &&
                         install_option(library_path, "-Djava.library.path=", "lib");
-    JavaVMOption options[4] = {};
+    // The vendor's own options (deployment_vm_options) follow the four fixed ones, so that
+    // where the VM takes the last of two settings (-Xmx, -D) the vendor's wins.
+    std::vector<std::string> vendor_options = launcher::split_vm_options(deployment_vm_options);
+    std::vector<JavaVMOption> options(4 + vendor_options.size());
     options[0].optionString = class_path;
     options[1].optionString = library_path;
     options[2].optionString = const_cast<char*>("-Xms768m");
     options[3].optionString = const_cast<char*>("-Dsun.java2d.noddraw=true");
+    for (std::size_t i = 0; i < vendor_options.size(); ++i)
+        options[4 + i].optionString = vendor_options[i].data();
     JavaVMInitArgs vm_args = {};
     vm_args.version = JNI_VERSION_1_4;
-    vm_args.nOptions = 4;
-    vm_args.options = options;
+    vm_args.nOptions = static_cast<jint>(options.size());
+    vm_args.options = options.data();
     vm_args.ignoreUnrecognized = JNI_TRUE;
-    base::support_line("vmoptions")
-        .flag("made", options_made)
-        .text("1", options[0].optionString)
-        .text("2", options[1].optionString)
-        .text("3", options[2].optionString)
-        .text("4", options[3].optionString);
+    {
+        base::support_line line("vmoptions");
+        line.flag("made", options_made);
+        for (std::size_t i = 0; i < options.size(); ++i)
+            line.text(std::to_string(i + 1).c_str(), options[i].optionString);
+    }
 
     // 3. Named mutex: it only has to exist while the process runs.
     platform::create_named_mutex(mutex_name);

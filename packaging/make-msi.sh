@@ -7,8 +7,9 @@
 #
 # CONFIG holds NAME=VALUE lines (the build writes packaging/msi.conf); arguments override them.
 # Names: output version manufacturer product upgrade_code exe fallback_jar include_jar splash
-# runtime_dir icon data_company data_product data_version and, to sign, either cert and key or
-# pkcs12, with pass_file and timestamp.
+# runtime_dir c_runtime icon data_company data_product data_version and, to sign, either cert and
+# key or pkcs12, with pass_file and timestamp. c_runtime, when set, is the msvcr100.dll installed
+# as jre\bin\msvcr100.dll in place of the runtime folder's own.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/.." && pwd)
@@ -28,6 +29,13 @@ done
 need runtime_dir "set VISTAL_RUNTIME_DIR to the folder of the Java runtime to ship"
 [ -f "${c[runtime_dir]}/bin/server/jvm.dll" ] ||
     die "runtime_dir: '${c[runtime_dir]}' holds no bin/server/jvm.dll"
+# The launcher loads the C runtime before the VM and gives up without it; only older runtimes
+# carry it, so a vendor may bring it from elsewhere.
+if [ -n "$(get c_runtime)" ]; then
+    [ -f "${c[c_runtime]}" ] || die "c_runtime: '${c[c_runtime]}' does not exist"
+elif [ ! -f "${c[runtime_dir]}/bin/msvcr100.dll" ]; then
+    die "runtime_dir: '${c[runtime_dir]}' holds no bin/msvcr100.dll (set VISTAL_C_RUNTIME to ship one from elsewhere)"
+fi
 [[ ${c[version]} =~ ^[0-9]{1,3}\.[0-9]{1,3}\.[0-9]{1,5}$ ]] ||
     die "version '${c[version]}' is not major.minor.build (an MSI compares only these three)"
 
@@ -63,6 +71,7 @@ cp "$(get splash)" "$work/files/splash.png"
 cp "$(get icon)" "$work/files/vistal.ico"
 mv "$exe" "$work/files/vistal.exe"
 cp -r "$(get runtime_dir)/." "$work/files/jre"
+[ -z "$(get c_runtime)" ] || cp "$(get c_runtime)" "$work/files/jre/bin/msvcr100.dll"
 (cd "$work/files/jre" && find . -type f | sed 's|^\./|files/jre/|' | sort) |
     wixl-heat -p files/jre/ --var var.RuntimeDir --directory-ref RUNTIMEDIR \
         --component-group Runtime --win64 >"$work/runtime.wxs"

@@ -87,8 +87,10 @@ class joined_job {
 
 // --- files and paths -------------------------------------------------------------------------
 // The running executable's own file (GetModuleFileNameW, /proc/self/exe, which resolves
-// symbolic links) as 8-bit text in `buffer` (max_path bytes). False, with `buffer` empty, when
-// it cannot be had or has no exact 8-bit form shorter than max_path.
+// symbolic links) as 8-bit text in `buffer` (max_path bytes): on Windows the exact ANSI form, or
+// the short form (GetShortPathNameW) where the ANSI code page cannot express a name, so that the
+// VM can read every path made from it. False, with `buffer` empty, when it cannot be had or has
+// no exact 8-bit form shorter than max_path.
 bool executable_path(char* buffer);
 // The install directory (the executable's directory) joined with `relative` into `out`
 // (max_path bytes); an empty `relative` gives the directory itself. False, with `out` empty,

@@ -3,6 +3,7 @@
 
 #include "base/support_log.h"
 #include "config/deployment.h"
+#include "config/product.h"
 #include "net/transport.h"
 #include "platform/platform.h"
 #include "update/support_names.h"
@@ -14,7 +15,6 @@
 
 namespace {
 
-constexpr const wchar_t* user_agent = L"Quarlen Vistal/1.0";
 constexpr std::size_t url_size = 256; // wide characters, terminator included
 
 // The deployment's bounds, handed to the transport with the session.

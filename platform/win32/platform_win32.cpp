@@ -93,22 +93,44 @@ void join_thread(thread handle) {
     delete t;
 }
 
-bool executable_path(char* buffer) {
-    buffer[0] = '\0';
-    std::wstring wide(32768, L'\0');
-    DWORD n = GetModuleFileNameW(nullptr, wide.data(), static_cast<DWORD>(wide.size()));
-    if (n == 0 || n >= wide.size())
-        return false;
-    // Only an exact 8-bit form will do: a best-fit character would name another file.
+namespace {
+
+// `wide` as 8-bit text in `buffer` (max_path bytes), only when the ANSI code page expresses it
+// exactly: a best-fit character would name another file.
+bool exact_ansi(const std::wstring& wide, char* buffer) {
     BOOL lossy = FALSE;
-    int bytes = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.c_str(), static_cast<int>(n),
-                                    buffer, static_cast<int>(max_path) - 1, nullptr, &lossy);
+    int bytes = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.c_str(),
+                                    static_cast<int>(wide.size()), buffer,
+                                    static_cast<int>(max_path) - 1, nullptr, &lossy);
     if (bytes <= 0 || lossy || !absolute(buffer)) {
         buffer[0] = '\0';
         return false;
     }
     buffer[bytes] = '\0';
     return true;
+}
+
+} // namespace
+
+bool executable_path(char* buffer) {
+    buffer[0] = '\0';
+    std::wstring wide(32768, L'\0');
+    DWORD n = GetModuleFileNameW(nullptr, wide.data(), static_cast<DWORD>(wide.size()));
+    if (n == 0 || n >= wide.size())
+        return false;
+    wide.resize(n);
+    if (exact_ansi(wide, buffer))
+        return true;
+    // An install folder named outside the ANSI code page (Cyrillic, CJK on a Western system):
+    // its short form names the same files in ASCII, which the VM's 8-bit options and every
+    // library path made from it can carry. A volume without short names leaves none.
+    std::wstring short_form(32768, L'\0');
+    DWORD m =
+        GetShortPathNameW(wide.c_str(), short_form.data(), static_cast<DWORD>(short_form.size()));
+    if (m == 0 || m >= short_form.size())
+        return false;
+    short_form.resize(m);
+    return exact_ansi(short_form, buffer);
 }
 
 void* proc_address(library lib, const char* name) {

@@ -3,14 +3,16 @@
 # in order, in one shell, from the repository root, as root. The guide itself checks what a
 # vendor would look at (signatures, the update in the data directory, the MSI installed, started
 # and removed under Wine, what removal leaves); this script hands it the vendor's unsigned jars, a
-# stand-in Windows runtime and a customer account, points the update host at loopback, and
+# non-default identity and a customer account, points the update host at loopback, and
 # afterwards leaves nothing installed or running.
 #   deployment_guide_test.sh JDK
 set -uo pipefail
 [ "$(id -u)" -eq 0 ] || { echo "skipped: the guide installs a package and needs root"; exit 77; }
 jdk=$1
 src=$(cd "$(dirname "$0")/../.." && pwd)
-pkg=quarlen-vistal
+# A vendor of its own: every name the build derives from the identity differs from the defaults.
+export COMPANY="Example Guide Corp" PRODUCT="Example Guide Tutor" PRODUCT_VERSION=3.1.4
+pkg=example-guide-tutor
 port=18471 # no other test or tool listens here
 work=$(mktemp -d "${TMPDIR:-/tmp}/vistal-guide-test.XXXXXX")
 chmod 755 "$work" # nginx's workers read the web root below it
@@ -45,10 +47,8 @@ mkdir -p "$VENDOR_DIR/jars"
 VISTAL_JDK_HOME=$jdk bash "$src/packaging/make-dev-app.sh" - "$VENDOR_DIR/jars" 1.0.0 || exit 1
 VISTAL_JDK_HOME=$jdk bash "$src/packaging/make-dev-app.sh" - "$work/release" "$RELEASE" || exit 1
 cp "$work/release/bl.jar" "$VENDOR_DIR/jars/app.jar"
-# The Windows runtime: the stand-in VM library of the Wine tests is enough to package.
-mkdir -p "$WINDOWS_RUNTIME/bin/server"
-x86_64-w64-mingw32-gcc -shared -O2 -static-libgcc -I"$jdk/include" -I"$jdk/include/linux" \
-    -o "$WINDOWS_RUNTIME/bin/server/jvm.dll" "$src/tests/windows/wine_startup_jvm.c" || exit 1
+# The Windows runtime is the guide's stand-in, made from this JDK's headers.
+export VISTAL_JDK_HOME=$jdk
 useradd --no-create-home "$customer" || exit 1
 
 # The runnable blocks: a fenced block right after a line <!-- run -->.

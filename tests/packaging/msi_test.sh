@@ -75,7 +75,16 @@ build() { # output [NAME=VALUE...]
     bash "$src/packaging/make-msi.sh" "$conf" output="$work/$1" runtime_dir="$work/runtime" \
         cert="$work/signing.pem" key="$work/signing.key" "${@:2}" >/dev/null
 }
-build old.msi exe="$online_exe" || exit 1
+# msvcr100.dll, which the launcher loads first: refused when missing, then brought from elsewhere
+# for the older package and from the runtime folder for the newer one.
+refused_without_c_runtime() {
+    local said
+    said=$(build none.msi 2>&1) && return 1
+    [ ! -e "$work/none.msi" ] && grep -q "holds no bin/msvcr100.dll" <<<"$said"
+}
+check "a runtime folder without msvcr100.dll is refused, naming the file" refused_without_c_runtime
+build old.msi exe="$online_exe" c_runtime="$standin" || exit 1
+cp "$standin" runtime/bin/msvcr100.dll
 build new.msi version="$newer" fallback_jar="$work/newer-bl.jar" || exit 1
 check "the MSI is signed and chains to the vendor's CA" bash "$codesign" verify old.msi --ca ca.pem
 check "the shortcut starts in the install directory" \
@@ -121,7 +130,8 @@ registered() { wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Un
 check "msiexec /i installs" wine msiexec /i 'Z:'"${work//\//\\}"'\old.msi' /qn
 check "the layout: launcher, jars, splash and the runtime under Program Files" \
     test -f "$install/vistal.exe" -a -f "$install/lib/bl.jar" -a -f "$install/lib/include.jar" \
-         -a -f "$install/img/splash.png" -a -f "$install/jre/bin/server/jvm.dll" -a -f "$install/jre/release"
+         -a -f "$install/img/splash.png" -a -f "$install/jre/bin/server/jvm.dll" -a -f "$install/jre/release" \
+         -a -f "$install/jre/bin/msvcr100.dll"
 check "the data folder exists" test -d "$data"
 check "a Start-menu shortcut exists" test -n "$(find "$drive" -name "$product.lnk" | head -n1)"
 check "the installed vistal.exe is signed and chains to the vendor's CA" \

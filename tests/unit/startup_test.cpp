@@ -107,7 +107,9 @@ TEST_F(Startup, CRuntimeOfTheInstallIsTakenBeforeTheSystemOne) {
     EXPECT_EQ(fake::platform().messages[0].caption, "Error");
 }
 
-TEST_F(Startup, FailedVmCreationShowsWarningWithTheFourOptions) {
+// The four fixed options, then the unit deployment's own (tests/unit/CMakeLists.txt), compiled
+// in as one text and split.
+TEST_F(Startup, FailedVmCreationShowsWarningWithTheFourOptionsAndTheVendors) {
     vm_library(reinterpret_cast<void*>(&record_and_refuse_vm));
     EXPECT_EQ(run(), 1);
     ASSERT_EQ(fake::platform().messages.size(), 1u);
@@ -122,7 +124,8 @@ TEST_F(Startup, FailedVmCreationShowsWarningWithTheFourOptions) {
     EXPECT_EQ(seen_options, (std::vector<std::string>{
                                 "-Djava.class.path=" + fake::platform().executable + sep + "-",
                                 "-Djava.library.path=" + fake::installed("lib"), "-Xms768m",
-                                "-Dsun.java2d.noddraw=true"}));
+                                "-Dsun.java2d.noddraw=true", "-Xmx2g", "-Dapp.title=My App",
+                                "-Dpath=C:\\Temp\\x"}));
 }
 
 TEST_F(Startup, WithoutTheExecutablesPathNothingIsLoadedFromTheInstallOrTheCurrentDirectory) {

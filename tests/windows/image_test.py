@@ -1,7 +1,9 @@
 #!/usr/bin/env python3
 """Checks what vistal.exe carries besides code, read straight from the PE file.
 
-usage: image_test.py VISTAL_EXE COMPANY_NAME LEGAL_NOTICE [unittest options]
+usage: image_test.py VISTAL_EXE COMPANY_NAME LEGAL_NOTICE [PRODUCT PRODUCT_VERSION] [unittest options]
+
+PRODUCT and PRODUCT_VERSION are the build's identity, by default the maker's product and 2.0.2.
 """
 
 import struct
@@ -15,6 +17,7 @@ IMAGE_SCN_CNT_CODE, IMAGE_SCN_CNT_INITIALIZED_DATA = 0x20, 0x40
 IMAGE_SCN_MEM_EXECUTE, IMAGE_SCN_MEM_WRITE = 0x20000000, 0x80000000
 
 EXE = COMPANY_NAME = LEGAL_NOTICE = None
+PRODUCT, PRODUCT_VERSION = "Quarlen Vistal", "2.0.2"
 
 
 class Image:
@@ -151,8 +154,9 @@ class ImageTest(unittest.TestCase):
         self.assertEqual(0xFEEF04BD, fields[0])
         file_version = (fields[2] >> 16, fields[2] & 0xFFFF, fields[3] >> 16, fields[3] & 0xFFFF)
         product_version = (fields[4] >> 16, fields[4] & 0xFFFF, fields[5] >> 16, fields[5] & 0xFFFF)
-        self.assertEqual((2, 0, 2, 0), file_version)
-        self.assertEqual((2, 0, 2, 0), product_version)
+        numbers = tuple(int(n) for n in PRODUCT_VERSION.split(".")) + (0,)
+        self.assertEqual(numbers, file_version)
+        self.assertEqual(numbers, product_version)
         # Flags mask, flags, OS, type, subtype, date (two halves).
         self.assertEqual((0,) * 7, fields[6:13])
 
@@ -164,13 +168,13 @@ class ImageTest(unittest.TestCase):
         self.assertEqual(
             {
                 "CompanyName": COMPANY_NAME,
-                "FileDescription": "Quarlen Vistal",
-                "FileVersion": "2.0.2",
-                "InternalName": "Quarlen Vistal",
+                "FileDescription": PRODUCT,
+                "FileVersion": PRODUCT_VERSION,
+                "InternalName": PRODUCT,
                 "LegalCopyright": LEGAL_NOTICE,
                 "OriginalFilename": "vistal.exe",
-                "ProductName": "Quarlen Vistal",
-                "ProductVersion": "2.0.2",
+                "ProductName": PRODUCT,
+                "ProductVersion": PRODUCT_VERSION,
             },
             strings,
         )
@@ -189,7 +193,7 @@ class ImageTest(unittest.TestCase):
         self.assertEqual("1.0", root.get("manifestVersion"))
         identity = root.find(v1 + "assemblyIdentity")
         self.assertEqual(
-            {"version": "1.0.0.0", "processorArchitecture": "amd64", "name": "Quarlen Vistal", "type": "win32"},
+            {"version": "1.0.0.0", "processorArchitecture": "amd64", "name": PRODUCT, "type": "win32"},
             identity.attrib,
         )
         compat = "{urn:schemas-microsoft-com:compatibility.v1}"
@@ -236,4 +240,8 @@ class ImageTest(unittest.TestCase):
 
 if __name__ == "__main__":
     EXE, COMPANY_NAME, LEGAL_NOTICE = sys.argv[1:4]
-    unittest.main(argv=[sys.argv[0]] + sys.argv[4:], verbosity=2)
+    rest = sys.argv[4:]
+    if len(rest) >= 2 and not rest[0].startswith("-"):
+        PRODUCT, PRODUCT_VERSION = rest[:2]
+        rest = rest[2:]
+    unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)

@@ -139,8 +139,13 @@ static DWORD WINAPI try_mutex(LPVOID mutex) {
     return got;
 }
 
+/* The launcher's mutex: the build names it after the product. */
+#ifndef VISTAL_MUTEX_NAME
+#define VISTAL_MUTEX_NAME "QuarlenVistalMutex"
+#endif
+
 static const char* mutex_state(void) {
-    HANDLE mutex = OpenMutexA(SYNCHRONIZE | MUTEX_MODIFY_STATE, FALSE, "QuarlenVistalMutex");
+    HANDLE mutex = OpenMutexA(SYNCHRONIZE | MUTEX_MODIFY_STATE, FALSE, VISTAL_MUTEX_NAME);
     if (!mutex)
         return "missing";
     DWORD got = WAIT_FAILED;

@@ -20,6 +20,14 @@ namespace {
 
 constexpr DWORD run_timeout_ms = 60000;
 
+// 8-bit text as the ANSI code page reads it, as the VM reads its options.
+std::wstring wide(const std::string& text) {
+    int n = MultiByteToWideChar(CP_ACP, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring out(n, L'\0');
+    MultiByteToWideChar(CP_ACP, 0, text.c_str(), static_cast<int>(text.size()), out.data(), n);
+    return out;
+}
+
 // Command lines that must change nothing: none, words and option look-alikes, a very long one.
 std::vector<std::string> command_lines() {
     return {"", "-Xmx1m --help /? \"quoted words\" C:\\nowhere\\app.jar",
@@ -30,11 +38,13 @@ std::vector<std::string> command_lines() {
 // found there, by absolute path.
 class install {
   public:
-    explicit install(const std::string& exe_name = "vistal.exe") {
+    // `folder` begins the install directory's name; it may hold any character.
+    explicit install(const std::string& exe_name = "vistal.exe",
+                     const std::wstring& folder = L"vistal-wine") {
         static int serial = 0;
         root_ =
-            fs::temp_directory_path() / ("vistal-wine-" + std::to_string(GetCurrentProcessId()) +
-                                         "-" + std::to_string(++serial));
+            fs::temp_directory_path() / (folder + L"-" + std::to_wstring(GetCurrentProcessId()) +
+                                         L"-" + std::to_wstring(++serial));
         fs::create_directories(root_ / "jre" / "bin" / "server");
         fs::create_directories(root_ / "lib");
         fs::create_directories(root_ / "img");
@@ -58,10 +68,12 @@ class install {
             const fs::path& cwd = {}) {
         const fs::path current = cwd.empty() ? root_ : cwd;
         fs::remove(current / "jvm-standin.txt");
-        std::string exe = exe_.string();
-        std::string command = "\"" + exe + "\"" + (arguments.empty() ? "" : " " + arguments);
-        std::vector<char> command_buffer(command.begin(), command.end());
-        command_buffer.push_back('\0');
+        // Wide throughout, so that the executable sees its folder's name as it is.
+        std::wstring exe = exe_.wstring();
+        std::wstring command =
+            L"\"" + exe + L"\"" + (arguments.empty() ? L"" : L" " + wide(arguments));
+        std::vector<wchar_t> command_buffer(command.begin(), command.end());
+        command_buffer.push_back(L'\0');
 
         // This process's environment, with `environment` replacing variables of the same name.
         std::vector<std::string> variables = environment;
@@ -80,13 +92,13 @@ class install {
             block.insert(block.end(), v.c_str(), v.c_str() + v.size() + 1);
         block.push_back('\0');
 
-        STARTUPINFOA startup = {};
+        STARTUPINFOW startup = {};
         startup.cb = sizeof startup;
         PROCESS_INFORMATION process = {};
-        std::string dir = current.string();
-        if (!CreateProcessA(exe.c_str(), command_buffer.data(), nullptr, nullptr, FALSE, 0,
+        std::wstring dir = current.wstring();
+        if (!CreateProcessW(exe.c_str(), command_buffer.data(), nullptr, nullptr, FALSE, 0,
                             block.data(), dir.c_str(), &startup, &process)) {
-            ADD_FAILURE() << "CreateProcessA failed: " << GetLastError();
+            ADD_FAILURE() << "CreateProcessW failed: " << GetLastError();
             return -1;
         }
         DWORD code = static_cast<DWORD>(-1);
@@ -129,6 +141,7 @@ class install {
     }
 
     const fs::path& root() const { return root_; }
+    const fs::path& exe() const { return exe_; }
 
   private:
     fs::path root_;
@@ -227,6 +240,39 @@ TEST(WineStartup, LibrariesPlantedInTheCurrentDirectoryOrOnPathAreNotLoaded) {
 
     std::error_code ignored;
     fs::remove_all(hostile, ignored);
+}
+
+// Install folders named outside the ANSI code page: the libraries load and the VM is handed
+// 8-bit paths it can read, which name the install's own files.
+TEST(WineStartup, InstallFoldersOutsideTheAnsiCodePageReachVmCreation) {
+    for (const wchar_t* folder : {L"\u0416inst", L"\u5b89\u88c5\u76ee\u5f55"}) {
+        install dir("vistal.exe", folder);
+        SCOPED_TRACE(dir.root().u8string());
+        dir.add_standin("jre\\bin\\server\\jvm.dll");
+        EXPECT_EQ(1, dir.run(""));
+        std::istringstream record(dir.record());
+        std::vector<std::string> lines;
+        for (std::string line; std::getline(record, line);)
+            lines.push_back(line);
+        ASSERT_GE(lines.size(), 5u) << record.str();
+        EXPECT_EQ(lines[0], "loaded jvm.dll");
+        EXPECT_EQ(lines[2], "nOptions=4");
+        // "option=<prefix><path><suffix> extraInfo=null": the path, read back as the VM reads it.
+        auto path_in = [](const std::string& line, const std::string& prefix,
+                          const std::string& suffix) {
+            const std::string head = "option=" + prefix, tail = suffix + " extraInfo=null";
+            EXPECT_EQ(line.rfind(head, 0), 0u) << line;
+            EXPECT_GE(line.size(), head.size() + tail.size()) << line;
+            EXPECT_EQ(line.compare(line.size() - tail.size(), tail.size(), tail), 0) << line;
+            return fs::path(
+                wide(line.substr(head.size(), line.size() - head.size() - tail.size())));
+        };
+        std::error_code error;
+        EXPECT_TRUE(
+            fs::equivalent(path_in(lines[3], "-Djava.class.path=", "\\-"), dir.exe(), error));
+        EXPECT_TRUE(fs::equivalent(path_in(lines[4], "-Djava.library.path=", ""),
+                                   dir.root() / "lib", error));
+    }
 }
 
 // VISTAL_LOG: the file is made and holds the start's decisions up to the refused VM creation, in
