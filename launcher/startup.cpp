@@ -242,8 +242,9 @@ JNIEnv* start_vm(launch_state& state, const messages::message** failure) {
 }
 
 // Steps 13 to 18: the application, from its main loader to the return of its constructor. What
-// ends it early or late (a pending exception) is left for the exit to show.
-void run_application(JNIEnv* env, launch_state& state) {
+// ends it early or late (a pending exception) is left for the exit to show. True when the main
+// class could not be had.
+bool run_application(JNIEnv* env, launch_state& state) {
     char* const appDataPath = state.appDataPath;
     auto& paths = state.paths;
     int& jar_count = state.jar_count;
@@ -274,7 +275,7 @@ void run_application(JNIEnv* env, launch_state& state) {
         cls = try_loadClass(env, main_class, &threw);
     }
     if (threw)
-        return;
+        return true;
     std::fflush(err);
     if (!cls) {
         purge_downloaded_app_files(appDataPath);
@@ -303,6 +304,7 @@ void run_application(JNIEnv* env, launch_state& state) {
 
     // 18. The jar list is released by the process exit: application threads may still call
     // gSVCL, which reads it, while the fatal-error dialog is open.
+    return !cls;
 }
 
 } // namespace
@@ -317,9 +319,9 @@ void run(launch_state& state) {
         report(*failure);
         platform::exit_process(1);
     }
-    run_application(env, state);
+    const bool failed = run_application(env, state);
     // 19. The only exit once the VM exists.
-    die(env);
+    die(env, failed);
 }
 
 } // namespace launcher
