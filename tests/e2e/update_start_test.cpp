@@ -89,7 +89,7 @@ TEST_F(UpdateStart, AFailingApplicationIsDownloadedAgainAtTheNextStart) {
 
     behave("test.Throw\n");
     auto failed = install.run_launcher(60000);
-    EXPECT_EQ(failed.exit_code, 0);
+    EXPECT_EQ(failed.exit_code, 1);
     EXPECT_NE(failed.err.find("boom"), std::string::npos) << failed.err;
     EXPECT_EQ(read_file(data("app.ver")), "");
     EXPECT_EQ(jar_requests(), 1u);
