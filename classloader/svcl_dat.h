@@ -5,3 +5,13 @@
 extern const unsigned char __svcl_dat[];
 // The class file's real length, handed to the VM with the bytes.
 extern const int __svcl_dat_length;
+
+// The loader's nested classes, defined beside it by the same loader: the VM finds them there
+// when the loader first uses them.
+struct svcl_helper {
+    const char* name; // internal name, "com/tolvane/classloader/...$..."
+    const unsigned char* bytes;
+    int length;
+};
+extern const svcl_helper __svcl_helpers[];
+extern const int __svcl_helper_count;

@@ -252,8 +252,9 @@ JNIEnv* start_vm(launch_state& state, splash::screen& splash, const messages::me
 }
 
 // Steps 13 to 18: the application, from its main loader to the return of its constructor. What
-// ends it early or late (a pending exception) is left for the exit to show.
-void run_application(JNIEnv* env, launch_state& state) {
+// ends it early or late (a pending exception) is left for the exit to show. True when the main
+// class could not be had.
+bool run_application(JNIEnv* env, launch_state& state) {
     char* const appDataPath = state.appDataPath;
     auto& paths = state.paths;
     int& jar_count = state.jar_count;
@@ -284,7 +285,7 @@ void run_application(JNIEnv* env, launch_state& state) {
         cls = try_loadClass(env, main_class, &threw);
     }
     if (threw)
-        return;
+        return true;
     std::fflush(err);
     if (!cls) {
         purge_downloaded_app_files(appDataPath);
@@ -313,6 +314,7 @@ void run_application(JNIEnv* env, launch_state& state) {
 
     // 18. The jar list is released by the process exit: application threads may still call
     // gSVCL, which reads it, while the fatal-error dialog is open.
+    return !cls;
 }
 
 } // namespace
@@ -330,9 +332,9 @@ void run(launch_state& state) {
         report(*failure);
         platform::exit_process(1);
     }
-    run_application(env, state);
+    const bool failed = run_application(env, state);
     // 19. The only exit once the VM exists.
-    die(env);
+    die(env, failed);
 }
 
 } // namespace launcher

@@ -90,6 +90,37 @@ void print_dialog(JNIEnv* env, jstring text) {
     env->ExceptionClear();
 }
 
+// The main loader becomes the context class loader of the start-up thread, and so of every thread
+// the application starts from it: services, data flavours and look-and-feels named by the
+// application are looked up where its classes are.
+void set_context_loader(JNIEnv* env, jobject loader) {
+    if (!loader || pending(env))
+        return;
+    jclass thread_class = env->FindClass("java/lang/Thread");
+    jmethodID current =
+        thread_class ? env->GetStaticMethodID(thread_class, "currentThread", "()Ljava/lang/Thread;")
+                     : nullptr;
+    jmethodID set = current ? env->GetMethodID(thread_class, "setContextClassLoader",
+                                               "(Ljava/lang/ClassLoader;)V")
+                            : nullptr;
+    jobject thread = set ? env->CallStaticObjectMethod(thread_class, current) : nullptr;
+    if (thread && !pending(env))
+        env->CallVoidMethod(thread, set, loader);
+}
+
+// Ends the process through the VM's own exit, so that the application's shutdown hooks run; the
+// process's exit remains for a VM that refuses.
+[[noreturn]] void exit_through_vm(JNIEnv* env, int code) {
+    std::fflush(diagnostics());
+    env->ExceptionClear();
+    jclass system = env->FindClass("java/lang/System");
+    jmethodID exit = system ? env->GetStaticMethodID(system, "exit", "(I)V") : nullptr;
+    if (exit)
+        env->CallStaticVoidMethod(system, exit, static_cast<jint>(code));
+    env->ExceptionClear();
+    platform::exit_process(code);
+}
+
 } // namespace
 
 loader_bridge& bridge() {
@@ -166,6 +197,15 @@ void init_class_loader(JNIEnv* env, char** jar_paths, int count) {
     if (!state.sysCL)
         assertion("sysCL == NULL", 124);
 
+    // The loader's nested classes first, by the same defining loader: the class path is empty, so
+    // the VM could not find them anywhere else.
+    for (int i = 0; state.sysCL && i < __svcl_helper_count && !pending(env); ++i) {
+        const svcl_helper& helper = __svcl_helpers[i];
+        jclass defined = env->DefineClass(
+            helper.name, state.sysCL, reinterpret_cast<const jbyte*>(helper.bytes), helper.length);
+        if (defined)
+            env->DeleteLocalRef(defined);
+    }
     if (state.sysCL && !pending(env)) {
         jclass defined =
             env->DefineClass(loader_class_name, state.sysCL,
@@ -183,6 +223,7 @@ void init_class_loader(JNIEnv* env, char** jar_paths, int count) {
         assertion("loaderConstructor == NULL", 131);
 
     state.loader = new_class_loader(env, jar_paths, count);
+    set_context_loader(env, state.loader);
 
     if (state.loaderClass && !pending(env))
         state.mFindClass = env->GetMethodID(state.loaderClass, "loadClass",
@@ -236,20 +277,21 @@ void replace_main_loader(JNIEnv* env, char** jar_paths, int count) {
     if (state.loader)
         env->DeleteLocalRef(state.loader);
     state.loader = new_class_loader(env, jar_paths, count);
+    set_context_loader(env, state.loader);
     base::support_line("loader")
         .flag("ready", state.loader != nullptr)
         .text("jar", count > 0 && jar_paths ? jar_paths[0] : nullptr);
 }
 
-void die(JNIEnv* env) {
+void die(JNIEnv* env, bool failed) {
     jthrowable throwable = env->ExceptionOccurred();
-    base::support_line("exit").number("code", 0).flag("exception", throwable != nullptr);
+    const int code = failed || throwable ? 1 : 0;
+    base::support_line("exit").number("code", code).flag("exception", throwable != nullptr);
     if (throwable) {
         env->ExceptionClear();
         show_error_dialog(env, throwable);
     }
-    std::fflush(diagnostics());
-    platform::exit_process(0);
+    exit_through_vm(env, code);
 }
 
 void show_error_dialog(JNIEnv* env, jthrowable throwable) {

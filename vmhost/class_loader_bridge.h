@@ -25,8 +25,11 @@ jobject new_class_loader(JNIEnv* env, char** jar_paths, int count);
 jclass try_loadClass(JNIEnv* env, const char* name, bool* threw);
 // try_loadClass for a caller that only needs the class.
 jclass loadClass(JNIEnv* env, const char* name);
-// Builds a new main loader over `count` jar paths in place of the current one.
+// Builds a new main loader over `count` jar paths in place of the current one; it becomes the
+// start-up thread's context class loader, as init_class_loader's does.
 void replace_main_loader(JNIEnv* env, char** jar_paths, int count);
-// Shows a pending exception in the fatal-error dialog and exits with code 0.
-[[noreturn]] void die(JNIEnv* env);
+// Shows a pending exception in the fatal-error dialog, then ends the process through the VM's
+// exit (shutdown hooks run): code 1 when the application failed (an exception was pending, or
+// `failed`), else 0.
+[[noreturn]] void die(JNIEnv* env, bool failed = false);
 void show_error_dialog(JNIEnv* env, jthrowable throwable);

@@ -95,7 +95,7 @@ TEST(SignedStartDialog, ErrorDialogIsShownAndClosedByAKey) {
     }
     EXPECT_TRUE(closed);
     int code = launcher.wait(60000);
-    EXPECT_EQ(code, 0);
+    EXPECT_EQ(code, 1);
     // Shown as a dialog, so nothing of it reaches standard error.
     EXPECT_EQ(testsupport::read_file(err_file).find("One or more application files"),
               std::string::npos);

@@ -66,7 +66,7 @@ TEST_F(SignedStart, ThrowingConstructorEmptiesTheVersionFileAndShowsTheException
     for (const auto& c : cases) {
         signed_install app("app.jar", c.behaviour);
         auto r = app.start();
-        EXPECT_EQ(r.exit_code, 0) << c.behaviour;
+        EXPECT_EQ(r.exit_code, 1) << c.behaviour;
         EXPECT_EQ(r.err, dialog + c.shown + "\n") << c.behaviour;
         EXPECT_EQ(testsupport::read_file(app.version_file()), "") << c.behaviour;
     }
@@ -84,7 +84,7 @@ TEST_F(SignedStart, MainClassThatFailsToLoadKeepsTheVersionFile) {
     for (const auto& c : cases) {
         signed_install app(c.jar);
         auto r = app.start();
-        EXPECT_EQ(r.exit_code, 0) << c.jar;
+        EXPECT_EQ(r.exit_code, 1) << c.jar;
         EXPECT_EQ(r.err, dialog + c.shown + "\n") << c.jar;
         EXPECT_EQ(testsupport::read_file(app.version_file()), "1.0.0\n") << c.jar;
     }
@@ -93,7 +93,7 @@ TEST_F(SignedStart, MainClassThatFailsToLoadKeepsTheVersionFile) {
 TEST_F(SignedStart, UnreachableDisplayAlsoPrintsTheDialog) {
     signed_install app("app.jar", "test.Throw");
     auto r = app.start({"DISPLAY=:59999"});
-    EXPECT_EQ(r.exit_code, 0);
+    EXPECT_EQ(r.exit_code, 1);
     EXPECT_EQ(r.err, dialog + "boom\n");
 }
 

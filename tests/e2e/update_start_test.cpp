@@ -89,7 +89,7 @@ TEST_F(UpdateStart, AFailingApplicationIsDownloadedAgainAtTheNextStart) {
 
     behave("test.Throw\n");
     auto failed = install.run_launcher(60000);
-    EXPECT_EQ(failed.exit_code, 0);
+    EXPECT_EQ(failed.exit_code, 1);
     EXPECT_NE(failed.err.find("boom"), std::string::npos) << failed.err;
     EXPECT_EQ(read_file(data("app.ver")), "");
     EXPECT_EQ(jar_requests(), 1u);
@@ -103,8 +103,8 @@ TEST_F(UpdateStart, AFailingApplicationIsDownloadedAgainAtTheNextStart) {
 }
 
 // An installed app.jar whose main class the start cannot use ends the start without constructing
-// it: app.ver is emptied so that the next online start downloads the jar again, and the exit is
-// the ordinary one (the exception left pending cannot be shown without a display).
+// it: app.ver is emptied so that the next online start downloads the jar again, and the exit code
+// is that of a failed start (the exception left pending cannot be shown without a display).
 class UnusableMainClass : public UpdateStart {
   protected:
     run_result start_with(const char* jar) {
@@ -117,7 +117,7 @@ class UnusableMainClass : public UpdateStart {
         return install.run_launcher(60000);
     }
     void expect_purged_without_construction(const run_result& r) {
-        EXPECT_EQ(r.exit_code, 0) << r.err;
+        EXPECT_EQ(r.exit_code, 1) << r.err;
         EXPECT_FALSE(r.timed_out);
         EXPECT_FALSE(application_ran()) << "the main object was constructed\n" << r.err;
         EXPECT_EQ(read_file(data("app.ver")), "");

@@ -63,7 +63,7 @@ public class classloader_test {
         Checks.run("a tampered entry fails with the platform's SecurityException", classloader_test::tampered);
         Checks.run("unusable paths are reported and skipped; no manifest is skipped silently", classloader_test::unusablePaths);
         Checks.run("signed Class-Path jars load after the parent", classloader_test::classPath);
-        Checks.run("resources: jar:file: URLs, one URL object, exact names, never the parent", classloader_test::resources);
+        Checks.run("resources: jar: URLs, one URL object, exact names, never the parent", classloader_test::resources);
         Checks.run("16 threads loading the same classes get one class each", classloader_test::concurrentLoads);
 
         Checks.exit();
@@ -186,9 +186,10 @@ public class classloader_test {
         String relative = "fixtures/signed.jar";
         URLClassLoader l = loader(trusted, relative, path("second.jar"));
         URL url = l.getResource("res/data.txt");
-        Checks.expectEquals("jar:file:" + relative + "!/res/data.txt", url.toString(), "URL form");
+        Checks.expectEquals("jar:" + new File(relative).getAbsoluteFile().toURI() + "!/res/data.txt",
+                            url.toString(), "URL form: the jar's absolute file URL");
         Checks.expect(l.getResource("res/data.txt") == url, "same URL object on the second call");
-        Checks.expectEquals("jar:file:" + path("second.jar") + "!/res/only-second.txt",
+        Checks.expectEquals("jar:" + new File(path("second.jar")).toURI() + "!/res/only-second.txt",
                      String.valueOf(l.getResource("res/only-second.txt")), "second jar's resource");
         Checks.expect(l.getResource("/res/data.txt") == null, "a leading slash matches nothing");
         Checks.expect(l.getResource("RES/DATA.TXT") == null, "names are case-sensitive");

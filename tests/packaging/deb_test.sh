@@ -42,6 +42,8 @@ check "launcher, jars and splash are under /opt" test -x "$install/vistal" -a -f
 check "jre is the Debian runtime" test -f "$install/jre/lib/server/libjvm.so"
 check "the desktop entry starts the launcher in the install directory" \
     grep -qx "Path=$install" "/usr/share/applications/$pkg.desktop"
+check "the desktop entry names the class of the application's windows" \
+    grep -qx "StartupWMClass=a-b-a-a-a" "/usr/share/applications/$pkg.desktop"
 check "the icon is installed" test -f "/usr/share/icons/hicolor/scalable/apps/$pkg.svg"
 check "the data directory belongs to the group, setgid, 2775" \
     test "$(stat -c '%G %a' "$data")" = "$group 2775"

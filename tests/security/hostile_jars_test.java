@@ -3,8 +3,10 @@
 // classes, unsigned resources, duplicate entries and zip bombs. Run in source-file mode with the
 // loader's classes and an otherwise empty class-path directory on the class path, and a small heap:
 //
-//   java -Xmx64m -cp <loader classes>:<syscp> hostile_jars_test.java <dev keystore.p12> <syscp>
+//   java -Xmx64m -Xbootclasspath/a:<bootcp> -cp <loader classes>:<syscp> hostile_jars_test.java
+//        <dev keystore.p12> <syscp> <bootcp>
 //
+// The VM's boot class path is appended with a directory <bootcp> that holds nothing at first.
 // Fixtures go to ./fixtures. Prints one line per check and "N passed, N failed"; exit code 1 when
 // a check failed.
 
@@ -45,12 +47,13 @@ public class hostile_jars_test {
 
     static File dir, data, install, outside;
     static String devKeystore;
-    static File syscp;
+    static File syscp, bootcp;
     static byte[] trusted;
 
     public static void main(String[] args) throws Exception {
         devKeystore = args[0];
         syscp = new File(args[1]);
+        bootcp = new File(args[2]);
         trusted = sha1(devCertificate());
         dir = new File("fixtures").getAbsoluteFile();
         deleteTree(dir);
@@ -67,6 +70,8 @@ public class hostile_jars_test {
             hostile_jars_test::classPathLibrary);
         Checks.run("the parent answers only with the runtime's classes", hostile_jars_test::parent);
         Checks.run("resources only from signed entries; unsigned ones never shadow include.jar", hostile_jars_test::resources);
+        Checks.run("resource URLs read the checked entry of the jar held open, never a file found by path",
+            hostile_jars_test::resourcesNotByPath);
         Checks.run("duplicate entries: only the bytes the verifier checked are ever defined", hostile_jars_test::duplicates);
         Checks.run("zip bombs are refused within a small heap", hostile_jars_test::bombs);
 
@@ -143,12 +148,21 @@ public class hostile_jars_test {
         Files.write(cls.toPath(), TestJars.classFile("q.FromClassPath", null));
         Checks.expect(ClassLoader.getSystemClassLoader().loadClass("q.FromClassPath") != null, "the parent has it");
 
+        // And what an appendix to the boot class path would hold: the boot loader defines it, in
+        // no module of the runtime.
+        File boot = new File(bootcp, "q/FromBoot.class");
+        boot.getParentFile().mkdirs();
+        Files.write(boot.toPath(), TestJars.classFile("q.FromBoot", null));
+        Checks.expect(Class.forName("q.FromBoot", false, null).getClassLoader() == null, "the boot loader has it");
+
         URLClassLoader l = loader(data + "/app.npx");
         Checks.expect(outcomeOf(l, "q.FromClassPath").equals("not found"), "class-path class not served");
+        Checks.expect(outcomeOf(l, "q.FromBoot").equals("not found"), "boot class path appendix not served");
         Checks.expect(outcomeOf(l, LOADER).equals("not found"), "nor the loader's own class");
         // Classes of the runtime: the bootstrap loader's and the platform loader's.
         for (Class<?> c : new Class<?>[] {String.class, javax.swing.JFrame.class, java.sql.Date.class,
-                                          java.net.http.HttpClient.class})
+                                          java.net.http.HttpClient.class, javax.tools.ToolProvider.class,
+                                          Class.forName("com.sun.tools.javac.Main")})
             Checks.expect(l.loadClass(c.getName()) == c, c.getName() + " from the parent");
     }
 
@@ -167,6 +181,51 @@ public class hostile_jars_test {
         Checks.expect(l.getResource("img/app.png") != null, "signed entries of the jar are");
         Checks.expect(l.getResource("cp.txt") == null, "no unsigned resource from a Class-Path jar");
         Checks.expect(!l.getResources("cp.txt").hasMoreElements(), "nor through the enumeration");
+    }
+
+    static void resourcesNotByPath() throws Exception {
+        // {the application jar, a jar an attacker places where the URL's path also leads, its entry}
+        String[][] cases = {
+            {"bang/x!/lib/app.jar", "bang/x", "lib/app.jar!/r.txt"},  // split at the first "!/"
+            {"pct/%61/lib/app.jar", "pct/a/lib/app.jar", "r.txt"},    // "%61" read back as "a"
+            {"renamed/app.jar", "renamed/app.jar", "r.txt"},          // renamed over while in use
+        };
+        List<String> faults = new ArrayList<>();
+        for (String[] c : cases) {
+            File jar = new File(dir, c[0]), planted = new File(dir, c[1]);
+            jar.getParentFile().mkdirs();
+            planted.getParentFile().mkdirs();
+            Files.copy(new File(data, "app-r.jar").toPath(), jar.toPath());
+            File evil = new File(dir, "evil.tmp");
+            writeZip(evil, manifest(), stored(c[2], "evil"));
+            if (!planted.equals(jar))
+                Files.move(evil.toPath(), planted.toPath());
+            URLClassLoader l = loader(jar.getPath());
+            URL url = l.getResource("r.txt");
+            if (planted.equals(jar))
+                Files.move(evil.toPath(), jar.toPath(), java.nio.file.StandardCopyOption.REPLACE_EXISTING);
+            check(faults, url != null, c[0] + ": the signed resource is found");
+            if (url == null)
+                continue;
+            url.toURI();
+            List<String> read = new ArrayList<>();
+            read.add(contentOf(url.openStream()));
+            read.add(contentOf(l.getResourceAsStream("r.txt")));
+            Enumeration<URL> all = l.getResources("r.txt");
+            read.add(all.hasMoreElements() ? contentOf(all.nextElement().openStream()) : "none");
+            read.add(contentOf(new URL(url, "r.txt").openStream()));
+            check(faults, read.equals(List.of("signed", "signed", "signed", "signed")), c[0] + ": read " + read);
+        }
+        // An entry the manifest lists but no signature covers is read only up to the class cap.
+        for (String jar : new String[] {"bomb-digest.jar", "bomb-lying.jar"})
+            check(faults, loader(data + "/" + jar).getResource("a/b/a/a/a.class") == null, jar + " served");
+        Checks.expect(faults.isEmpty(), String.join("; ", faults));
+    }
+
+    static String contentOf(InputStream in) throws IOException {
+        try (InputStream stream = in) {
+            return new String(stream.readAllBytes(), "UTF-8");
+        }
     }
 
     static void duplicates() throws Exception {
@@ -374,10 +433,12 @@ public class hostile_jars_test {
         writeZip(new File(data, "x.jar"), manifest(), mainClass, stored("x.txt", "x"), stored("cp.txt", "cp"));
         writeZip(new File(outside, "x.jar"), manifest(), mainClass, stored("x.txt", "x"));
         writeZip(new File(data, "dup.jar"), manifest(), Entry.stored("p/Dup.class", TestJars.classFile("p.Dup", "original")));
+        writeZip(new File(data, "app-r.jar"), manifest(), stored("r.txt", "signed"));
 
         for (File jar : new File[] {include, new File(install, "lib/extra.jar"), new File(data, "app.npx"),
                                     new File(data, "app-lib.jar"), new File(data, "app-res.jar"),
-                                    new File(outside, "x.jar"), new File(data, "dup.jar")})
+                                    new File(outside, "x.jar"), new File(data, "dup.jar"),
+                                    new File(data, "app-r.jar")})
             sign(jar, devKeystore, "vistal");
 
         // After signing: an entry appended that include.jar also holds, one only the app jar holds,

@@ -122,7 +122,7 @@ TEST_F(HostileStart, OnlyTheInstallsFilesAreUsedHoweverTheLauncherIsStarted) {
 TEST_F(HostileStart, NothingComesFromTheCurrentDirectoryThroughTheVmsPaths) {
     // A name no jar holds goes to the VM's own loader: its class path names nothing.
     auto r = start(launcher, "p.Planted\n");
-    EXPECT_EQ(r.exit_code, 0) << r.err;
+    EXPECT_EQ(r.exit_code, 1) << r.err;
     expect_nothing_planted_ran("a class that no jar holds");
 
     // The application's library path is the install's lib, which has no such library.
@@ -134,7 +134,7 @@ TEST_F(HostileStart, NothingComesFromTheCurrentDirectoryThroughTheVmsPaths) {
     // Without the install's jars the main class is not found anywhere, the planted one included.
     std::remove(install.path("lib/bl.jar").c_str());
     r = start(launcher, "");
-    EXPECT_EQ(r.exit_code, 0) << r.err;
+    EXPECT_EQ(r.exit_code, 1) << r.err;
     expect_nothing_planted_ran("a missing application jar");
 }
 

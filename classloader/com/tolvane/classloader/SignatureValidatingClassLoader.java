@@ -1,14 +1,21 @@
 package com.tolvane.classloader;
 
+import java.io.ByteArrayInputStream;
 import java.io.File;
+import java.io.FileNotFoundException;
 import java.io.IOException;
 import java.io.InputStream;
-import java.io.OutputStream;
 import java.io.PrintWriter;
 import java.net.MalformedURLException;
+import java.net.URI;
 import java.net.URL;
+import java.net.URLConnection;
+import java.net.URLStreamHandler;
+import java.net.JarURLConnection;
 import java.net.URLClassLoader;
 import java.security.CodeSigner;
+import java.security.CodeSource;
+import java.security.ProtectionDomain;
 import java.security.MessageDigest;
 import java.security.cert.Certificate;
 import java.security.cert.CertificateEncodingException;
@@ -26,6 +33,7 @@ import java.util.jar.Attributes;
 import java.util.jar.JarEntry;
 import java.util.jar.JarFile;
 import java.util.jar.Manifest;
+import java.util.zip.ZipFile;
 
 /**
  * Loads the application's classes from its own jars, and hands a class out only when its entry is
@@ -64,8 +72,11 @@ public class SignatureValidatingClassLoader extends URLClassLoader {
     // so its certificate path is digested once.
     private Map<CodeSigner, Boolean> trustedSigners =
         Collections.synchronizedMap(new IdentityHashMap<CodeSigner, Boolean>());
-    // The loaders of the runtime itself: the only ones whose classes the parent may hand out.
-    private ArrayList<ClassLoader> runtimeLoaders = new ArrayList<ClassLoader>();
+    // Each jar's own URL handler, which serves its checked entries; jars of both lists.
+    private Map<JarFile, EntryHandler> handlers =
+        Collections.synchronizedMap(new IdentityHashMap<JarFile, EntryHandler>());
+    private Map<JarFile, Boolean> signedJars =
+        Collections.synchronizedMap(new IdentityHashMap<JarFile, Boolean>());
 
     // Loads of different names run at once; each name has its own lock (getClassLoadingLock).
     static {
@@ -75,9 +86,6 @@ public class SignatureValidatingClassLoader extends URLClassLoader {
     public SignatureValidatingClassLoader(ClassLoader parent) throws Exception {
         super(new URL[0], parent);
         sha1md = MessageDigest.getInstance("SHA-1");
-        for (ClassLoader l = ClassLoader.getSystemClassLoader().getParent(); l != null; l = l.getParent()) {
-            runtimeLoaders.add(l);
-        }
     }
 
     public Class loadClass(String name) throws ClassNotFoundException {
@@ -112,8 +120,9 @@ public class SignatureValidatingClassLoader extends URLClassLoader {
         return c;
     }
 
-    // The parent's answer counts only when the runtime itself defined the class; a class that the
-    // application class loader read from some class path is treated as absent.
+    // The parent's answer counts only for a class of the runtime image's own modules, whichever of
+    // the runtime's loaders defines it; a class read from some class path, or from an appendix to
+    // the boot class path, lies in an unnamed module and is treated as absent.
     private Class fromParent(String name) {
         Class c;
         try {
@@ -122,8 +131,8 @@ public class SignatureValidatingClassLoader extends URLClassLoader {
         } catch (ClassNotFoundException e) {
             return null;
         }
-        ClassLoader definer = c.getClassLoader();
-        if (definer == null || runtimeLoaders.contains(definer)) {
+        Module module = c.getModule();
+        if (module.isNamed() && module.getLayer() == ModuleLayer.boot()) {
             return c;
         }
         return null;
@@ -170,8 +179,16 @@ public class SignatureValidatingClassLoader extends URLClassLoader {
         return url;
     }
 
+    // Every signed entry of that name, the loader's own jars first, then the Class-Path jars: the
+    // order in which classes are searched. The parent is not asked, as for getResource.
     public Enumeration<URL> findResources(String name) {
         List<URL> found = new ArrayList<URL>();
+        for (int i = 0; i < jars.size(); i++) {
+            URL url = resourceURL(jars.get(i), manifests.get(i), name);
+            if (url != null) {
+                found.add(url);
+            }
+        }
         for (int i = 0; i < classPathJars.size(); i++) {
             URL url = resourceURL(classPathJars.get(i), classPathManifests.get(i), name);
             if (url != null) {
@@ -179,6 +196,23 @@ public class SignatureValidatingClassLoader extends URLClassLoader {
             }
         }
         return Collections.enumeration(found);
+    }
+
+    public Enumeration<URL> getResources(String name) throws IOException {
+        return findResources(name);
+    }
+
+    // The checked bytes, through the resource's own URL: nothing is read from the jar's path.
+    public InputStream getResourceAsStream(String name) {
+        URL url = getResource(name);
+        if (url == null) {
+            return null;
+        }
+        try {
+            return url.openStream();
+        } catch (IOException e) {
+            return null;
+        }
     }
 
     public void setJarPaths(String[] paths, byte[] signature) {
@@ -204,7 +238,7 @@ public class SignatureValidatingClassLoader extends URLClassLoader {
             try {
                 File file = new File(paths[i]);
                 URL base = file.getParentFile().toURI().toURL();
-                JarFile jar = new JarFile(file);
+                JarFile jar = openJar(file);
                 Manifest manifest = jar.getManifest();
                 if (manifest == null) {
                     jar.close();
@@ -212,6 +246,7 @@ public class SignatureValidatingClassLoader extends URLClassLoader {
                 }
                 jars.add(jar);
                 manifests.add(manifest);
+                handlers.put(jar, new EntryHandler(this, jar, manifest, file));
                 addClassPath(manifest, base);
             } catch (Exception e) {
                 e.printStackTrace();
@@ -243,7 +278,8 @@ public class SignatureValidatingClassLoader extends URLClassLoader {
             try {
                 file = localFileUnderRoots(url);
             } catch (Exception e) {
-                e.printStackTrace();
+                // One line each: a distribution's jars may name dozens of system paths.
+                System.err.println(e);
                 continue;
             }
             String canonical = file.getPath();
@@ -256,7 +292,7 @@ public class SignatureValidatingClassLoader extends URLClassLoader {
                 continue;
             }
             try {
-                JarFile jar = new JarFile(file);
+                JarFile jar = openJar(file);
                 Manifest named = jar.getManifest();
                 if (named == null) {
                     jar.close();
@@ -264,6 +300,7 @@ public class SignatureValidatingClassLoader extends URLClassLoader {
                 }
                 classPathJars.add(jar);
                 classPathManifests.add(named);
+                handlers.put(jar, new EntryHandler(this, jar, named, file));
                 addClassPath(named, file.getParentFile().toURI().toURL());
             } catch (IOException e) {
                 e.printStackTrace();
@@ -288,6 +325,11 @@ public class SignatureValidatingClassLoader extends URLClassLoader {
 
     private static String[] getJarPaths() {
         return null;
+    }
+
+    // Verifying, and for a multi-release jar giving the entries meant for the running runtime.
+    private static JarFile openJar(File file) throws IOException {
+        return new JarFile(file, true, ZipFile.OPEN_READ, Runtime.version());
     }
 
     // The jar's own index finds the entry; the name check keeps the match exact, since the index
@@ -324,7 +366,8 @@ public class SignatureValidatingClassLoader extends URLClassLoader {
         if (entry == null) {
             return null;
         }
-        if (!hasDigest(manifest, entry.getName())) {
+        // A multi-release jar's entry for this runtime is signed under its versioned name.
+        if (!hasDigest(manifest, entry.getRealName())) {
             throw new SecurityException(name + " not signed");
         }
         if (entry.getSize() > MAX_CLASS_SIZE) {
@@ -345,19 +388,23 @@ public class SignatureValidatingClassLoader extends URLClassLoader {
             bytes = null;
         }
 
-        String problem = signerProblem(entry.getCodeSigners());
+        CodeSigner[] signers = entry.getCodeSigners();
+        String problem = signerProblem(signers);
         if (problem != null) {
             throw new SecurityException(name + problem);
         }
         if (bytes == null) {
             return null;
         }
+        EntryHandler handler = handlers.get(jar);
+        URL location = handler.jarURL;
         int dot = name.lastIndexOf('.');
         if (dot != -1) {
             String packageName = name.substring(0, dot);
             if (getPackage(packageName) == null) {
                 try {
-                    definePackage(packageName, "", "", "", "", "", "", null);
+                    // Title, version and vendor as the manifest states them (About boxes read them).
+                    definePackage(packageName, manifest, location);
                 } catch (IllegalArgumentException e) {
                     // Another thread defined it first.
                     if (getPackage(packageName) == null) {
@@ -366,7 +413,8 @@ public class SignatureValidatingClassLoader extends URLClassLoader {
                 }
             }
         }
-        return defineClass(name, bytes, 0, bytes.length);
+        // The code source names the jar and its signers: applications find their files through it.
+        return defineClass(name, bytes, 0, bytes.length, domain(handler, signers));
     }
 
     // Reads an entry to its end into one array sized by the entry's header. An entry that inflates
@@ -446,40 +494,178 @@ public class SignatureValidatingClassLoader extends URLClassLoader {
     }
 
     private URL resourceURL(JarFile jar, Manifest manifest, String name) {
-        JarEntry entry = findJarEntry(jar, name);
-        if (entry == null || !hasDigest(manifest, name)) {
+        if (checkedBytes(jar, manifest, name) == null) {
             return null;
         }
         try {
-            // Reading the entry to its end verifies it and makes its signers known.
+            return handlers.get(jar).url(name);
+        } catch (MalformedURLException e) {
+            // This jar's path makes no URL; the next jar may still have the resource.
+            return null;
+        }
+    }
+
+    // The entry's bytes when its first signer passes the rule, else null. Read from the jar held
+    // open, to its end (which verifies it and makes its signers known), within the class cap. The
+    // manifest itself is covered by the signature of the jar's signed entries.
+    byte[] checkedBytes(JarFile jar, Manifest manifest, String name) {
+        boolean isManifest = name.equals(JarFile.MANIFEST_NAME);
+        JarEntry entry = findJarEntry(jar, name);
+        if (entry == null || entry.isDirectory() || (!isManifest && !hasDigest(manifest, entry.getRealName()))) {
+            return null;
+        }
+        if ((isManifest && !jarSigned(jar, manifest)) || entry.getSize() > MAX_CLASS_SIZE) {
+            return null;
+        }
+        try {
+            byte[] bytes;
             InputStream in = jar.getInputStream(entry);
             try {
-                copy(in, null);
+                bytes = readClass(in, entry.getSize(), name);
             } finally {
                 in.close();
             }
-            if (signerProblem(entry.getCodeSigners()) != null) {
+            if (!isManifest && signerProblem(entry.getCodeSigners()) != null) {
                 return null;
             }
-            return new URL("jar:file:" + jar.getName() + "!/" + entry.getName());
-        } catch (MalformedURLException e) {
-            // This jar's path makes no URL; the next jar may still have the resource.
+            return bytes;
         } catch (IOException e) {
             // Unreadable here; the next jar may still have it.
         } catch (SecurityException e) {
-            // Content that does not match its signed digest.
+            // Content that does not match its signed digest, or beyond the cap.
         }
         return null;
     }
 
-    // Copies an input stream to its end into an output stream; a null output discards the bytes.
-    private void copy(InputStream in, OutputStream out) throws IOException {
-        byte[] buffer = new byte[8192];
-        int n;
-        while ((n = in.read(buffer)) >= 0) {
-            if (out != null) {
-                out.write(buffer, 0, n);
+    // Whether some entry of the jar passes the signer rule; asked once per jar.
+    private boolean jarSigned(JarFile jar, Manifest manifest) {
+        Boolean known = signedJars.get(jar);
+        if (known != null) {
+            return known.booleanValue();
+        }
+        boolean signed = anySignedEntry(jar, manifest);
+        signedJars.put(jar, Boolean.valueOf(signed));
+        return signed;
+    }
+
+    private boolean anySignedEntry(JarFile jar, Manifest manifest) {
+        Iterator<String> names = manifest.getEntries().keySet().iterator();
+        while (names.hasNext()) {
+            String name = names.next();
+            if (!name.equals(JarFile.MANIFEST_NAME) && checkedBytes(jar, manifest, name) != null) {
+                return true;
             }
+        }
+        return false;
+    }
+
+    // One domain per jar: every class it yields passed the same signer rule.
+    private ProtectionDomain domain(EntryHandler handler, CodeSigner[] signers) {
+        synchronized (handler) {
+            if (handler.domain == null) {
+                CodeSource source = new CodeSource(handler.jarURL, signers);
+                handler.domain = new ProtectionDomain(source, getPermissions(source), this, null);
+            }
+            return handler.domain;
+        }
+    }
+
+    // The URL handler of one jar held open. Its URLs read "jar:<the jar's file URL>!/<entry>", both
+    // parts encoded, so that they convert with toURI() whatever the path holds ("!" included); what
+    // they open is the checked entry of this jar, never a file found again by its path.
+    static final class EntryHandler extends URLStreamHandler {
+        final SignatureValidatingClassLoader loader;
+        final JarFile jar;
+        final Manifest manifest;
+        final URL jarURL;
+        ProtectionDomain domain;
+        private final String prefix;
+
+        EntryHandler(SignatureValidatingClassLoader loader, JarFile jar, Manifest manifest, File file)
+            throws IOException {
+            this.loader = loader;
+            this.jar = jar;
+            this.manifest = manifest;
+            this.jarURL = new URL(file.getAbsoluteFile().toURI().toString().replace("!", "%21"));
+            this.prefix = jarURL.toString() + "!/";
+        }
+
+        URL url(String name) throws MalformedURLException {
+            try {
+                String path = new URI(null, null, "/" + name, null).getRawPath().substring(1);
+                return new URL("jar", "", -1, prefix + path.replace("!", "%21"), this);
+            } catch (java.net.URISyntaxException e) {
+                throw new MalformedURLException(e.getMessage());
+            }
+        }
+
+        protected URLConnection openConnection(URL url) throws IOException {
+            String file = url.getFile();
+            if (!"jar".equals(url.getProtocol()) || !file.startsWith(prefix)) {
+                throw new FileNotFoundException(url.toString());
+            }
+            return new EntryConnection(url, this);
+        }
+    }
+
+    // One checked entry, read when connected.
+    static final class EntryConnection extends JarURLConnection {
+        private final EntryHandler handler;
+        private byte[] bytes;
+
+        EntryConnection(URL url, EntryHandler handler) throws MalformedURLException {
+            super(url);
+            this.handler = handler;
+        }
+
+        public void connect() throws IOException {
+            if (bytes == null) {
+                String name = getEntryName();
+                bytes = name == null ? null : handler.loader.checkedBytes(handler.jar, handler.manifest, name);
+                if (bytes == null) {
+                    throw new FileNotFoundException(url.toString());
+                }
+                connected = true;
+            }
+        }
+
+        public InputStream getInputStream() throws IOException {
+            connect();
+            return new ByteArrayInputStream(bytes);
+        }
+
+        public long getContentLengthLong() {
+            try {
+                connect();
+                return bytes.length;
+            } catch (IOException e) {
+                return -1;
+            }
+        }
+
+        public int getContentLength() {
+            long length = getContentLengthLong();
+            return length > Integer.MAX_VALUE ? -1 : (int) length;
+        }
+
+        public String getContentType() {
+            String type = getEntryName() == null ? null : guessContentTypeFromName(getEntryName());
+            return type == null ? "content/unknown" : type;
+        }
+
+        // The jar itself stays the loader's: handing it out would let its reader take unchecked
+        // entries, or close it under the loader.
+        public JarFile getJarFile() throws IOException {
+            throw new IOException("the jar of " + url + " is not handed out");
+        }
+
+        public Manifest getManifest() throws IOException {
+            return new Manifest(handler.manifest);
+        }
+
+        public JarEntry getJarEntry() throws IOException {
+            connect();
+            return handler.jar.getJarEntry(getEntryName());
         }
     }
 }

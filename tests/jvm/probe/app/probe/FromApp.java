@@ -1,0 +1,4 @@
+package probe;
+
+public class FromApp implements Service {
+}

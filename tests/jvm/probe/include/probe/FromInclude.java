@@ -1,0 +1,4 @@
+package probe;
+
+public class FromInclude implements Service {
+}

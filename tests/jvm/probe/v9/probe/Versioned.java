@@ -1,0 +1,7 @@
+package probe;
+
+public class Versioned {
+    public String toString() {
+        return "versioned";
+    }
+}
