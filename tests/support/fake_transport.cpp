@@ -76,10 +76,11 @@ bool set_status_callback(handle, status_callback callback) {
     return true;
 }
 
-handle open_url(handle, const wchar_t* url, std::uintptr_t context) {
+handle open_url(handle, const wchar_t* url, std::uintptr_t context, const char* headers) {
     auto& t = fake::transport();
     t.calls.push_back("open_url:" + fake::narrow(url) + (context ? "" : " (no context)"));
     t.urls.push_back(url);
+    t.request_headers.push_back(headers ? headers : "");
     auto it = t.responses.find(url);
     if (it == t.responses.end() || it->second.connect_fails)
         return nullptr;

@@ -24,6 +24,7 @@ struct transport_state {
     bool session_fails = false;
     std::vector<std::string> calls; // "open_session", "open_url:<url>", "read:<n>", ...
     std::vector<std::wstring> urls;
+    std::vector<std::string> request_headers; // of each open_url, "" for none
     std::wstring user_agent;
     unsigned long connect_timeout = 0;
     bool callback_registered = false;
