@@ -11,8 +11,8 @@
 
 #include <cstdio>
 
-// The kept bytes: "app.jar.resume." and an unpredictable part. The record: "app.resume".
-constexpr const char* resume_part = "app.jar.resume";
+// The kept bytes: "app.jar.partial." and an unpredictable part. The record: "app.resume".
+constexpr const char* resume_part = "app.jar.partial";
 constexpr const char* resume_record = "app.resume";
 
 // A download of `version` into the data directory `dir`: where its file is and, when it goes on

@@ -258,17 +258,29 @@ platform::file_lock take_lock(const char* dir) {
     return lock;
 }
 
+// The temporaries `part` + "." + a random part, and the bare name older launchers used. Bytes kept
+// for resuming ("app.jar.partial.*") are not among them: their record decides on them.
+void remove_leftovers(const char* dir, const char* part) {
+    char leftover[app_path_size];
+    if (!data_file(dir, leftover, part))
+        return;
+    platform::remove_file(leftover);
+    const std::size_t n = std::strlen(leftover);
+    if (n + 1 < sizeof leftover) {
+        leftover[n] = '.';
+        leftover[n + 1] = '\0';
+        platform::remove_files_with_prefix(leftover);
+    }
+}
+
 // Once the lock is held, what a launcher killed during its download left is removed, and a
 // pending build is put in place if app.jar can be replaced now.
 check_state begin_check(const char* dir, bool holds_lock) {
     check_state state{dir, holds_lock, false, app_ver_default};
     if (!holds_lock)
         return state;
-    char leftover[app_path_size];
-    if (data_file(dir, leftover, jar_part))
-        platform::remove_files_with_prefix(leftover);
-    if (data_file(dir, leftover, version_part))
-        platform::remove_files_with_prefix(leftover);
+    for (const char* part : {jar_part, version_part})
+        remove_leftovers(dir, part);
     state.has_pending = install_pending_jar(dir, &state.pending);
     return state;
 }

@@ -450,7 +450,7 @@ TEST_F(VersionCheck, ACutDownloadResumesOrStartsOver) {
                              std::to_string(whole.size());
     auto partial = [&] {
         for (auto& entry : fs::directory_iterator(dir))
-            if (entry.path().filename().string().rfind("app.jar.resume.", 0) == 0)
+            if (entry.path().filename().string().rfind("app.jar.partial.", 0) == 0)
                 return entry.path();
         return fs::path();
     };
