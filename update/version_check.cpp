@@ -216,7 +216,7 @@ int check_host(const wchar_t* host, const check_state& state) {
     fetch_options bounds;
     bounds.max_text = answer_max_bytes;
     bounds.deadline_ms = answer_deadline_ms;
-    text_ptr text(https_data(host, version_request, nullptr, &report, nullptr, nullptr));
+    text_ptr text(https_data(host, version_request, nullptr, &report, nullptr, &bounds));
     version_answer answer = scan_answer(text ? std::string_view(text.get()) : std::string_view());
 
     // An error page is never an answer, even one whose body begins with a number. A build that is
