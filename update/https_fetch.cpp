@@ -292,8 +292,11 @@ char* https_data(const wchar_t* host, const wchar_t* path, std::FILE* stream, fe
     // Only a download that may become the body anyone keeps is shown.
     if (!stream || (r.status != 200 && !r.resumed) || (progress && !progress->report))
         progress = nullptr;
-    // What the stream may take: the announced length, else what the maximum leaves.
-    const std::uint64_t stream_limit = expected > 0 ? expected : deployment_max_download - offset;
+    // What the stream may take: the announced length, else the rest of a resumed body, else what
+    // the maximum leaves.
+    const std::uint64_t stream_limit = expected > 0 ? expected
+                                       : r.resumed  ? r.total - offset
+                                                    : deployment_max_download - offset;
     const std::uint64_t shown_length = r.resumed ? r.total : expected;
     std::uint64_t received = 0; // wide enough that a count near 4 GiB cannot wrap below it
     // Where the body starts in the stream's file, and how much of it was handed to start_writeback;
