@@ -462,6 +462,7 @@ TEST_F(VersionCheck, ACutDownloadResumesOrStartsOver) {
         return r;
     };
     const fs::path outside = dir.parent_path() / (dir.filename().string() + "-outside");
+    bool links = true;
     struct row {
         const char* name;
         std::function<void()> before;   // between the two starts
@@ -480,10 +481,14 @@ TEST_F(VersionCheck, ACutDownloadResumesOrStartsOver) {
          {rest, ""}},
         {"kept bytes that are a link",
          [&] {
-             fs::copy_file(partial(), outside);
              fs::path kept = partial();
-             fs::remove(kept);
-             fs::create_symlink(outside, kept);
+             fs::rename(kept, outside);
+             std::error_code no_symlinks;
+             fs::create_symlink(outside, kept, no_symlinks);
+             if (no_symlinks) { // under Wine: checked on Linux only
+                 fs::rename(outside, kept);
+                 links = false;
+             }
          },
          {""}},
         {"kept bytes longer than the body",
@@ -510,6 +515,10 @@ TEST_F(VersionCheck, ACutDownloadResumesOrStartsOver) {
         answers(first, "2.0.0;/j/app.jar");
         fake::respond(jar_url, body(whole));
         r.before();
+        if (!links) {
+            links = true;
+            continue;
+        }
         EXPECT_EQ(get_bs_version(first), 1) << r.name;
         EXPECT_TRUE(read("app.jar") == whole) << r.name;
         std::vector<std::string> asked;
