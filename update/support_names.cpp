@@ -23,6 +23,8 @@ std::string_view version_text(const bs_version& version, char (&out)[app_ver_siz
 const char* fetch_outcome(const fetch_report& report) {
     if (report.status == 0)
         return "no-response";
+    if (report.range_refused)
+        return "range-refused";
     if (report.too_large)
         return "too-large";
     if (report.timed_out)
