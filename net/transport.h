@@ -36,9 +36,11 @@ handle open_session(const wchar_t* user_agent, const session_options& options);
 bool set_connect_timeout(handle session, unsigned long ms);
 // InternetSetStatusCallback(session, callback).
 bool set_status_callback(handle session, status_callback callback);
-// InternetOpenUrlW(session, url, no headers, INTERNET_FLAG_SECURE, context): sends the GET and
-// receives the response head; null on failure.
-handle open_url(handle session, const wchar_t* url, std::uintptr_t context);
+// InternetOpenUrlW(session, url, headers, INTERNET_FLAG_SECURE, context): sends the GET and
+// receives the response head; null on failure. `headers`, when given, are request header lines
+// each ended by CRLF (a resumed download's Range and If-Range); 7-bit text.
+handle open_url(handle session, const wchar_t* url, std::uintptr_t context,
+                const char* headers = nullptr);
 // HttpQueryInfoA(request, level, buffer, size, no index): `buffer` holds the header name on
 // entry and the value on success. On failure `error` is error_header_not_found, or
 // error_insufficient_buffer with `size` set to what the value needs, or another code.

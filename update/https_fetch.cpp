@@ -12,18 +12,22 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <string>
 
 namespace {
 
 constexpr std::size_t url_size = 256; // wide characters, terminator included
 
-// The deployment's bounds, handed to the transport with the session.
-transport::session_options deployment_session_options() {
+// The deployment's bounds, handed to the transport with the session; a call's own tighter ones
+// replace them, and no single read may outlast the call's deadline.
+transport::session_options session_options_for(std::uint64_t max_bytes, std::uint64_t deadline_ms) {
     transport::session_options options;
     options.receive_timeout_ms = deployment_receive_timeout_ms;
+    if (deadline_ms < options.receive_timeout_ms)
+        options.receive_timeout_ms = static_cast<unsigned>(deadline_ms);
     options.ca_bundle = deployment_ca_bundle;
-    options.max_download = deployment_max_download;
-    options.deadline_ms = deployment_download_deadline_ms;
+    options.max_download = max_bytes;
+    options.deadline_ms = deadline_ms;
     return options;
 }
 constexpr std::size_t url_limit = 254;        // longer URLs are cut here
@@ -102,6 +106,56 @@ struct fetch_line {
     }
 };
 
+// Printable 7-bit text only: a validator goes back to the server in a request header.
+bool header_safe(const char* value) {
+    for (const char* p = value; *p; ++p)
+        if (*p < 0x20 || *p > 0x7E)
+            return false;
+    return *value != '\0';
+}
+
+// The validator If-Range can carry: a strong ETag (a weak one never matches there), else
+// Last-Modified.
+void read_validator(void* request, char* out) {
+    out[0] = '\0';
+    for (const char* name : {"ETag", "Last-Modified"}) {
+        c_buffer value{get_header(request, transport::query_custom, name)};
+        if (!value || std::strncmp(value.get(), "W/", 2) == 0 || !header_safe(value.get()) ||
+            std::strlen(value.get()) >= validator_size)
+            continue;
+        std::memcpy(out, value.get(), std::strlen(value.get()) + 1);
+        return;
+    }
+}
+
+// A decimal number of up to 18 digits at `*p`, which moves past it.
+bool read_number(const char** p, std::uint64_t* n) {
+    const char* start = *p;
+    *n = 0;
+    for (; **p >= '0' && **p <= '9' && *p - start < 18; ++*p)
+        *n = *n * 10 + static_cast<std::uint64_t>(**p - '0');
+    return *p > start && !(**p >= '0' && **p <= '9');
+}
+
+// Whether a 206's Content-Range ("bytes FIRST-LAST/TOTAL") is exactly the rest of the body that
+// `resume` holds the start of: from its offset to the end of a body of its length.
+bool continues(const char* range, const fetch_resume& resume) {
+    if (!range || std::strncmp(range, "bytes ", 6) != 0)
+        return false;
+    const char* p = range + 6;
+    std::uint64_t first = 0, last = 0, total = 0;
+    if (!read_number(&p, &first) || *p++ != '-' || !read_number(&p, &last) || *p++ != '/' ||
+        !read_number(&p, &total) || *p != '\0')
+        return false;
+    return first == resume.offset && total == resume.total && last + 1 == total && first < total;
+}
+
+// The request header lines that ask for the rest of a body.
+std::string range_headers(const fetch_resume& resume) {
+    return "Range: bytes=" + std::to_string(resume.offset) + "-\r\nIf-Range: " + resume.validator +
+           "\r\n";
+}
+
 // A bounded copy into `size` bytes that always terminates: at most size - 1 characters.
 void copy_name(char* buffer, const char* name, unsigned long size) {
     if (size == 0)
@@ -133,11 +187,26 @@ char* get_header(void* request, unsigned long level, const char* name) {
 }
 
 char* https_data(const wchar_t* host, const wchar_t* path, std::FILE* stream, fetch_report* report,
-                 const fetch_progress* progress) {
+                 const fetch_progress* progress, const fetch_options* options) {
     fetch_report local;
     fetch_report& r = report ? *report : local;
     r = fetch_report{};
     const fetch_line logged{host, path, r};
+    const fetch_options none;
+    const fetch_options& o = options ? *options : none;
+    // A resume is only asked for with bytes to continue and a validator to send.
+    const fetch_resume* resume = stream && o.resume && o.resume->offset > 0 &&
+                                         o.resume->offset < o.resume->total &&
+                                         o.resume->validator && header_safe(o.resume->validator)
+                                     ? o.resume
+                                     : nullptr;
+    const std::uint64_t deadline_ms =
+        o.deadline_ms > 0 && o.deadline_ms < deployment_download_deadline_ms
+            ? o.deadline_ms
+            : deployment_download_deadline_ms;
+    const std::size_t text_limit = o.max_text > 0 && o.max_text < answer_limit
+                                       ? static_cast<std::size_t>(o.max_text)
+                                       : answer_limit;
 
     const std::uint64_t started = platform::monotonic_ms();
     c_buffer answer;
@@ -158,13 +227,18 @@ char* https_data(const wchar_t* host, const wchar_t* path, std::FILE* stream, fe
     internet_handle session;
     internet_handle request;
     if (context)
-        session.reset(transport::open_session(user_agent, deployment_session_options()));
+        session.reset(transport::open_session(
+            user_agent, session_options_for(stream || o.max_text == 0 ? deployment_max_download
+                                                                      : text_limit + 1,
+                                            deadline_ms)));
     if (session) {
         context->session = session.get();
         transport::set_connect_timeout(session.get(), connect_timeout_ms);
         transport::set_status_callback(session.get(), &InternetStatusCallback);
+        const std::string headers = resume ? range_headers(*resume) : std::string();
         request.reset(transport::open_url(session.get(), url,
-                                          reinterpret_cast<std::uintptr_t>(context.get())));
+                                          reinterpret_cast<std::uintptr_t>(context.get()),
+                                          resume ? headers.c_str() : nullptr));
     }
     if (!request)
         return answer.release();
@@ -175,11 +249,39 @@ char* https_data(const wchar_t* host, const wchar_t* path, std::FILE* stream, fe
         if (!r.has_content_length)
             r.content_length = 0;
     }
+    // What the stream already holds of the body: the resumed bytes after an accepted 206,
+    // nothing after a 200 (the server sends the whole body again).
+    std::uint64_t offset = 0;
+    if (stream) {
+        read_validator(request.get(), r.validator);
+        r.total = r.content_length;
+        if (resume && r.status == 206) {
+            c_buffer range{get_header(request.get(), transport::query_custom, "Content-Range")};
+            r.range_refused =
+                !continues(range.get(), *resume) ||
+                (r.content_length > 0 && r.content_length != resume->total - resume->offset);
+            if (r.range_refused)
+                return answer.release();
+            r.resumed = true;
+            r.total = resume->total;
+            offset = resume->offset;
+        } else if (resume && r.status == 200) {
+            if (std::fflush(stream) != 0 || !platform::truncate_file(stream) ||
+                std::fseek(stream, 0, SEEK_SET) != 0) {
+                r.write_failed = true;
+                return answer.release();
+            }
+        } else if (resume) {
+            return answer.release(); // an error page is never written over the bytes held
+        }
+    }
     // A download announced beyond the maximum is not begun.
-    if (stream && r.content_length > deployment_max_download) {
+    if (stream && offset + r.content_length > deployment_max_download) {
         r.too_large = true;
         return answer.release();
     }
+    if (stream && o.head && (r.status == 200 || r.resumed))
+        o.head(o.head_context, r);
 
     // The chunk and its terminator, cleared before every read so that the chunk is always
     // zero-terminated text for the memory-mode append.
@@ -188,10 +290,14 @@ char* https_data(const wchar_t* host, const wchar_t* path, std::FILE* stream, fe
         return answer.release();
     const std::uint32_t expected = r.content_length;
     // Only a download that may become the body anyone keeps is shown.
-    if (!stream || r.status != 200 || (progress && !progress->report))
+    if (!stream || (r.status != 200 && !r.resumed) || (progress && !progress->report))
         progress = nullptr;
-    // What the stream may take: the announced length, else the maximum.
-    const std::uint64_t stream_limit = expected > 0 ? expected : deployment_max_download;
+    // What the stream may take: the announced length, else the rest of a resumed body, else what
+    // the maximum leaves.
+    const std::uint64_t stream_limit = expected > 0 ? expected
+                                       : r.resumed  ? r.total - offset
+                                                    : deployment_max_download - offset;
+    const std::uint64_t shown_length = r.resumed ? r.total : expected;
     std::uint64_t received = 0; // wide enough that a count near 4 GiB cannot wrap below it
     // Where the body starts in the stream's file, and how much of it was handed to start_writeback;
     // a stream without a position (a pipe) is left to its owner.
@@ -228,11 +334,14 @@ char* https_data(const wchar_t* host, const wchar_t* path, std::FILE* stream, fe
                     behind += write_behind_range;
                 }
                 if (progress)
-                    progress->report(progress->context, fetch_stage::running, received, expected);
+                    progress->report(progress->context, fetch_stage::running, offset + received,
+                                     shown_length);
             } else {
                 received += n;
-                if (answer_length + n > answer_limit)
+                if (answer_length + n > text_limit) {
+                    r.too_long = text_limit < answer_limit;
                     break;
+                }
                 // Appended as text: bytes after a zero byte in the chunk are dropped.
                 std::size_t text = std::strlen(chunk.get());
                 std::memcpy(answer.get() + answer_length, chunk.get(), text + 1);
@@ -247,7 +356,7 @@ char* https_data(const wchar_t* host, const wchar_t* path, std::FILE* stream, fe
             break;
         std::uint64_t now = platform::monotonic_ms();
         window_bytes += n;
-        if (now - started >= deployment_download_deadline_ms) {
+        if (now - started >= deadline_ms) {
             r.timed_out = true;
             break;
         }
@@ -267,7 +376,7 @@ char* https_data(const wchar_t* host, const wchar_t* path, std::FILE* stream, fe
         bool whole =
             received > 0 && !r.read_failed && !r.too_large && !r.write_failed && !r.timed_out;
         progress->report(progress->context, whole ? fetch_stage::complete : fetch_stage::failed,
-                         received, expected);
+                         offset + received, shown_length);
     }
     return answer.release();
 }

@@ -23,10 +23,14 @@ std::string_view version_text(const bs_version& version, char (&out)[app_ver_siz
 const char* fetch_outcome(const fetch_report& report) {
     if (report.status == 0)
         return "no-response";
+    if (report.range_refused)
+        return "range-refused";
     if (report.too_large)
         return "too-large";
     if (report.timed_out)
         return "timed-out";
+    if (report.too_long)
+        return "too-long";
     if (report.write_failed)
         return "write-failed";
     if (report.read_failed)
@@ -35,8 +39,10 @@ const char* fetch_outcome(const fetch_report& report) {
 }
 
 const char* body_problem(const fetch_report& report) {
-    if (report.status != 200)
-        return report.status == 0 ? "no-response" : "status";
+    if (report.status != 200 && !report.resumed)
+        return report.status == 0     ? "no-response"
+               : report.range_refused ? "range-refused"
+                                      : "status";
     if (const char* ended = fetch_outcome(report); std::string_view(ended) != "ok")
         return ended;
     if (report.received == 0)

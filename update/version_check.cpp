@@ -18,10 +18,12 @@
 #include "update/download_progress.h"
 #include "update/https_fetch.h"
 #include "update/jar_signature.h"
+#include "update/partial_download.h"
 #include "update/support_names.h"
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <new>
 
@@ -32,6 +34,12 @@ using base::app_path_size;
 constexpr const wchar_t* version_request = L"/VistalServlet?getVersion=bootstrap&clientVersion=2.0";
 
 constexpr const char* lock_file_name = "app.lock";
+
+// The version answer is one short line (a version, ';', a path of at most 1023 characters): its
+// request has bounds of its own, far below a download's, so that a host that trickles its answer
+// or sends a large one holds the start for seconds, not for the download's deadline.
+constexpr std::uint64_t answer_max_bytes = 4096;
+constexpr std::uint64_t answer_deadline_ms = 10000;
 
 // How long a launcher waits for another one to finish its check and download.
 constexpr unsigned lock_wait_ms = 60000;
@@ -73,16 +81,25 @@ bool acceptable_download_path(std::string_view path) {
            (path.size() == 1 || path[1] != '/');
 }
 
-// Fetches `path` from `host` into a new temporary file next to `prefix`, whose path goes to `to`
-// (empty when none was made). True only for a whole, successful transfer that reached the disk:
-// status 200, a body, as long as announced, within the size and time bounds, no failed read, no
-// failed write, and a whole jar archive. That last check catches what the transfer cannot: an error
+// Hands the record of a download's bytes to the kept-download file once the head is in.
+void record_head(void* context, const fetch_report& head) {
+    record_partial(*static_cast<const partial_download*>(context), head);
+}
+
+// Fetches `path` from `host` for `version` into the data directory `dir`: into a new temporary
+// file, or after the bytes an earlier start kept of the same version (partial_download.h). The
+// file's path goes to `to` (empty when none was made, or when its bytes are kept for the next
+// start). True only for a whole, successful transfer that reached the disk:
+// status 200 (or a 206 that continued the kept bytes), a body, as long as announced, within the
+// size and time bounds, no failed read, no failed write, and a whole jar archive. That last check
+// catches what the transfer cannot: an error
 // page sent with status 200, and a body cut short or cut to a too small length where the length
 // announced does not tell; committed, either would leave a jar that cannot start and a version that
 // claims it. Last, its main class must be signed by the pinned certificate: a jar the loader would
 // refuse (unsigned, signed by another key, tampered, without the main class) never replaces one
 // that starts.
-bool download(const wchar_t* host, std::string_view path, const char* prefix, char* to) {
+bool download(const char* dir, const wchar_t* host, std::string_view path,
+              const bs_version& version, char* to) {
     wchar_t wide[wide_path_limit + 1];
     std::size_t n = path.size() < wide_path_limit ? path.size() : wide_path_limit;
     for (std::size_t i = 0; i < n; ++i)
@@ -93,13 +110,30 @@ bool download(const wchar_t* host, std::string_view path, const char* prefix, ch
     // The body arrives in 8 KiB blocks; through this buffer the file takes a write call per
     // 256 KiB instead of one per block. Declared first: it outlives the stream.
     std::unique_ptr<char[]> buffer(new (std::nothrow) char[download_buffer_size]);
-    file_ptr file(platform::create_temporary_file(prefix, to, app_path_size));
-    if (!file)
-        return false;
-    if (buffer)
-        std::setvbuf(file.get(), buffer.get(), _IOFBF, download_buffer_size);
+    partial_download partial;
+    partial.dir = dir;
+    partial.version = version;
+    file_ptr file;
     fetch_report report;
-    https_data(host, wide, file.get(), &report, download_progress());
+    // A server whose 206 does not continue the kept bytes gets one new request for the whole.
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        file.reset(open_partial(partial));
+        if (!file)
+            return false;
+        if (buffer)
+            std::setvbuf(file.get(), buffer.get(), _IOFBF, download_buffer_size);
+        std::fseek(file.get(), static_cast<long>(partial.resume.offset), SEEK_SET);
+        fetch_options options;
+        options.resume = partial.resume.offset > 0 ? &partial.resume : nullptr;
+        options.head = &record_head;
+        options.head_context = &partial;
+        https_data(host, wide, file.get(), &report, download_progress(), &options);
+        if (!report.range_refused)
+            break;
+        file.reset();
+        drop_partials(dir);
+    }
+    std::memcpy(to, partial.path, sizeof partial.path);
     bool complete = !body_problem(report);
     bool written =
         !report.write_failed && !std::ferror(file.get()) && platform::sync_file(file.get());
@@ -113,6 +147,11 @@ bool download(const wchar_t* host, std::string_view path, const char* prefix, ch
         .number("length", report.content_length)
         .number("received", report.received)
         .text("verdict", download_verdict(report, written && closed, archive, verdict));
+    // Bytes of a body cut short stay for the next start; anything else is done with them.
+    if (!complete && written && closed && !report.too_large && has_partial_record(dir))
+        to[0] = '\0';
+    else
+        forget_partial(dir);
     return closed && archive && verdict == jar_verdict::signed_by_pinned;
 }
 
@@ -125,14 +164,14 @@ void update_app_jar(const char* dir, const wchar_t* host, const version_answer& 
         base::support_line("download").text("path", answer.path).text("verdict", "bad-path");
         return;
     }
-    char jar_prefix[app_path_size], version_prefix[app_path_size];
-    if (!data_file(dir, jar_prefix, jar_part) || !data_file(dir, version_prefix, version_part))
+    char version_prefix[app_path_size];
+    if (!data_file(dir, version_prefix, version_part))
         return;
 
     char text[app_ver_size];
     std::size_t length = format_app_ver(answer.version, text);
     char jar_temp[app_path_size] = "", version_temp[app_path_size] = "";
-    const bool fetched = download(host, answer.path, jar_prefix, jar_temp);
+    const bool fetched = download(dir, host, answer.path, answer.version, jar_temp);
     if (fetched && write_new_file(version_prefix, version_temp, text, length)) {
         commit_jar(dir, jar_temp, version_temp, current);
         return;
@@ -174,12 +213,17 @@ int check_host(const wchar_t* host, const check_state& state) {
     }
 
     fetch_report report;
-    text_ptr text(https_data(host, version_request, nullptr, &report));
+    fetch_options bounds;
+    bounds.max_text = answer_max_bytes;
+    bounds.deadline_ms = answer_deadline_ms;
+    text_ptr text(https_data(host, version_request, nullptr, &report, nullptr, &bounds));
     version_answer answer = scan_answer(text ? std::string_view(text.get()) : std::string_view());
 
     // An error page is never an answer, even one whose body begins with a number. A build that is
     // already pending is not fetched again: it waits for app.jar to be let go.
-    bool answered = report.status == 200 && answer.version.major >= 0;
+    // So is an answer that did not end within its bounds: what came of it may be cut anywhere.
+    bool answered =
+        report.status == 200 && answer.version.major >= 0 && !report.timed_out && !report.too_long;
     char shown[2][app_ver_size];
     base::support_line("answer")
         .text("host", host)
@@ -214,17 +258,29 @@ platform::file_lock take_lock(const char* dir) {
     return lock;
 }
 
+// The temporaries `part` + "." + a random part, and the bare name older launchers used. Bytes kept
+// for resuming ("app.jar.partial.*") are not among them: their record decides on them.
+void remove_leftovers(const char* dir, const char* part) {
+    char leftover[app_path_size];
+    if (!data_file(dir, leftover, part))
+        return;
+    platform::remove_file(leftover);
+    const std::size_t n = std::strlen(leftover);
+    if (n + 1 < sizeof leftover) {
+        leftover[n] = '.';
+        leftover[n + 1] = '\0';
+        platform::remove_files_with_prefix(leftover);
+    }
+}
+
 // Once the lock is held, what a launcher killed during its download left is removed, and a
 // pending build is put in place if app.jar can be replaced now.
 check_state begin_check(const char* dir, bool holds_lock) {
     check_state state{dir, holds_lock, false, app_ver_default};
     if (!holds_lock)
         return state;
-    char leftover[app_path_size];
-    if (data_file(dir, leftover, jar_part))
-        platform::remove_files_with_prefix(leftover);
-    if (data_file(dir, leftover, version_part))
-        platform::remove_files_with_prefix(leftover);
+    for (const char* part : {jar_part, version_part})
+        remove_leftovers(dir, part);
     state.has_pending = install_pending_jar(dir, &state.pending);
     return state;
 }

@@ -52,6 +52,9 @@ struct request : object {
     CURL* easy = nullptr;
     std::string url;
     std::string user_agent;
+    // The caller's request header lines, and the list curl reads them from (it only reads it).
+    std::vector<std::string> header_lines;
+    std::vector<curl_slist> header_nodes;
     unsigned receive_timeout_ms = 0;
 
     long status = 0;   // status of the head being received

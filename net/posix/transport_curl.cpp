@@ -81,6 +81,22 @@ template <class Ready> void pump(request* r, Ready ready) {
     }
 }
 
+// Splits CRLF-ended header lines into the list curl sends; false when there are none.
+bool set_headers(request* r, const char* headers) {
+    for (const char* p = headers; p && *p;) {
+        const char* end = std::strstr(p, "\r\n");
+        std::size_t n = end ? static_cast<std::size_t>(end - p) : std::strlen(p);
+        if (n > 0)
+            r->header_lines.emplace_back(p, n);
+        p += n + (end ? 2 : 0);
+    }
+    r->header_nodes.resize(r->header_lines.size());
+    for (std::size_t i = 0; i < r->header_lines.size(); ++i)
+        r->header_nodes[i] = {r->header_lines[i].data(),
+                              i + 1 < r->header_nodes.size() ? &r->header_nodes[i + 1] : nullptr};
+    return !r->header_nodes.empty();
+}
+
 session* as_session(transport::handle h) {
     auto* o = static_cast<object*>(h);
     return o && o->tag == kind::session ? static_cast<session*>(o) : nullptr;
@@ -132,7 +148,7 @@ bool set_status_callback(handle internet, status_callback callback) {
     return true;
 }
 
-handle open_url(handle internet, const wchar_t* url, std::uintptr_t context) {
+handle open_url(handle internet, const wchar_t* url, std::uintptr_t context, const char* headers) {
     session* s = as_session(internet);
     if (!s || !url)
         return nullptr;
@@ -191,6 +207,8 @@ handle open_url(handle internet, const wchar_t* url, std::uintptr_t context) {
     curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, &on_body);
     curl_easy_setopt(e, CURLOPT_WRITEDATA, r);
     curl_easy_setopt(e, CURLOPT_ERRORBUFFER, r->error);
+    if (set_headers(r, headers))
+        curl_easy_setopt(e, CURLOPT_HTTPHEADER, r->header_nodes.data());
     // Proxies come from curl's own environment variables (https_proxy, no_proxy, ...), the
     // Linux counterpart of the system's proxy settings.
     if (curl_multi_add_handle(r->multi, e) != CURLM_OK) {

@@ -3,6 +3,7 @@
 // deadline, checked between reads, holds.
 #include "net/transport.h"
 
+#include <string>
 #include <windows.h>
 #include <wininet.h>
 
@@ -44,8 +45,19 @@ static bool ends_on_https(HINTERNET request) {
     return _wcsnicmp(url, L"https://", 8) == 0;
 }
 
-handle open_url(handle session, const wchar_t* url, std::uintptr_t context) {
-    HINTERNET request = InternetOpenUrlW(session, url, nullptr, 0, INTERNET_FLAG_SECURE, context);
+// A ranged request bypasses WinINet's cache: the bytes must come from the server, as asked for,
+// and a part of a body must not be kept as if it were the whole.
+constexpr DWORD uncached = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE;
+
+handle open_url(handle session, const wchar_t* url, std::uintptr_t context, const char* headers) {
+    // The header lines are 7-bit text, so widening each byte gives the same text.
+    std::wstring wide;
+    for (const char* p = headers; p && *p; ++p)
+        wide += static_cast<wchar_t>(static_cast<unsigned char>(*p));
+    HINTERNET request =
+        InternetOpenUrlW(session, url, wide.empty() ? nullptr : wide.c_str(),
+                         wide.empty() ? 0 : static_cast<DWORD>(wide.size()),
+                         INTERNET_FLAG_SECURE | (wide.empty() ? 0 : uncached), context);
     if (request && !ends_on_https(request)) {
         InternetCloseHandle(request);
         SetLastError(ERROR_INTERNET_HTTPS_TO_HTTP_ON_REDIR);

@@ -251,7 +251,8 @@ std::FILE* open_plain_file(const char* path, open_outcome* outcome) {
         *outcome = open_outcome::refused;
         return nullptr;
     }
-    std::FILE* file = stream_of(h, _O_RDWR, "r+");
+    // Binary, like every file the launcher reads: jars are read and appended to byte for byte.
+    std::FILE* file = stream_of(h, _O_RDWR | _O_BINARY, "r+b");
     *outcome = file ? open_outcome::opened : open_outcome::failed;
     return file;
 }

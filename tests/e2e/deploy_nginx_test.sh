@@ -108,5 +108,32 @@ run
 check "the next start gets the newer release" cmp -s "$r4" "$data/app.jar"
 stop_nginx
 
+# A download cut at half (the launcher killed) is taken up at the next start: nginx answers the
+# rest with 206 for the kept bytes' validator, and only the rest is sent.
+r5=$(release 2.5.0 4000000)
+size=$(stat -c %s "$r5")
+deploy/publish.sh "$work/webroot" 2.5.0 "$r5" >/dev/null
+start_nginx "limit_rate 1m;" || exit 1
+(cd "$install" && exec ./vistal-test >"$work/out-cut.txt" 2>&1) &
+cut=$!
+for _ in $(seq 600); do
+    kept=$(stat -c %s "$data"/app.jar.partial.* 2>/dev/null | head -1)
+    [ -n "$kept" ] && [ "$kept" -ge $((size / 2)) ] && break
+    sleep 0.05
+done
+kill -9 $cut; wait $cut 2>/dev/null
+kept=$(stat -c %s "$data"/app.jar.partial.* 2>/dev/null | head -1)
+check "the cut download's bytes are kept" test "${kept:-0}" -gt 0
+stop_nginx
+start_nginx || exit 1
+run; rc=$?
+last=$(grep 'GET /releases/' "$work/run/access.log" | tail -1)
+check "the next start exits with 0" test $rc -eq 0
+check "it installs the release whole" cmp -s "$r5" "$data/app.jar"
+check "it is answered 206 for the rest" test "$(echo "$last" | awk '{print $9}')" = 206
+check "and is sent only the rest" test "$(echo "$last" | awk '{print $10}')" -eq $((size - ${kept:-0}))
+check "nothing of it is kept after" test -z "$(ls "$data" | grep -E '^app\.(jar\.partial|resume)')"
+stop_nginx
+
 echo "$passed passed, $failed failed"
 [ $failed -eq 0 ]

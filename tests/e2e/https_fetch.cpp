@@ -296,4 +296,36 @@ TEST(FetchWithoutAnswer, AConnectionThatNeverCompletesIsGivenUp) {
     EXPECT_LT(seconds, 20);
 }
 
+// A stream that holds the start of a body asks for the rest (Range, If-Range): it gets only the
+// rest when a 206 continues its bytes, the whole body again when its validator no longer holds,
+// and nothing over its bytes from a 206 that does not continue them.
+TEST_F(Fetch, AResumedStreamGetsOnlyTheRest) {
+    const std::string whole = std::string(6000, 'a') + std::string(6000, 'b');
+    const std::string held = whole.substr(0, 5000);
+    server.otherwise([&whole](const testsupport::request& r) {
+        if (r.header("Range") != "bytes=5000-")
+            return answer(http_response(400, "no range asked"));
+        if (r.header("If-Range") != "\"v2\"")
+            return answer(http_response(200, whole, {{"ETag", "\"v3\""}}));
+        const char* range = r.target == "/wrong" ? "bytes 0-6999/12000" : "bytes 5000-11999/12000";
+        return answer(http_response(206, whole.substr(5000), {{"Content-Range", range}}));
+    });
+    const struct {
+        const char* path;
+        const char* validator;
+        const std::string& body;
+        bool resumed, refused;
+    } rows[] = {
+        {"/rest", "\"v2\"", whole, true, false},
+        {"/stale", "\"v1\"", whole, false, false},
+        {"/wrong", "\"v2\"", held, false, true},
+    };
+    for (const auto& row : rows) {
+        fetched f = client().resume(server.host(), row.path, held, whole.size(), row.validator);
+        EXPECT_TRUE(f.body == row.body) << row.path << ": " << f.body.size() << " bytes";
+        EXPECT_EQ(f.report.resumed, row.resumed) << row.path;
+        EXPECT_EQ(f.report.range_refused, row.refused) << row.path;
+    }
+}
+
 } // namespace

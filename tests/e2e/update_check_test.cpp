@@ -275,4 +275,42 @@ TEST_F(UpdateCheck, ALauncherKilledDuringTheDownloadLeavesTheOldJar) {
     EXPECT_EQ(part("app.jar.part"), absent);
 }
 
+// A download cut at half keeps its bytes, and the next check asks only for the rest of them.
+TEST_F(UpdateCheck, ACutDownloadIsTakenUpWhereItStopped) {
+    put("app.ver", "1.0.0");
+    put("app.jar", "OLD JAR");
+    const std::string jar = jar_bytes('r');
+    const std::size_t half = jar.size() / 2;
+    auto& s = serve(0);
+    s.on(version_target, version_answer("2.0.0;/j/app.jar"));
+    s.otherwise([&jar, half](const request& r) {
+        header_list head = {{"ETag", "\"r1\""}};
+        if (r.header("Range").empty()) {
+            head.push_back({"Content-Length", std::to_string(jar.size())});
+            return script().send(response_head(200, head)).send(jar.substr(0, half)).abort();
+        }
+        head.push_back({"Content-Range", "bytes " + std::to_string(half) + "-" +
+                                             std::to_string(jar.size() - 1) + "/" +
+                                             std::to_string(jar.size())});
+        return answer(http_response(206, jar.substr(half), head));
+    });
+
+    EXPECT_EQ(locate_server(), 0);
+    EXPECT_EQ(file("app.jar"), "OLD JAR");
+    EXPECT_EQ(file("app.ver"), "1.0.0");
+    EXPECT_EQ(part("app.jar.partial").size(), half);
+
+    EXPECT_EQ(locate_server(), 0);
+    EXPECT_TRUE(file("app.jar") == jar);
+    EXPECT_EQ(file("app.ver"), "2.0.0-rc2147483647.b1");
+    std::vector<std::string> ranges;
+    for (auto& r : s.requests())
+        if (r.target == "/j/app.jar")
+            ranges.push_back(r.header("Range") + " " + r.header("If-Range"));
+    EXPECT_EQ(ranges,
+              (std::vector<std::string>{" ", "bytes=" + std::to_string(half) + "- \"r1\""}));
+    EXPECT_EQ(part("app.jar.part"), absent);
+    EXPECT_EQ(file("app.resume"), absent);
+}
+
 } // namespace

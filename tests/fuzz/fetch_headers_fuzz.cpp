@@ -191,7 +191,7 @@ bool set_status_callback(handle session, status_callback) {
     return true;
 }
 
-handle open_url(handle session, const wchar_t*, std::uintptr_t context) {
+handle open_url(handle session, const wchar_t*, std::uintptr_t context, const char*) {
     if (session != &current->session_tag || context == 0)
         fault("request without its session or context");
     if (!current->url_opens)

@@ -1,6 +1,6 @@
 // What the fetch needs from the platform and the deployment in a fuzz target that compiles it:
 // the clock stands still, the size bound is beyond any body played, and the disk needs no
-// write-behind.
+// write-behind nor truncation.
 #include "config/deployment.h"
 #include "platform/platform.h"
 
@@ -10,6 +10,10 @@ std::uint64_t monotonic_ms() {
 }
 void start_writeback(std::FILE*, std::uint64_t, std::uint64_t) {}
 void await_writeback(std::FILE*, std::uint64_t, std::uint64_t) {}
+// Only a resumed download that is answered 200 truncates its stream; none is played here.
+bool truncate_file(std::FILE*) {
+    return false;
+}
 } // namespace platform
 
 const unsigned long long deployment_max_download = 0xFFFFFFFFull;

@@ -144,7 +144,7 @@ bool set_connect_timeout(handle, unsigned long) {
 bool set_status_callback(handle, status_callback) {
     return true;
 }
-handle open_url(handle, const wchar_t* url, std::uintptr_t) {
+handle open_url(handle, const wchar_t* url, std::uintptr_t, const char*) {
     requested = url;
     return nullptr;
 }

@@ -117,4 +117,23 @@ TEST_F(HostileServer, AFailedWriteStopsTheDownload) {
     EXPECT_LT(server->bytes_sent(), body / 2);
 }
 
+// A version answer that begins well and then trickles (1 KiB a second, for a quarter of an hour)
+// holds the start no longer than the version request's own deadline of seconds: the host counts
+// as not answering, and nothing is downloaded. The test launcher's download deadline is the
+// shipped one, so only the request's own bound can end it.
+TEST_F(HostileServer, ATrickledVersionAnswerDoesNotHoldTheStart) {
+    script trickle;
+    trickle.send(response_head(200)).send("2.0.0;/j/app.jar\n");
+    for (int second = 0; second < 900; ++second)
+        trickle.pause(1000).send(std::string(1024, ' '));
+    server->on(version_target, trickle);
+    auto r = start(answer(http_response(200, old_jar)), {test_launcher()});
+    EXPECT_FALSE(r.timed_out) << r.err;
+    EXPECT_LT(server->bytes_sent(), 32u * 1024u);
+    EXPECT_EQ(server->request_lines(),
+              std::vector<std::string>{"GET " + version_target + " HTTP/1.1"});
+    EXPECT_TRUE(read_file(data("app.jar")) == old_jar);
+    EXPECT_EQ(read_file(data("app.ver")), "1.0.0");
+}
+
 } // namespace

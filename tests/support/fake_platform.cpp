@@ -205,7 +205,7 @@ std::FILE* open_plain_file(const char* path, open_outcome* outcome) {
         *outcome = open_outcome::refused;
         return nullptr;
     }
-    std::FILE* file = std::fopen(path, "r+");
+    std::FILE* file = std::fopen(path, "r+b");
     *outcome = file ? open_outcome::opened : open_outcome::failed;
     if (file)
         opened_paths()[file] = path;

@@ -22,6 +22,10 @@ void respond(const std::wstring& url, response r) {
     transport().responses[url] = std::move(r);
 }
 
+void respond_to_range(const std::wstring& url, response r) {
+    transport().ranged_responses[url] = std::move(r);
+}
+
 namespace {
 
 struct session {
@@ -76,16 +80,22 @@ bool set_status_callback(handle, status_callback callback) {
     return true;
 }
 
-handle open_url(handle, const wchar_t* url, std::uintptr_t context) {
+handle open_url(handle, const wchar_t* url, std::uintptr_t context, const char* headers) {
     auto& t = fake::transport();
     t.calls.push_back("open_url:" + fake::narrow(url) + (context ? "" : " (no context)"));
     t.urls.push_back(url);
-    auto it = t.responses.find(url);
-    if (it == t.responses.end() || it->second.connect_fails)
+    t.request_headers.push_back(headers ? headers : "");
+    const bool ranged = headers && std::string(headers).find("Range:") != std::string::npos;
+    const fake::response* answer = nullptr;
+    if (auto it = t.ranged_responses.find(url); ranged && it != t.ranged_responses.end())
+        answer = &it->second;
+    else if (auto plain = t.responses.find(url); plain != t.responses.end())
+        answer = &plain->second;
+    if (!answer || answer->connect_fails)
         return nullptr;
     ++t.open_handles;
     auto* r = new fake::request;
-    r->r = it->second;
+    r->r = *answer;
     return r;
 }
 

@@ -20,10 +20,12 @@ struct response {
 };
 
 struct transport_state {
-    std::map<std::wstring, response> responses; // by full URL; others fail to connect
+    std::map<std::wstring, response> responses;        // by full URL; others fail to connect
+    std::map<std::wstring, response> ranged_responses; // by full URL, to a request with Range
     bool session_fails = false;
     std::vector<std::string> calls; // "open_session", "open_url:<url>", "read:<n>", ...
     std::vector<std::wstring> urls;
+    std::vector<std::string> request_headers; // of each open_url, "" for none
     std::wstring user_agent;
     unsigned long connect_timeout = 0;
     bool callback_registered = false;
@@ -34,5 +36,7 @@ transport_state& transport();
 void reset_transport();
 // Answers `url` (the whole https URL) with `r`.
 void respond(const std::wstring& url, response r);
+// Answers a request for `url` that asks for a range with `r` (others get what respond gave).
+void respond_to_range(const std::wstring& url, response r);
 
 } // namespace fake

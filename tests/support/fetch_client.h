@@ -5,6 +5,7 @@
 
 #include "update/https_fetch.h"
 
+#include <cstdint>
 #include <string>
 
 namespace testsupport {
@@ -35,6 +36,11 @@ class fetch_client {
     virtual const char* transport() const = 0;
     virtual fetched text(const std::string& host, const std::string& path) = 0;
     virtual fetched stream(const std::string& host, const std::string& path) = 0;
+    // Stream mode into a stream that holds `held`, the start of a body of `total` bytes sent
+    // with `validator`, asking for the rest. `held` and `validator` are words without spaces.
+    virtual fetched resume(const std::string& host, const std::string& path,
+                           const std::string& held, std::uint64_t total,
+                           const std::string& validator) = 0;
     virtual header_probe header(const std::string& url, const std::string& name,
                                 unsigned long size) = 0;
 };

@@ -32,11 +32,30 @@ class local_client : public fetch_client {
     }
 
     fetched stream(const std::string& host, const std::string& path) override {
+        return into_stream(host, path, "", nullptr);
+    }
+
+    fetched resume(const std::string& host, const std::string& path, const std::string& held,
+                   std::uint64_t total, const std::string& validator) override {
+        fetch_resume r;
+        r.offset = held.size();
+        r.total = total;
+        r.validator = validator.c_str();
+        fetch_options options;
+        options.resume = &r;
+        return into_stream(host, path, held, &options);
+    }
+
+  private:
+    fetched into_stream(const std::string& host, const std::string& path, const std::string& held,
+                        const fetch_options* options) {
         fetched f;
         std::FILE* out = std::tmpfile();
         if (!out)
             return f;
-        f.null = https_data(wide(host).c_str(), wide(path).c_str(), out, &f.report) == nullptr;
+        std::fwrite(held.data(), 1, held.size(), out);
+        f.null = https_data(wide(host).c_str(), wide(path).c_str(), out, &f.report, nullptr,
+                            options) == nullptr;
         std::rewind(out);
         char buffer[65536];
         std::size_t n;
@@ -46,6 +65,7 @@ class local_client : public fetch_client {
         return f;
     }
 
+  public:
     header_probe header(const std::string& url, const std::string& name,
                         unsigned long size) override {
         header_probe p;

@@ -76,6 +76,18 @@ class wine_client : public fetch_client {
     fetched stream(const std::string& host, const std::string& path) override {
         return fetch("stream", host, path);
     }
+    fetched resume(const std::string& host, const std::string& path, const std::string& held,
+                   std::uint64_t total, const std::string& validator) override {
+        std::istringstream in(ask("resume " + host + " " + path + " " + held + " " +
+                                  std::to_string(total) + " " + validator));
+        fetched f;
+        fetch_report& r = f.report;
+        std::string body;
+        in >> f.null >> r.status >> r.has_content_length >> r.content_length >> r.received >>
+            r.read_failed >> body >> r.resumed >> r.range_refused;
+        f.body = unhex(body);
+        return f;
+    }
 
     header_probe header(const std::string& url, const std::string& name,
                         unsigned long size) override {

@@ -10,9 +10,11 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <gtest/gtest.h>
 #include <sstream>
 #include <string>
+#include <vector>
 
 namespace fs = std::filesystem;
 
@@ -434,6 +436,102 @@ TEST_F(VersionCheck, AnUnwritableDataDirectorySendsNoRequest) {
     EXPECT_EQ(get_bs_version(first), 0);
     EXPECT_TRUE(fake::transport().urls.empty());
     EXPECT_FALSE(fs::exists(dir / "missing"));
+}
+
+// A download cut at half keeps its bytes; the next start answered the same version asks for the
+// rest. Whatever does not continue them exactly (another validator, a wrong range, kept bytes
+// that are a link or longer than the body, another version) starts over, and only the whole jar
+// is ever installed.
+TEST_F(VersionCheck, ACutDownloadResumesOrStartsOver) {
+    const std::string whole = tiny_jar(std::string(30000, 'r'));
+    const std::size_t half = whole.size() / 2;
+    const std::wstring jar_url = url(first, L"/j/app.jar");
+    const std::string tail = std::to_string(half) + "-" + std::to_string(whole.size() - 1) + "/" +
+                             std::to_string(whole.size());
+    auto partial = [&] {
+        for (auto& entry : fs::directory_iterator(dir))
+            if (entry.path().filename().string().rfind("app.jar.partial.", 0) == 0)
+                return entry.path();
+        return fs::path();
+    };
+    auto ranged = [](int status, std::string range, std::string text) {
+        fake::response r = body(std::move(text), status);
+        r.headers.push_back({"ETag", "\"v1\""});
+        if (!range.empty())
+            r.headers.push_back({"Content-Range", "bytes " + range});
+        return r;
+    };
+    const fs::path outside = dir.parent_path() / (dir.filename().string() + "-outside");
+    bool links = true;
+    struct row {
+        const char* name;
+        std::function<void()> before;   // between the two starts
+        std::vector<std::string> asked; // the Range asked for by each jar request of the second
+    };
+    const std::string rest = "Range: bytes=" + std::to_string(half) + "-\r\nIf-Range: \"v1\"\r\n";
+    const row rows[] = {
+        {"the rest",
+         [&] { fake::respond_to_range(jar_url, ranged(206, tail, whole.substr(half))); },
+         {rest}},
+        {"a stale validator",
+         [&] { fake::respond_to_range(jar_url, ranged(200, "", whole)); },
+         {rest}},
+        {"a wrong Content-Range",
+         [&] { fake::respond_to_range(jar_url, ranged(206, "0-" + tail, whole.substr(half))); },
+         {rest, ""}},
+        {"kept bytes that are a link",
+         [&] {
+             fs::path kept = partial();
+             fs::rename(kept, outside);
+             std::error_code no_symlinks;
+             fs::create_symlink(outside, kept, no_symlinks);
+             if (no_symlinks) { // under Wine: checked on Linux only
+                 fs::rename(outside, kept);
+                 links = false;
+             }
+         },
+         {""}},
+        {"kept bytes longer than the body",
+         [&] { std::ofstream(partial(), std::ios::app | std::ios::binary) << whole; },
+         {""}},
+        {"another version answered", [&] { answers(first, "3.0.0;/j/app.jar"); }, {""}},
+    };
+    for (const row& r : rows) {
+        fake::reset_transport();
+        fs::remove_all(dir);
+        fs::remove(outside);
+        fs::create_directories(dir);
+        write("app.ver", "1.0.0");
+        write("app.jar", "OLD");
+        answers(first, "2.0.0;/j/app.jar");
+        fake::response cut = ranged(200, "", whole.substr(0, half));
+        cut.headers[0].second = std::to_string(whole.size());
+        fake::respond(jar_url, cut);
+        EXPECT_EQ(get_bs_version(first), 1) << r.name;
+        EXPECT_EQ(read("app.jar"), "OLD") << r.name;
+        ASSERT_FALSE(partial().empty()) << r.name;
+
+        fake::reset_transport();
+        answers(first, "2.0.0;/j/app.jar");
+        fake::respond(jar_url, body(whole));
+        r.before();
+        if (!links) {
+            links = true;
+            continue;
+        }
+        EXPECT_EQ(get_bs_version(first), 1) << r.name;
+        EXPECT_TRUE(read("app.jar") == whole) << r.name;
+        std::vector<std::string> asked;
+        for (std::size_t i = 0; i < fake::transport().urls.size(); ++i)
+            if (fake::transport().urls[i] == jar_url)
+                asked.push_back(fake::transport().request_headers[i]);
+        EXPECT_EQ(asked, r.asked) << r.name;
+        expect_no_leftovers();
+        if (fs::exists(outside)) {
+            EXPECT_EQ(fs::file_size(outside), half) << r.name;
+        }
+    }
+    fs::remove(outside);
 }
 
 } // namespace
