@@ -1,5 +1,6 @@
 #include "update/zip_reader.h"
 
+#include <algorithm>
 #include <cstring>
 #include <zlib.h>
 
@@ -9,6 +10,56 @@ namespace {
 
 constexpr long longest_comment = 0xFFFF;
 constexpr std::size_t central_header_size = 46;
+constexpr long zip64_locator_size = 20;
+
+// Well-formed UTF-8 as the JDK decodes entry names: no overlong forms, no surrogates, nothing
+// beyond U+10FFFF. The JDK refuses a whole archive with one name that is not.
+bool valid_utf8(const std::string& text) {
+    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+    const auto* end = p + text.size();
+    while (p < end) {
+        unsigned c = *p++;
+        if (c < 0x80)
+            continue;
+        int more = c >= 0xC2 && c <= 0xDF   ? 1
+                   : c >= 0xE0 && c <= 0xEF ? 2
+                   : c >= 0xF0 && c <= 0xF4 ? 3
+                                            : -1;
+        if (more < 0 || end - p < more)
+            return false;
+        unsigned lowest = 0x80, highest = 0xBF; // the second byte's range
+        if (c == 0xE0)
+            lowest = 0xA0;
+        else if (c == 0xED)
+            highest = 0x9F;
+        else if (c == 0xF0)
+            lowest = 0x90;
+        else if (c == 0xF4)
+            highest = 0x8F;
+        if (*p < lowest || *p > highest)
+            return false;
+        for (int i = 1; i < more; ++i)
+            if ((p[i] & 0xC0) != 0x80)
+                return false;
+        p += more;
+    }
+    return true;
+}
+
+// Whether the end record's comment holds another end record's signature. The JDK takes the last
+// signature in the file that it can make sense of, which need not be the one found here.
+bool comment_hides_record(std::FILE* file, const end_record& end) {
+    std::size_t length = le16(end.bytes + 20);
+    std::vector<unsigned char> comment(length);
+    if (length == 0)
+        return false;
+    if (!read_at(file, end.at + end_record_size, comment.data(), length))
+        return true;
+    for (std::size_t i = 0; i + 4 <= length; ++i)
+        if (std::memcmp(comment.data() + i, "PK\x05\x06", 4) == 0)
+            return true;
+    return false;
+}
 
 } // namespace
 
@@ -73,8 +124,13 @@ status read_directory(std::FILE* file, std::uint32_t limit, archive* zip) {
         return status::not_archive;
     if (directory_size > limit)
         return status::too_large;
-    if (static_cast<std::uint64_t>(directory_offset) + directory_size >
-        static_cast<std::uint64_t>(end.at))
+    // Another reader finds the directory from the end record back, or through a ZIP64 locator
+    // right before it; it must be the same bytes here, all of them, with nothing in between.
+    if (static_cast<std::uint64_t>(directory_offset) + directory_size !=
+            static_cast<std::uint64_t>(end.at) ||
+        comment_hides_record(file, end) ||
+        (end.at >= zip64_locator_size &&
+         signature_at(file, end.at - zip64_locator_size, "PK\x06\x07")))
         return status::not_archive;
 
     std::vector<unsigned char> directory(directory_size);
@@ -102,9 +158,25 @@ status read_directory(std::FILE* file, std::uint32_t limit, archive* zip) {
         e.size = le32(h + 24);
         e.offset = le32(h + 42);
         e.name.assign(reinterpret_cast<const char*>(h + central_header_size), name_size);
+        if (!valid_utf8(e.name))
+            return status::not_archive;
         zip->entries.push_back(std::move(e));
         at += record_size;
     }
+    // More records than the 16-bit count says (it wraps above 65,535) would be read by a reader
+    // that walks the whole directory.
+    if (at != directory.size())
+        return status::not_archive;
+    // One entry per name: which of two a reader takes is its own choice.
+    std::vector<const std::string*> names;
+    names.reserve(zip->entries.size());
+    for (const entry& e : zip->entries)
+        names.push_back(&e.name);
+    std::sort(names.begin(), names.end(),
+              [](const std::string* a, const std::string* b) { return *a < *b; });
+    for (std::size_t i = 1; i < names.size(); ++i)
+        if (*names[i] == *names[i - 1])
+            return status::not_archive;
     return status::ok;
 }
 
