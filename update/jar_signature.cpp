@@ -289,6 +289,19 @@ jar_verdict find_entries(const zip::archive& zip, signing_entries* found) {
     return jar_verdict::signed_by_pinned;
 }
 
+// The main section's Implementation-Version; empty when it has none, or more than one.
+std::string_view version_stamp(const section& main) {
+    const attribute* found = nullptr;
+    for (const attribute& a : main.attributes) {
+        if (!same_text_any_case(a.name, "Implementation-Version"))
+            continue;
+        if (found)
+            return {};
+        found = &a;
+    }
+    return found ? std::string_view(found->value) : std::string_view();
+}
+
 bool pinned(const bytes& certificate, const unsigned char* signer) {
     bytes d = platform::digest(platform::digest_kind::sha1, certificate.data(), certificate.size());
     return d.size() == signer_digest_size && std::memcmp(d.data(), signer, signer_digest_size) == 0;
@@ -296,7 +309,8 @@ bool pinned(const bytes& certificate, const unsigned char* signer) {
 
 } // namespace
 
-jar_verdict check_main_class_signature(std::FILE* file, const unsigned char* signer) {
+jar_verdict check_main_class_signature(std::FILE* file, const unsigned char* signer,
+                                       const release_stamp* release) {
     if (!file || !signer)
         return jar_verdict::not_archive;
     zip::archive zip;
@@ -355,5 +369,10 @@ jar_verdict check_main_class_signature(std::FILE* file, const unsigned char* sig
     match content = digests_match(*entry, "-Digest", main_class.data(), main_class.size());
     if (content == match::absent)
         return jar_verdict::no_manifest;
-    return content == match::matches ? jar_verdict::signed_by_pinned : jar_verdict::digest_mismatch;
+    if (content != match::matches)
+        return jar_verdict::digest_mismatch;
+    // The main section is signed either way the signature file covers the manifest.
+    if (release && !stamp_matches(version_stamp(mf_main), *release))
+        return jar_verdict::version_mismatch;
+    return jar_verdict::signed_by_pinned;
 }

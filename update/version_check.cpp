@@ -82,7 +82,8 @@ bool acceptable_download_path(std::string_view path) {
 // claims it. Last, its main class must be signed by the pinned certificate: a jar the loader would
 // refuse (unsigned, signed by another key, tampered, without the main class) never replaces one
 // that starts.
-bool download(const wchar_t* host, std::string_view path, const char* prefix, char* to) {
+bool download(const wchar_t* host, std::string_view path, const char* prefix, char* to,
+              const release_stamp& release) {
     wchar_t wide[wide_path_limit + 1];
     std::size_t n = path.size() < wide_path_limit ? path.size() : wide_path_limit;
     for (std::size_t i = 0; i < n; ++i)
@@ -104,8 +105,8 @@ bool download(const wchar_t* host, std::string_view path, const char* prefix, ch
     bool written =
         !report.write_failed && !std::ferror(file.get()) && platform::sync_file(file.get());
     bool archive = complete && written && is_whole_archive(file.get());
-    jar_verdict verdict =
-        archive ? check_main_class_signature(file.get(), signature) : jar_verdict::not_archive;
+    jar_verdict verdict = archive ? check_main_class_signature(file.get(), signature, &release)
+                                  : jar_verdict::not_archive;
     bool closed = std::fclose(file.release()) == 0;
     base::support_line("download")
         .text("path", path)
@@ -132,7 +133,8 @@ void update_app_jar(const char* dir, const wchar_t* host, const version_answer& 
     char text[app_ver_size];
     std::size_t length = format_app_ver(answer.version, text);
     char jar_temp[app_path_size] = "", version_temp[app_path_size] = "";
-    const bool fetched = download(host, answer.path, jar_prefix, jar_temp);
+    const bool fetched =
+        download(host, answer.path, jar_prefix, jar_temp, {answer.published, answer.version});
     if (fetched && write_new_file(version_prefix, version_temp, text, length)) {
         commit_jar(dir, jar_temp, version_temp, current);
         return;
@@ -236,7 +238,7 @@ bool has_complete_app_jar(const char* dir) {
     platform::open_outcome outcome = platform::open_outcome::failed;
     file_ptr jar(data_file(dir, jar_path, jar_file) ? platform::open_plain_file(jar_path, &outcome)
                                                     : nullptr);
-    return jar && is_startable_jar(jar.get());
+    return jar && is_startable_jar(jar.get(), nullptr);
 }
 
 } // namespace

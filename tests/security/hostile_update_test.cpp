@@ -77,6 +77,20 @@ class HostileUpdate : public ::testing::Test {
         return at == std::string::npos ? text : text.substr(at + 8, text.find('\n', at) - at - 8);
     }
 
+    // The application's classes signed by the pinned key without a version stamp.
+    std::string unstamped_jar() {
+        std::string work = make_temp_dir("vistal-unstamped");
+        std::string jar = work + "/app.jar";
+        write_file(jar, read_file(app_file("app-unsigned.jar")));
+        auto r = run({"bash", source_dir() + "/tools/vistal-sign.sh", "sign",
+                      build_dir() + "/dev-signing/keystore.p12", jar},
+                     work, 120000, {"VISTAL_JDK_HOME=" + jdk_home()});
+        EXPECT_EQ(r.exit_code, 0) << r.err;
+        std::string bytes = read_file(jar);
+        remove_tree(work);
+        return bytes;
+    }
+
     // The signed jar with its main class swapped for another class after signing.
     std::string tampered_jar() {
         std::string work = make_temp_dir("vistal-tamper");
@@ -133,6 +147,35 @@ TEST_F(HostileUpdate, ABadAppJarOnDiskStartsTheFallbackAndIsHealedByTheNextAnswe
         EXPECT_EQ(start(), "healed 2.0.0");
         EXPECT_EQ(read_file(data("app.ver")), new_version);
         EXPECT_EQ(read_file(data("app.jar")), with_comment(signed_jar, "healed 2.0.0"));
+    }
+}
+
+// A host that offers an old signed jar under a version it was not published as: installed, it
+// would be recorded as that version, and no later release would count as newer.
+TEST_F(HostileUpdate, AJarOfferedUnderAnotherVersionThanItsStampIsNeverInstalled) {
+    const std::string good = with_comment(signed_jar, "good 1.0.0");
+    const std::string log = install.path("support.log");
+    struct {
+        const char* what;
+        std::string version, jar;
+    } offers[] = {
+        {"stamped 2.0.0, offered as the highest version", "2147483647.2147483647.2147483647",
+         signed_jar},
+        {"stamped 2.0.0, offered as 2.0.0.b7", "2.0.0.b7", signed_jar},
+        {"no stamp", "2.0.0", unstamped_jar()},
+    };
+    for (const auto& offer : offers) {
+        write_file(data("app.jar"), good);
+        write_file(data("app.ver"), old_version);
+        std::remove(log.c_str());
+        serve(offer.version, offer.jar);
+
+        EXPECT_EQ(install.run_launcher(120000, {"VISTAL_LOG=" + log}).exit_code, 0);
+        EXPECT_EQ(read_file(data("app.jar")), good) << offer.what;
+        EXPECT_EQ(read_file(data("app.ver")), old_version) << offer.what;
+        EXPECT_NE(read_file(log).find("verdict=version-mismatch"), std::string::npos)
+            << offer.what << "\n"
+            << read_file(log);
     }
 }
 
