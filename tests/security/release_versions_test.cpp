@@ -2,6 +2,7 @@
 #include "config/version_stamp.h"
 #include "tests/security/jar_checks.h"
 #include "tests/support/process.h"
+#include "tests/support/test_jars.h"
 #include "update/bs_version.h"
 
 #include <gtest/gtest.h>
@@ -16,21 +17,9 @@ namespace {
 TEST(ReleaseVersions, ADownloadIsInstalledOnlyUnderTheVersionItIsStampedWith) {
     if (!version_stamp_checked)
         GTEST_SKIP() << "built with VISTAL_VERSION_STAMP=OFF";
-    const std::string work = make_temp_dir("vistal-stamps");
-    auto signed_as = [&](const std::string& version) {
-        std::string jar = work + "/app.jar";
-        write_file(jar, read_file(app_file("app-unsigned.jar")));
-        std::vector<std::string> argv = {"bash", source_dir() + "/tools/vistal-sign.sh", "sign",
-                                         build_dir() + "/dev-signing/keystore.p12", jar};
-        if (!version.empty())
-            argv.insert(argv.end(), {"--version", version});
-        auto r = run(argv, work, 120000, {"VISTAL_JDK_HOME=" + jdk_home()});
-        EXPECT_EQ(r.exit_code, 0) << r.err;
-        return read_file(jar);
-    };
     const std::string stamped = read_file(app_file("app.jar"));
-    const std::string rc_stamped = signed_as("2.1.0-rc1.b3");
-    const std::string unstamped = signed_as("");
+    const std::string rc_stamped = signed_app_jar("2.1.0-rc1.b3");
+    const std::string unstamped = signed_app_jar("");
     const bs_version v200 = {2, 0, 0, no_rc, 1};
     const struct {
         const char* what;
@@ -74,7 +63,6 @@ TEST(ReleaseVersions, ADownloadIsInstalledOnlyUnderTheVersionItIsStampedWith) {
         EXPECT_EQ(check_bytes(c.jar, signature, &c.release), c.download) << c.what;
         EXPECT_EQ(check_bytes(c.jar, signature, &pending), c.pending) << c.what;
     }
-    remove_tree(work);
 }
 
 // A release candidate 0 or below written without its "-rc" would read back as the final release,

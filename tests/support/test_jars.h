@@ -2,6 +2,8 @@
 // archive comment (which leaves its signed entries as they are).
 #pragma once
 
+#include "tests/support/process.h"
+
 #include <cstdint>
 #include <stdexcept>
 #include <string>
@@ -81,6 +83,24 @@ inline std::string with_comment(std::string jar, const std::string& comment) {
     jar[jar.size() - 2] = static_cast<char>(comment.size() & 0xFF);
     jar[jar.size() - 1] = static_cast<char>(comment.size() >> 8);
     return jar + comment;
+}
+
+// The test application's classes signed with the build's development key, stamped with
+// `version` (tools/vistal-sign.sh sign --version) unless it is empty. Throws when signing fails.
+inline std::string signed_app_jar(const std::string& version) {
+    const std::string work = make_temp_dir("vistal-signed-app");
+    const std::string jar = work + "/app.jar";
+    write_file(jar, read_file(build_dir() + "/tests/app/app-unsigned.jar"));
+    std::vector<std::string> argv = {"bash", source_dir() + "/tools/vistal-sign.sh", "sign",
+                                     build_dir() + "/dev-signing/keystore.p12", jar};
+    if (!version.empty())
+        argv.insert(argv.end(), {"--version", version});
+    const run_result r = run(argv, work, 120000, {"VISTAL_JDK_HOME=" + jdk_home()});
+    const std::string bytes = read_file(jar);
+    remove_tree(work);
+    if (r.exit_code != 0)
+        throw std::runtime_error("signed_app_jar: " + r.err);
+    return bytes;
 }
 
 // A zip archive laid out by hand, stored entries only, for archives no tool writes.
