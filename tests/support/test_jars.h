@@ -131,7 +131,7 @@ inline std::string zip_of(const zip_layout& layout) {
         const auto name_size = static_cast<std::uint32_t>(name.size());
         out += "PK\x03\x04";
         le(out, 10, 2);
-        le(out, 0, 6); // flags, stored, time
+        out.append(6, '\0'); // flags, stored, time
         le(out, 0x21, 2);
         le(out, crc_of(content), 4);
         le(out, size, 4);
@@ -143,13 +143,13 @@ inline std::string zip_of(const zip_layout& layout) {
         directory += "PK\x01\x02";
         le(directory, 10, 2);
         le(directory, 10, 2);
-        le(directory, 0, 6);
+        directory.append(6, '\0');
         le(directory, 0x21, 2);
         le(directory, crc_of(content), 4);
         le(directory, size, 4);
         le(directory, size, 4);
         le(directory, name_size, 2);
-        le(directory, 0, 12); // extra, comment, disk, attributes
+        directory.append(12, '\0'); // extra, comment, disk, attributes
         le(directory, offset, 4);
         directory += name;
     }
