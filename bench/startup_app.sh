@@ -5,7 +5,8 @@
 #   startup_app.sh BUILD_DIR OUT_DIR [--filler N] [MIB ...]
 #
 # Signs with the build's development key (BUILD_DIR/dev-signing/keystore.p12), which every
-# launcher built in BUILD_DIR trusts. Writes to OUT_DIR:
+# launcher built in BUILD_DIR trusts; the application's jars carry the version stamp 2.0.0, the
+# version the benchmarks' update host answers. Writes to OUT_DIR:
 #   bl.jar          the application's classes and N filler classes (default 2000, about the
 #                   entry count of a modest application jar), signed
 #   include.jar     the application's include jar, signed
@@ -34,7 +35,7 @@ tools=$(cd "$here/../tools" && pwd)
 source "$tools/jdk-home.sh"
 keystore=$build/dev-signing/keystore.p12
 
-sign() { VISTAL_JDK_HOME=$jdk VISTAL_STOREPASS=vistal-dev "$tools/vistal-sign.sh" sign "$keystore" "$1" >/dev/null; }
+sign() { VISTAL_JDK_HOME=$jdk VISTAL_STOREPASS=vistal-dev "$tools/vistal-sign.sh" sign "$keystore" "$@" >/dev/null; }
 
 # Up to date when newer than the script, the sources and the key, and made with this filler.
 fresh() {
@@ -63,7 +64,7 @@ if ! fresh "$out/bl.jar" || ! fresh "$out/include.jar"; then
     "$jdk/bin/jar" --create --file "$work/include.jar" -C "$work/include" .
     "$jdk/bin/jar" --create --file "$work/bl.jar" -C "$work/app" .
     sign "$work/include.jar"
-    sign "$work/bl.jar"
+    sign "$work/bl.jar" --version 2.0.0
     mv "$work/include.jar" "$work/bl.jar" "$out/"
     echo "$filler" >"$out/filler"
     touch "$out/include.jar" "$out/bl.jar"
@@ -80,7 +81,7 @@ for mib in "${sizes[@]}"; do
     [ "$pad" -gt 0 ] || pad=1
     head -c "$pad" /dev/urandom >"$work/pad/pad/data.bin"
     "$jdk/bin/jar" --update --no-compress --file "$work/app.jar" -C "$work/pad" .
-    sign "$work/app.jar"
+    sign "$work/app.jar" --version 2.0.0
     mv "$work/app.jar" "$jar"
 done
 rm -rf "$work"

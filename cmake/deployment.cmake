@@ -257,3 +257,8 @@ function(vistal_add_deployment target)
     target_link_libraries(${target} PUBLIC vistal_config)
     set_property(TARGET ${target} PROPERTY VISTAL_SIGNER_CERT "${D_SIGNER_CERT}")
 endfunction()
+
+# The signed version stamp: a downloaded jar is installed only when its signed manifest names the
+# version it was offered as (Implementation-Version). Off for a vendor whose jars carry no stamp.
+option(VISTAL_VERSION_STAMP
+    "Install a downloaded jar only when its signed Implementation-Version is the answered version" ON)

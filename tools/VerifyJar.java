@@ -1,8 +1,10 @@
 // Checks an application jar with the launcher's own rule before it is published: every class
 // entry must be signed, and every certificate of its first signer's path must have the trusted
-// SHA-1 digest. Prints each entry that fails and exits with 1 when any does.
+// SHA-1 digest. Prints each entry that fails and exits with 1 when any does. With a VERSION, the
+// jar is the application's release VERSION: its main class must be there, and its manifest's
+// Implementation-Version must be VERSION exactly, as the launcher demands before it installs it.
 //
-//   java tools/VerifyJar.java JAR DIGEST_HEX
+//   java tools/VerifyJar.java JAR DIGEST_HEX [VERSION]
 import java.io.InputStream;
 import java.security.CodeSigner;
 import java.security.MessageDigest;
@@ -14,8 +16,8 @@ import java.util.jar.JarFile;
 
 public class VerifyJar {
     public static void main(String[] args) throws Exception {
-        if (args.length != 2) {
-            System.err.println("usage: VerifyJar JAR DIGEST_HEX");
+        if (args.length != 2 && args.length != 3) {
+            System.err.println("usage: VerifyJar JAR DIGEST_HEX [VERSION]");
             System.exit(2);
         }
         byte[] trusted = HexFormat.of().parseHex(args[1].replace(":", "").toLowerCase());
@@ -25,6 +27,18 @@ public class VerifyJar {
             if (jar.getManifest() == null) {
                 System.out.println(args[0] + ": no manifest: the launcher ignores this jar");
                 System.exit(1);
+            }
+            if (args.length == 3) {
+                String stamp = jar.getManifest().getMainAttributes().getValue("Implementation-Version");
+                if (!args[2].equals(stamp)) {
+                    System.out.println(args[0] + ": version stamp " + (stamp == null ? "missing" : "'" + stamp + "'")
+                            + ", not '" + args[2] + "': the launcher refuses it as release " + args[2]);
+                    ++failed;
+                }
+                if (jar.getJarEntry("a/b/a/a/a.class") == null) {
+                    System.out.println(args[0] + ": no main class a/b/a/a/a.class");
+                    ++failed;
+                }
             }
             byte[] buffer = new byte[8192];
             for (Enumeration<JarEntry> e = jar.entries(); e.hasMoreElements();) {

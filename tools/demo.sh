@@ -64,7 +64,9 @@ mkdir -p "$demo/jars"
 cp "$demo/app/include.jar" "$demo/jars/include.jar"
 app_jar 1.0.0 "$demo/jars/bl.jar"
 app_jar 2.1.0 "$demo/jars/app-2.1.0.jar"
-tools/vistal-sign.sh sign "$keystore" "$demo/jars/bl.jar" "$demo/jars/app-2.1.0.jar"
+tools/vistal-sign.sh sign "$keystore" "$demo/jars/bl.jar"
+# The release is stamped with the version it is published as: launchers refuse it under any other.
+tools/vistal-sign.sh sign "$keystore" "$demo/jars/app-2.1.0.jar" --version 2.1.0
 tools/vistal-sign.sh verify "$demo/build/dev-signing/signer.pem" "$demo"/jars/*.jar
 
 step "install directory $stage"
@@ -83,7 +85,7 @@ mkdir -p "$demo/npx" && "$jdk/bin/jar" cf "$data/app.npx" -C "$demo/npx" .
 step "update server: nginx on 127.0.0.1:$port serving release 2.1.0"
 rm -rf "$webroot" "$rundir"
 mkdir -p "$webroot"
-deploy/publish.sh "$webroot" 2.1.0 "$demo/jars/app-2.1.0.jar"
+deploy/publish.sh --signer "$demo/build/dev-signing/signer.pem" "$webroot" 2.1.0 "$demo/jars/app-2.1.0.jar"
 deploy/render-nginx-conf.sh --listen "127.0.0.1:$port" --cert "$pki/server.pem" --key "$pki/server.key" \
     --webroot "$webroot" --rundir "$rundir" > "$demo/nginx.conf"
 if [ -n "${DISPLAY:-}" ]; then

@@ -133,8 +133,8 @@ void read_app_ver(std::string_view text, bs_version* version) {
 
 std::size_t format_app_ver(const bs_version& v, char* out) {
     int n = std::snprintf(out, app_ver_size, "%d.%d.%d", v.major, v.minor, v.patch);
-    if (v.rc > 0)
-        n += std::snprintf(out + n, app_ver_size - n, "-rc%d", v.rc);
+    // Every rc, 0 and below too: left out, it would read back as the final release.
+    n += std::snprintf(out + n, app_ver_size - n, "-rc%d", v.rc);
     n += std::snprintf(out + n, app_ver_size - n, ".b%ld", static_cast<long>(v.build));
     return static_cast<std::size_t>(n);
 }
@@ -157,6 +157,13 @@ version_answer scan_answer(std::string_view text) {
 
     text_source path = source_of(text);
     if (skip_to(path, ';') && match(path, ';')) {
+        std::string_view before =
+            text.substr(0, static_cast<std::size_t>(path.p - 1 - text.data()));
+        while (!before.empty() && is_space(static_cast<unsigned char>(before.front())))
+            before.remove_prefix(1);
+        while (!before.empty() && is_space(static_cast<unsigned char>(before.back())))
+            before.remove_suffix(1);
+        answer.published = before;
         while (is_space(path.peek()))
             path.next();
         const char* start = path.p;

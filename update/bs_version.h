@@ -30,8 +30,8 @@ void read_app_ver(std::string_view text, bs_version* version);
 
 // Room for the longest app.ver text (five 32-bit numbers) and its terminator.
 constexpr std::size_t app_ver_size = 64;
-// The app.ver text of `v` into `out` (app_ver_size bytes): "%d.%d.%d", then "-rc%d" when rc > 0,
-// then ".b%ld". Returns its length.
+// The app.ver text of `v` into `out` (app_ver_size bytes): "%d.%d.%d-rc%d.b%ld", which reads
+// back as `v`. Returns its length.
 std::size_t format_app_ver(const bs_version& v, char* out);
 
 // What the four scans of a version answer yield.
@@ -39,6 +39,9 @@ struct version_answer {
     bs_version version = answer_default;
     // The first word after the first ';', as a view into the answer text; empty without one.
     std::string_view path;
+    // The version as the host published it: the text before the first ';' without surrounding
+    // white space, as a view into the answer text; empty without a ';'.
+    std::string_view published;
 };
 
 // The four independent scans of the answer text, each from its start: "%d.%d.%d",

@@ -145,9 +145,9 @@ bool replace_with_empty_file(const char* dir, const char* version_path) {
     return file && platform::truncate_file(file.get());
 }
 
-bool is_startable_jar(std::FILE* file) {
+bool is_startable_jar(std::FILE* file, const release_stamp* release) {
     return is_whole_archive(file) &&
-           check_main_class_signature(file, signature) == jar_verdict::signed_by_pinned;
+           check_main_class_signature(file, signature, release) == jar_verdict::signed_by_pinned;
 }
 
 bs_version current_app_ver(const char* dir) {
@@ -195,7 +195,9 @@ bool install_pending_jar(const char* dir, bs_version* pending) {
     bs_version version = app_ver_default;
     bool sound = jar && version_file_handle &&
                  read_pending_version(version_file_handle.get(), &version) &&
-                 is_newer(version, current) && is_startable_jar(jar.get());
+                 is_newer(version, current);
+    const release_stamp release{{}, version};
+    sound = sound && is_startable_jar(jar.get(), &release);
     // Closed before the renames: Windows does not rename a file this process holds open.
     jar.reset();
     version_file_handle.reset();

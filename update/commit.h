@@ -6,6 +6,7 @@
 #pragma once
 
 #include "update/bs_version.h"
+#include "update/version_stamp.h"
 
 #include <cstddef>
 #include <cstdio>
@@ -34,8 +35,8 @@ bool write_new_file(const char* prefix, char* path, const char* text, std::size_
 bool replace_with_empty_file(const char* dir, const char* version_path);
 
 // A jar the loader will start: a whole archive whose main class is signed by the pinned
-// certificate. `file` is open for binary reading.
-bool is_startable_jar(std::FILE* file);
+// certificate, stamped as `release` when there is one. `file` is open for binary reading.
+bool is_startable_jar(std::FILE* file, const release_stamp* release);
 
 // The version app.ver holds, read only from a regular file of its own; the oldest version when
 // there is none (absent, empty, or anything else in its place).

@@ -14,13 +14,13 @@
 #include "update/jar_signature.h"
 
 #include "platform/signature_crypto.h"
+#include "update/zip_reader.h"
 
 #include <cstdint>
 #include <cstring>
 #include <string>
 #include <string_view>
 #include <vector>
-#include <zlib.h>
 
 namespace {
 
@@ -29,11 +29,6 @@ using platform::bytes;
 constexpr const char* main_class_entry = "a/b/a/a/a.class";
 constexpr std::size_t signer_digest_size = 20;
 
-constexpr long end_record_size = 22;
-constexpr long longest_comment = 0xFFFF;
-constexpr long local_header_size = 30;
-constexpr std::size_t central_header_size = 46;
-
 // Bounds of what is read: far above what a real application jar holds.
 constexpr std::uint32_t directory_limit = 16u << 20;
 constexpr std::uint32_t text_limit = 16u << 20;  // manifest and signature file
@@ -41,19 +36,6 @@ constexpr std::uint32_t block_limit = 1u << 20;  // signature block
 constexpr std::uint32_t class_limit = 16u << 20; // the main class
 // The VM's manifest reader refuses lines that do not fit 512 bytes with their line end.
 constexpr std::size_t longest_line = 510;
-
-std::uint32_t le16(const unsigned char* p) {
-    return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8;
-}
-
-std::uint32_t le32(const unsigned char* p) {
-    return le16(p) | le16(p + 2) << 16;
-}
-
-bool read_at(std::FILE* file, long offset, unsigned char* out, std::size_t n) {
-    return offset >= 0 && std::fseek(file, offset, SEEK_SET) == 0 &&
-           std::fread(out, 1, n, file) == n;
-}
 
 std::string upper(std::string_view text) {
     std::string out(text);
@@ -69,133 +51,24 @@ bool same_text_any_case(std::string_view a, std::string_view b) {
 
 // --- the zip directory -----------------------------------------------------------------------
 
-struct zip_entry {
-    std::string name;
-    std::uint32_t flags = 0, method = 0, crc = 0, compressed = 0, size = 0, offset = 0;
-};
+using zip_entry = zip::entry;
 
-struct zip_archive {
-    std::vector<zip_entry> entries;
-    long directory_start = 0; // entries' data lies before it
-};
-
-jar_verdict read_directory(std::FILE* file, zip_archive* zip) {
-    if (std::fseek(file, 0, SEEK_END) != 0)
-        return jar_verdict::not_archive;
-    long size = std::ftell(file);
-    if (size < local_header_size + end_record_size)
-        return jar_verdict::not_archive;
-
-    long tail_size =
-        size < end_record_size + longest_comment ? size : end_record_size + longest_comment;
-    long tail_start = size - tail_size;
-    std::vector<unsigned char> tail(static_cast<std::size_t>(tail_size));
-    if (!read_at(file, tail_start, tail.data(), tail.size()))
-        return jar_verdict::not_archive;
-    // The end record closest to the end whose comment reaches exactly to the end of the file.
-    const unsigned char* record = nullptr;
-    long record_at = 0;
-    for (long at = tail_size - end_record_size; at >= 0 && !record; --at) {
-        const unsigned char* r = tail.data() + at;
-        if (std::memcmp(r, "PK\x05\x06", 4) == 0 &&
-            static_cast<long>(le16(r + 20)) == tail_size - at - end_record_size) {
-            record = r;
-            record_at = tail_start + at;
-        }
-    }
-    if (!record)
-        return jar_verdict::not_archive;
-
-    std::uint32_t count = le16(record + 10);
-    std::uint32_t directory_size = le32(record + 12);
-    std::uint32_t directory_offset = le32(record + 16);
-    // Split archives and ZIP64 archives are not what jar tools write for an application.
-    if (le16(record + 4) != 0 || le16(record + 6) != 0 || le16(record + 8) != count ||
-        count == 0xFFFF || directory_size == 0xFFFFFFFF || directory_offset == 0xFFFFFFFF)
-        return jar_verdict::not_archive;
-    if (directory_size > directory_limit)
+jar_verdict verdict_of(zip::status status) {
+    switch (status) {
+    case zip::status::ok:
+        return jar_verdict::signed_by_pinned;
+    case zip::status::too_large:
         return jar_verdict::too_large;
-    if (static_cast<std::uint64_t>(directory_offset) + directory_size >
-        static_cast<std::uint64_t>(record_at))
-        return jar_verdict::not_archive;
-
-    std::vector<unsigned char> directory(directory_size);
-    if (!read_at(file, static_cast<long>(directory_offset), directory.data(), directory.size()))
-        return jar_verdict::not_archive;
-    zip->directory_start = static_cast<long>(directory_offset);
-    zip->entries.reserve(count);
-    std::size_t at = 0;
-    for (std::uint32_t i = 0; i < count; ++i) {
-        if (directory.size() - at < central_header_size)
-            return jar_verdict::not_archive;
-        const unsigned char* h = directory.data() + at;
-        if (std::memcmp(h, "PK\x01\x02", 4) != 0)
-            return jar_verdict::not_archive;
-        std::size_t name_size = le16(h + 28), extra_size = le16(h + 30),
-                    comment_size = le16(h + 32);
-        std::size_t record_size = central_header_size + name_size + extra_size + comment_size;
-        if (directory.size() - at < record_size)
-            return jar_verdict::not_archive;
-        zip_entry e;
-        e.flags = le16(h + 8);
-        e.method = le16(h + 10);
-        e.crc = le32(h + 16);
-        e.compressed = le32(h + 20);
-        e.size = le32(h + 24);
-        e.offset = le32(h + 42);
-        e.name.assign(reinterpret_cast<const char*>(h + central_header_size), name_size);
-        zip->entries.push_back(std::move(e));
-        at += record_size;
+    case zip::status::not_archive:
+        break;
     }
-    return jar_verdict::signed_by_pinned;
+    return jar_verdict::not_archive;
 }
 
 // Reads and inflates one entry whole; at most `limit` bytes.
-jar_verdict read_entry(std::FILE* file, const zip_archive& zip, const zip_entry& e,
+jar_verdict read_entry(std::FILE* file, const zip::archive& archive, const zip_entry& e,
                        std::uint32_t limit, bytes* out) {
-    if (e.size > limit || e.compressed > directory_limit + limit)
-        return jar_verdict::too_large;
-    if ((e.flags & 1) != 0 || (e.method != 0 && e.method != 8))
-        return jar_verdict::not_archive; // encrypted, or a method the VM cannot read either
-    unsigned char h[local_header_size];
-    if (static_cast<std::uint64_t>(e.offset) + local_header_size >
-            static_cast<std::uint64_t>(zip.directory_start) ||
-        !read_at(file, static_cast<long>(e.offset), h, sizeof h) ||
-        std::memcmp(h, "PK\x03\x04", 4) != 0)
-        return jar_verdict::not_archive;
-    std::uint64_t data_start =
-        static_cast<std::uint64_t>(e.offset) + local_header_size + le16(h + 26) + le16(h + 28);
-    if (data_start + e.compressed > static_cast<std::uint64_t>(zip.directory_start))
-        return jar_verdict::not_archive;
-    if (e.method == 0 && e.compressed != e.size)
-        return jar_verdict::not_archive;
-
-    bytes packed(e.compressed);
-    if (!packed.empty() &&
-        !read_at(file, static_cast<long>(data_start), packed.data(), packed.size()))
-        return jar_verdict::not_archive;
-    if (e.method == 0) {
-        *out = std::move(packed);
-    } else {
-        // One byte more than announced, so that a stream that inflates to more is noticed.
-        out->assign(static_cast<std::size_t>(e.size) + 1, 0);
-        z_stream z = {};
-        if (inflateInit2(&z, -MAX_WBITS) != Z_OK)
-            return jar_verdict::not_archive;
-        z.next_in = packed.data();
-        z.avail_in = static_cast<uInt>(packed.size());
-        z.next_out = out->data();
-        z.avail_out = static_cast<uInt>(out->size());
-        int status = inflate(&z, Z_FINISH);
-        uLong produced = z.total_out;
-        inflateEnd(&z);
-        if (status != Z_STREAM_END || produced != e.size)
-            return jar_verdict::not_archive;
-        out->resize(e.size);
-    }
-    uLong crc = crc32(0L, Z_NULL, 0);
-    crc = crc32(crc, out->data(), static_cast<uInt>(out->size()));
-    return crc == e.crc ? jar_verdict::signed_by_pinned : jar_verdict::not_archive;
+    return verdict_of(zip::read_entry(file, archive, e, limit, directory_limit + limit, out));
 }
 
 // --- manifests and signature files -----------------------------------------------------------
@@ -385,7 +258,7 @@ struct signing_entries {
     const zip_entry* block = nullptr;
 };
 
-jar_verdict find_entries(const zip_archive& zip, signing_entries* found) {
+jar_verdict find_entries(const zip::archive& zip, signing_entries* found) {
     int main_classes = 0, manifests = 0, signature_files = 0, blocks = 0;
     for (const zip_entry& e : zip.entries) {
         if (e.name == main_class_entry) {
@@ -416,6 +289,19 @@ jar_verdict find_entries(const zip_archive& zip, signing_entries* found) {
     return jar_verdict::signed_by_pinned;
 }
 
+// The main section's Implementation-Version; empty when it has none, or more than one.
+std::string_view version_stamp(const section& main) {
+    const attribute* found = nullptr;
+    for (const attribute& a : main.attributes) {
+        if (!same_text_any_case(a.name, "Implementation-Version"))
+            continue;
+        if (found)
+            return {};
+        found = &a;
+    }
+    return found ? std::string_view(found->value) : std::string_view();
+}
+
 bool pinned(const bytes& certificate, const unsigned char* signer) {
     bytes d = platform::digest(platform::digest_kind::sha1, certificate.data(), certificate.size());
     return d.size() == signer_digest_size && std::memcmp(d.data(), signer, signer_digest_size) == 0;
@@ -423,12 +309,13 @@ bool pinned(const bytes& certificate, const unsigned char* signer) {
 
 } // namespace
 
-jar_verdict check_main_class_signature(std::FILE* file, const unsigned char* signer) {
+jar_verdict check_main_class_signature(std::FILE* file, const unsigned char* signer,
+                                       const release_stamp* release) {
     if (!file || !signer)
         return jar_verdict::not_archive;
-    zip_archive zip;
+    zip::archive zip;
     signing_entries found;
-    jar_verdict v = read_directory(file, &zip);
+    jar_verdict v = verdict_of(zip::read_directory(file, directory_limit, &zip));
     if (v == jar_verdict::signed_by_pinned)
         v = find_entries(zip, &found);
     if (v != jar_verdict::signed_by_pinned)
@@ -482,5 +369,10 @@ jar_verdict check_main_class_signature(std::FILE* file, const unsigned char* sig
     match content = digests_match(*entry, "-Digest", main_class.data(), main_class.size());
     if (content == match::absent)
         return jar_verdict::no_manifest;
-    return content == match::matches ? jar_verdict::signed_by_pinned : jar_verdict::digest_mismatch;
+    if (content != match::matches)
+        return jar_verdict::digest_mismatch;
+    // The main section is signed either way the signature file covers the manifest.
+    if (release && !stamp_matches(version_stamp(mf_main), *release))
+        return jar_verdict::version_mismatch;
+    return jar_verdict::signed_by_pinned;
 }

@@ -4,6 +4,8 @@
 // the fatal-error dialog.
 #pragma once
 
+#include "update/version_stamp.h"
+
 #include <cstdio>
 
 enum class jar_verdict {
@@ -15,8 +17,11 @@ enum class jar_verdict {
     signature_invalid, // the block does not verify over its .SF, or a certificate is foreign
     digest_mismatch,   // .SF over the manifest, or manifest over the entry, does not match
     too_large,         // a file to read or inflate exceeds its bound
+    version_mismatch,  // the signed manifest does not carry the release's version stamp
 };
 
 // Checks the jar in `file` (open for binary reading). `signer` is the SHA-1 digest (20 bytes) of
-// the DER encoding of the certificate that must sign the main class.
-jar_verdict check_main_class_signature(std::FILE* file, const unsigned char* signer);
+// the DER encoding of the certificate that must sign the main class. With a `release`, the signed
+// manifest's main section must carry its version stamp too (see version_stamp.h).
+jar_verdict check_main_class_signature(std::FILE* file, const unsigned char* signer,
+                                       const release_stamp* release);

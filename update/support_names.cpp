@@ -75,6 +75,8 @@ const char* download_verdict(const fetch_report& report, bool written, bool arch
         return "signature-invalid";
     case jar_verdict::digest_mismatch:
         return "digest-mismatch";
+    case jar_verdict::version_mismatch:
+        return "version-mismatch";
     case jar_verdict::too_large:
         break;
     }

@@ -99,7 +99,7 @@ void record_head(void* context, const fetch_report& head) {
 // refuse (unsigned, signed by another key, tampered, without the main class) never replaces one
 // that starts.
 bool download(const char* dir, const wchar_t* host, std::string_view path,
-              const bs_version& version, char* to) {
+              const release_stamp& release, char* to) {
     wchar_t wide[wide_path_limit + 1];
     std::size_t n = path.size() < wide_path_limit ? path.size() : wide_path_limit;
     for (std::size_t i = 0; i < n; ++i)
@@ -112,7 +112,7 @@ bool download(const char* dir, const wchar_t* host, std::string_view path,
     std::unique_ptr<char[]> buffer(new (std::nothrow) char[download_buffer_size]);
     partial_download partial;
     partial.dir = dir;
-    partial.version = version;
+    partial.version = release.version;
     file_ptr file;
     fetch_report report;
     // A server whose 206 does not continue the kept bytes gets one new request for the whole.
@@ -138,8 +138,8 @@ bool download(const char* dir, const wchar_t* host, std::string_view path,
     bool written =
         !report.write_failed && !std::ferror(file.get()) && platform::sync_file(file.get());
     bool archive = complete && written && is_whole_archive(file.get());
-    jar_verdict verdict =
-        archive ? check_main_class_signature(file.get(), signature) : jar_verdict::not_archive;
+    jar_verdict verdict = archive ? check_main_class_signature(file.get(), signature, &release)
+                                  : jar_verdict::not_archive;
     bool closed = std::fclose(file.release()) == 0;
     base::support_line("download")
         .text("path", path)
@@ -171,7 +171,8 @@ void update_app_jar(const char* dir, const wchar_t* host, const version_answer& 
     char text[app_ver_size];
     std::size_t length = format_app_ver(answer.version, text);
     char jar_temp[app_path_size] = "", version_temp[app_path_size] = "";
-    const bool fetched = download(dir, host, answer.path, answer.version, jar_temp);
+    const bool fetched =
+        download(dir, host, answer.path, {answer.published, answer.version}, jar_temp);
     if (fetched && write_new_file(version_prefix, version_temp, text, length)) {
         commit_jar(dir, jar_temp, version_temp, current);
         return;
@@ -292,7 +293,7 @@ bool has_complete_app_jar(const char* dir) {
     platform::open_outcome outcome = platform::open_outcome::failed;
     file_ptr jar(data_file(dir, jar_path, jar_file) ? platform::open_plain_file(jar_path, &outcome)
                                                     : nullptr);
-    return jar && is_startable_jar(jar.get());
+    return jar && is_startable_jar(jar.get(), nullptr);
 }
 
 } // namespace

@@ -23,7 +23,8 @@ check() { # description, then a command that must succeed
     if "$@"; then passed=$((passed + 1)); echo "ok: $what"; else failed=$((failed + 1)); echo "FAILED: $what"; fi
 }
 
-# A release: the test application with a marker entry (and optional padding), signed.
+# A release: the test application with a marker entry (and optional padding), stamped with its
+# version and signed.
 release() { # version [padding-bytes]
     local dir=$work/rel-$1
     mkdir -p "$dir/extra"
@@ -32,7 +33,7 @@ release() { # version [padding-bytes]
     cp "$app/app-unsigned.jar" "$dir/app.jar"
     "$jdk/bin/jar" --update --file "$dir/app.jar" -C "$dir/extra" . 
     VISTAL_JDK_HOME=$jdk VISTAL_STOREPASS=vistal-dev "$src/tools/vistal-sign.sh" sign \
-        "$(dirname "$launcher")/../dev-signing/keystore.p12" "$dir/app.jar" >/dev/null
+        "$(dirname "$launcher")/../dev-signing/keystore.p12" "$dir/app.jar" --version "$1" >/dev/null
     echo "$dir/app.jar"
 }
 
@@ -65,9 +66,11 @@ version_requests() { cat "$work/run/access.log" 2>/dev/null | grep -c 'GET /Vist
 jar_requests() { cat "$work/run/access.log" 2>/dev/null | grep -c 'GET /releases/'; }
 
 cd "$src"
+signer=$(dirname "$launcher")/../dev-signing/signer.pem
+export VISTAL_JDK_HOME=$jdk
 r1=$(release 2.1.0)
 r2=$(release 2.2.0.b3)
-deploy/publish.sh "$work/webroot" 2.1.0 "$r1" >/dev/null
+deploy/publish.sh --signer "$signer" "$work/webroot" 2.1.0 "$r1" >/dev/null
 start_nginx || exit 1
 
 run; rc=$?
@@ -79,7 +82,7 @@ check "the answer came from the third host (two dead hosts before it)" test "$(v
 run
 check "a current installation downloads nothing" test "$(jar_requests)" -eq 1
 
-deploy/publish.sh "$work/webroot" 2.2.0.b3 "$r2" >/dev/null
+deploy/publish.sh --signer "$signer" "$work/webroot" 2.2.0.b3 "$r2" >/dev/null
 run
 check "a new release is picked up at the next start" cmp -s "$r2" "$data/app.jar"
 check "app.ver follows the new release" test "$(cat "$data/app.ver")" = "2.2.0-rc2147483647.b3"
@@ -89,7 +92,7 @@ stop_nginx
 rm -f "$data/app.jar" "$data/app.ver"
 r3=$(release 2.3.0 4000000)
 r4=$(release 2.4.0 4000000)
-deploy/publish.sh "$work/webroot" 2.3.0 "$r3" >/dev/null
+deploy/publish.sh --signer "$signer" "$work/webroot" 2.3.0 "$r3" >/dev/null
 start_nginx "limit_rate 1m;" || exit 1
 # The access log keeps the requests of the runs above: wait for this launcher's own.
 before=$(jar_requests)
@@ -99,7 +102,7 @@ for _ in $(seq 600); do
     [ "$(jar_requests)" -gt "$before" ] && break
     sleep 0.05
 done
-deploy/publish.sh "$work/webroot" 2.4.0 "$r4" >/dev/null
+deploy/publish.sh --signer "$signer" "$work/webroot" 2.4.0 "$r4" >/dev/null
 wait $slow; rc=$?
 check "a launcher downloading while a release is published exits with 0" test $rc -eq 0
 check "it holds the release it was told about, whole" cmp -s "$r3" "$data/app.jar"

@@ -143,13 +143,14 @@ TEST_F(UpdateCheck, ServersThatDoNotAnswerHandOnToTheNext) {
     serve(2).on(version_target, version_answer("<html><body>Maintenance</body></html>"));
     serve(3).on(version_target, version_answer(""));
     auto& answering = serve(4);
-    answering.on(version_target, version_answer("1.0.0;/j/app.jar"));
+    // The version the test application is stamped with.
+    answering.on(version_target, version_answer("2.0.0;/j/app.jar"));
     answering.on("/j/app.jar", answer(http_response(200, jar_bytes('e'))));
     auto& after = serve(5);
 
     EXPECT_EQ(locate_server(), 4);
     EXPECT_EQ(file("app.jar"), jar_bytes('e'));
-    EXPECT_EQ(file("app.ver"), "1.0.0-rc2147483647.b1");
+    EXPECT_EQ(file("app.ver"), "2.0.0-rc2147483647.b1");
     for (int i = 1; i <= 3; ++i)
         EXPECT_EQ(servers[i]->request_lines().size(), 1u) << "server " << i;
     EXPECT_EQ(after.connections(), 0u);

@@ -43,7 +43,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // The stand-in digest of the certificate "C".
     const unsigned char c = 'C';
     platform::bytes pinned = platform::digest(platform::digest_kind::sha1, &c, 1);
-    jar_verdict v = check_main_class_signature(file, pinned.data());
+    jar_verdict v = check_main_class_signature(file, pinned.data(), nullptr);
     std::fclose(file);
     std::string_view all(reinterpret_cast<const char*>(data), size);
     if (v == jar_verdict::signed_by_pinned &&

@@ -108,7 +108,11 @@ wine regedit /s 'Z:'"${work//\//\\}"'\tls\ca.reg'
 # The update host with release 2.1.0, and the revocation list over plain HTTP.
 mkdir -p webroot
 cp "$(value fallback_jar)" release.jar
-bash "$src/deploy/publish.sh" "$work/webroot" 2.1.0 "$work/release.jar" >/dev/null
+dev_signing=$(dirname "$conf")/../dev-signing
+VISTAL_STOREPASS=vistal-dev bash "$src/tools/vistal-sign.sh" sign "$dev_signing/keystore.p12" \
+    "$work/release.jar" --version 2.1.0 >/dev/null
+bash "$src/deploy/publish.sh" --signer "$dev_signing/signer.pem" "$work/webroot" 2.1.0 \
+    "$work/release.jar" >/dev/null
 bash "$src/deploy/render-nginx-conf.sh" --listen "127.0.0.1:$tls_port" --cert "$work/tls/server.pem" \
     --key "$work/tls/server.key" --webroot "$work/webroot" --rundir "$work/nginx" >nginx.conf
 nginx -e "$work/nginx/error.log" -c "$work/nginx.conf" -g 'daemon off;' &

@@ -54,10 +54,10 @@ class HostileUpdate : public ::testing::Test {
 
     // Starts the launcher; the archive comment of the jar the application ran from, or
     // "<did not run>".
-    std::string start(run_result* out = nullptr) {
+    std::string start(run_result* out = nullptr, const std::vector<std::string>& env = {}) {
         remove_tree(install.path("wherefrom"));
         make_dirs(install.path("wherefrom"));
-        run_result r = install.run_launcher(120000);
+        run_result r = install.run_launcher(120000, env);
         EXPECT_EQ(r.exit_code, 0) << r.err;
         EXPECT_EQ(r.err.find(dialog_text), std::string::npos) << r.err;
         if (out)
@@ -133,6 +133,35 @@ TEST_F(HostileUpdate, ABadAppJarOnDiskStartsTheFallbackAndIsHealedByTheNextAnswe
         EXPECT_EQ(start(), "healed 2.0.0");
         EXPECT_EQ(read_file(data("app.ver")), new_version);
         EXPECT_EQ(read_file(data("app.jar")), with_comment(signed_jar, "healed 2.0.0"));
+    }
+}
+
+// A host that offers an old signed jar under a version it was not published as: installed, it
+// would be recorded as that version, and no later release would count as newer.
+TEST_F(HostileUpdate, AJarOfferedUnderAnotherVersionThanItsStampIsNeverInstalled) {
+    const std::string good = with_comment(signed_jar, "good 1.0.0");
+    const std::string log = install.path("support.log");
+    struct {
+        const char* what;
+        std::string version, jar;
+    } offers[] = {
+        {"stamped 2.0.0, offered as the highest version", "2147483647.2147483647.2147483647",
+         signed_jar},
+        {"stamped 2.0.0, offered as 2.0.0.b7", "2.0.0.b7", signed_jar},
+        {"no stamp", "2.0.0", signed_app_jar("")},
+    };
+    for (const auto& offer : offers) {
+        write_file(data("app.jar"), good);
+        write_file(data("app.ver"), old_version);
+        std::remove(log.c_str());
+        serve(offer.version, offer.jar);
+
+        EXPECT_EQ(start(nullptr, {"VISTAL_LOG=" + log}), "good 1.0.0") << offer.what;
+        EXPECT_EQ(read_file(data("app.jar")), good) << offer.what;
+        EXPECT_EQ(read_file(data("app.ver")), old_version) << offer.what;
+        EXPECT_NE(read_file(log).find("verdict=version-mismatch"), std::string::npos)
+            << offer.what << "\n"
+            << read_file(log);
     }
 }
 

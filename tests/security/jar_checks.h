@@ -18,13 +18,14 @@ inline std::string slurp(const std::string& path) {
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-inline jar_verdict check_bytes(const std::string& jar, const unsigned char* signer = signature) {
+inline jar_verdict check_bytes(const std::string& jar, const unsigned char* signer = signature,
+                               const release_stamp* release = nullptr) {
     std::FILE* file = std::tmpfile();
     if (!file)
         return jar_verdict::not_archive;
     std::fwrite(jar.data(), 1, jar.size(), file);
     std::fflush(file);
-    jar_verdict v = check_main_class_signature(file, signer);
+    jar_verdict v = check_main_class_signature(file, signer, release);
     std::fclose(file);
     return v;
 }

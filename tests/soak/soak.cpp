@@ -124,7 +124,8 @@ class soak {
         b.path = "/dl/2.0." + std::to_string(k) + "/app.jar";
         b.answer = "2.0." + std::to_string(k) + ";" + b.path + "\n";
         b.comment = "build 2.0." + std::to_string(k);
-        b.jar = with_comment(base_jar_, b.comment);
+        // Stamped with the version it is published as, as the launcher demands.
+        b.jar = with_comment(signed_app_jar("2.0." + std::to_string(k)), b.comment);
         builds_.push_back(b);
     }
 

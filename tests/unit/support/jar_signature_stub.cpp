@@ -4,6 +4,7 @@
 // the fake platform does not have) out of the unit tests.
 #include "update/jar_signature.h"
 
-jar_verdict check_main_class_signature(std::FILE* file, const unsigned char* signer) {
+jar_verdict check_main_class_signature(std::FILE* file, const unsigned char* signer,
+                                       const release_stamp*) {
     return file && signer ? jar_verdict::signed_by_pinned : jar_verdict::not_archive;
 }
