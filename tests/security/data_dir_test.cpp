@@ -198,12 +198,14 @@ TEST_F(HostileDataDir, LinksPlantedWhileTheCheckRunsCatchNothing) {
 }
 
 // Under umask 000, and over files left writable by all, what the launcher makes and commits is
-// 0644 (the lock file 0600): no other user can change the jar the next start runs.
+// 0644 (the lock file 0600): no other user can change the jar the next start runs. The named
+// semaphore, which nobody else needs to open, is narrowed to 0600 as well.
 TEST_F(HostileDataDir, FilesTheLauncherMakesAre0644WhateverTheUmask) {
     write_file(data("app.jar"), "OLD");
     write_file(data("app.ver"), "1.0.0");
-    ::chmod(data("app.jar").c_str(), 0666);
-    ::chmod(data("app.ver").c_str(), 0666);
+    const std::string semaphore = "/dev/shm/sem.QuarlenVistalMutex";
+    for (const std::string& file : {data("app.jar"), data("app.ver"), semaphore})
+        ::chmod(file.c_str(), 0666);
     serve();
     behave("test.UseInclude\n");
 
@@ -218,9 +220,11 @@ TEST_F(HostileDataDir, FilesTheLauncherMakesAre0644WhateverTheUmask) {
         EXPECT_EQ(st.st_mode & 07777, 0644u) << name;
     }
     // Whoever can read the lock file can hold the lock: it is the owner's alone.
-    struct stat st {};
-    ASSERT_EQ(::lstat(data("app.lock").c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 07777, 0600u);
+    for (const std::string& lock : {data("app.lock"), semaphore}) {
+        struct stat st {};
+        ASSERT_EQ(::lstat(lock.c_str(), &st), 0) << lock;
+        EXPECT_EQ(st.st_mode & 07777, 0600u) << lock;
+    }
 }
 
 // A fifo, or a link to one, as app.jar or app.npx would hold the runtime's open of it for good.

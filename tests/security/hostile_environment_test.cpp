@@ -1,6 +1,5 @@
 // What the user's environment holds is no way in: variables the Java runtime would take options
-// from, a PATH whose relative elements lead into the start directory, and the named lock that
-// every user's launcher makes.
+// from, and a PATH whose relative elements lead into the start directory.
 #include "platform/platform.h"
 #include "tests/support/process.h"
 
@@ -107,27 +106,6 @@ TEST(HostileEnvironment, TheOpenerIsFoundOnlyInAbsolutePathElements) {
     setenv("PATH", saved_path.c_str(), 1);
     ASSERT_EQ(chdir(previous), 0);
     remove_tree(start);
-}
-
-// Nobody but its owner needs the named lock: it is made 0600 whatever the umask, and one left
-// open to every user is narrowed by the next start of its owner.
-TEST(HostileEnvironment, TheNamedLockIsItsOwnersAlone) {
-    install_dir install;
-    write_file(install.path("lib/bl.jar"), read_file(app_file("app.jar")));
-    write_file(install.path("lib/include.jar"), read_file(app_file("include.jar")));
-    const std::string lock = "/dev/shm/sem.QuarlenVistalMutex";
-    for (bool left_open : {false, true}) {
-        if (left_open) {
-            ASSERT_EQ(chmod(lock.c_str(), 0666), 0);
-        }
-        mode_t saved = umask(0);
-        auto r = install.run_launcher(60000);
-        umask(saved);
-        EXPECT_EQ(r.exit_code, 0) << r.err;
-        struct stat st {};
-        ASSERT_EQ(lstat(lock.c_str(), &st), 0);
-        EXPECT_EQ(st.st_mode & 07777, 0600u) << "left open before: " << left_open;
-    }
 }
 
 } // namespace
