@@ -19,7 +19,20 @@ done
 for v in listen cert key webroot rundir; do
     [ -n "${!v}" ] || { echo "--$v is required" >&2; exit 2; }
 done
+# Each value stands unquoted in a directive: one that could end it, open or close a block, start
+# a comment or a quoted string, or split into more arguments would change the configuration
+# beyond that value. Such values are refused, not escaped.
+for v in listen cert key webroot rundir server_name; do
+    case "${!v}" in
+        *[\;\{\}\#\"\'\\[:space:][:cntrl:]]*)
+            echo "--${v//_/-} must not hold ; { } # quotes, backslashes, spaces or control characters" >&2
+            exit 2 ;;
+    esac
+done
+# The sed replacement's own specials (& and the | delimiter) stand for themselves.
+sed_value() { local value=${1//&/\\&}; printf '%s' "${value//|/\\|}"; }
 mkdir -p "$rundir"
-sed -e "s|@LISTEN@|$listen|g" -e "s|@CERT@|$cert|g" -e "s|@KEY@|$key|g" \
-    -e "s|@WEBROOT@|$webroot|g" -e "s|@RUNDIR@|$rundir|g" -e "s|@SERVER_NAME@|$server_name|g" \
+sed -e "s|@LISTEN@|$(sed_value "$listen")|g" -e "s|@CERT@|$(sed_value "$cert")|g" \
+    -e "s|@KEY@|$(sed_value "$key")|g" -e "s|@WEBROOT@|$(sed_value "$webroot")|g" \
+    -e "s|@RUNDIR@|$(sed_value "$rundir")|g" -e "s|@SERVER_NAME@|$(sed_value "$server_name")|g" \
     "$here/nginx.conf.in"

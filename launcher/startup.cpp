@@ -9,6 +9,7 @@
 #include "config/product.h"
 #include "launcher/data_dir.h"
 #include "launcher/report.h"
+#include "launcher/vm_environment.h"
 #include "launcher/vm_options.h"
 #include "platform/platform.h"
 #include "splash/screen.h"
@@ -151,12 +152,14 @@ JNIEnv* start_vm(launch_state& state, splash::screen& splash, const messages::me
     int& jar_count = state.jar_count;
     int& server = state.server;
 
-    // 1. Diagnostics stream; no library is looked for in the current directory or on PATH.
+    // 1. Diagnostics stream; no library is looked for in the current directory or on PATH, and
+    // the VM takes no options from the environment.
     base::bind_diagnostics(stderr);
     std::FILE* const err = base::diagnostics();
     base::open_support_log();
     base::support_line("start").text("version", appVersion);
     platform::restrict_library_search();
+    launcher::clear_vm_environment();
 
     // 2. VM options and initialisation arguments. Both paths are absolute, in the install
     // directory. The VM reads an empty class path as the current directory, so the class path
@@ -226,8 +229,9 @@ JNIEnv* start_vm(launch_state& state, splash::screen& splash, const messages::me
     std::fflush(err);
 
     // 9. Offline: the install's own application jar stands in for app.jar. So it does online
-    // when the data directory has no app.jar (a first install whose download failed).
-    const bool no_app_jar = server >= 0 && !platform::file_exists(paths[1]);
+    // when the data directory has no app.jar (a first install whose download failed), or has
+    // something else by that name: a fifo or a link would hold the VM's open for good.
+    const bool no_app_jar = server >= 0 && !platform::plain_file(paths[1]);
     if (server < 0 || no_app_jar) {
         std::free(paths[1]);
         paths[1] = new_install_entry(platform::fallback_jar);

@@ -108,16 +108,21 @@ data_guid=$(printf '%s' "$(get upgrade_code)/data-folder" | sha1sum |
     -D "DataVersion=$(get data_version)" -D "DataFolderGuid={$data_guid}" \
     vistal.wxs runtime.wxs)
 
-# wixl has no Permission elements: the data folder's access list is a row of its own. Built-in
-# Users may modify (0x1301bf: read, write, delete, no change of permissions or owner), so every
-# user's launcher can replace app.jar there; SYSTEM and Administrators keep full control. The
-# entries are inherited by the files the launchers create.
+# wixl has no Permission or PermissionEx elements: the data folder's access list is a
+# MsiLockPermissionsEx row of its own, whose SDDL says all of it. Built-in Users may modify
+# (0x1301bf: read, write, delete, no change of permissions or owner), so every user's launcher can
+# replace app.jar there; SYSTEM and Administrators keep full control. The entries are inherited by
+# the files the launchers create. Whoever creates a file owns it, and an owner may change its
+# permissions unless an OWNER RIGHTS (OW) entry says what the owner may do: here the same modify
+# rights, so the user who made app.jar, app.ver or app.lock cannot shut the others out. The
+# access list is protected (P): nothing inherited from the common application-data folder above
+# (where the creator of a folder gets full control of it) is added to it.
 {
     printf 'MsiLockPermissionsEx\tLockObject\tTable\tSDDL\tCondition\r\n'
     printf 's72\ts72\ts32\ts0\tS255\r\n'
     printf 'MsiLockPermissionsEx\tMsiLockPermissionsEx\r\n'
     printf 'DataFolderAccess\tDATADIR\tCreateFolder\t%s\t\r\n' \
-        'D:(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1301bf;;;BU)'
+        'D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1301bf;;;BU)(A;OICI;0x1301bf;;;OW)'
 } >"$work/MsiLockPermissionsEx.idt"
 msibuild "$work/package.msi" -i "$work/MsiLockPermissionsEx.idt"
 # Nor has it Permanent components: the data folder's is marked by hand (msidbComponentAttributes-

@@ -52,6 +52,10 @@ void create_named_mutex(const char* name);
 int message_box(const char* text, const char* caption, unsigned flags);
 // exit: the C runtime's process exit.
 [[noreturn]] void exit_process(int code);
+// Removes `name` from the process's environment (unsetenv; SetEnvironmentVariableW and the C
+// runtimes' copies on Windows), so that nothing loaded later reads it. True when it was set. Only
+// while no other thread runs: the C library's environment is not safe to change beside readers.
+bool remove_environment_variable(const char* name);
 // Milliseconds since an arbitrary point; for bounded waits.
 std::uint64_t monotonic_ms();
 void sleep_ms(unsigned ms);
@@ -124,6 +128,10 @@ void await_writeback(std::FILE* file, std::uint64_t offset, std::uint64_t length
 bool replace_file(const char* from, const char* to);
 bool remove_file(const char* path);
 bool file_exists(const char* path);
+// A regular file with one name, not a link (a reparse point on Windows), looked at without
+// opening it: opening a fifo blocks until a writer comes, so whatever is handed to the runtime
+// to open is checked this way first.
+bool plain_file(const char* path);
 
 // Files of a directory that other local users may be able to write: nothing here follows a link
 // planted at the last component of a path, and what is created is created new with mode 0644

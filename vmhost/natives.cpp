@@ -90,7 +90,12 @@ jstring JNICALL gS(JNIEnv* env, jobject) {
     return env->NewStringUTF(buffer);
 }
 
+// app.npx is looked at on every call: the application may put it there at any time, and so may
+// another user of the data directory. Anything but a plain file (a fifo, a link) is left out, as
+// when there is none: the loader's open of a fifo would never return.
 jobject JNICALL gSVCL(JNIEnv* env, jobject) {
+    if (state.paths && state.paths[0] && !platform::plain_file(state.paths[0]))
+        return new_class_loader(env, state.paths + 1, 2);
     return new_class_loader(env, state.paths, 3);
 }
 

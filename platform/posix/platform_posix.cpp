@@ -55,9 +55,27 @@ void* proc_address(library lib, const char* name) {
 
 void create_named_mutex(const char* name) {
     // A named semaphore stands for the named mutex: created or opened, never waited on, and
-    // left open until the process ends.
+    // left open until the process ends. Nobody needs to open another user's: nothing waits on it
+    // or looks at it, and a launcher refused the open goes on as one that opened it (as one
+    // refused another session's mutex on Windows does). Open to all, any user could take its
+    // count and write its page, which outlives every process. So it is its owner's alone, and
+    // one left open to others by an older launcher is narrowed when it is ours.
     std::string sem_name = std::string("/") + name;
-    sem_open(sem_name.c_str(), O_CREAT, 0666, 1);
+    sem_open(sem_name.c_str(), O_CREAT, 0600, 1);
+    std::string file = "/dev/shm/sem." + std::string(name);
+    int fd = open(file.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    struct stat st {};
+    if (fd >= 0 && fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == geteuid() &&
+        (st.st_mode & 07777) != 0600)
+        fchmod(fd, 0600);
+    if (fd >= 0)
+        close(fd);
+}
+
+bool remove_environment_variable(const char* name) {
+    bool present = std::getenv(name) != nullptr;
+    unsetenv(name);
+    return present;
 }
 
 int message_box(const char* text, const char* caption, unsigned) {
@@ -185,6 +203,11 @@ bool remove_file(const char* path) {
 bool file_exists(const char* path) {
     struct stat st {};
     return stat(path, &st) == 0;
+}
+
+bool plain_file(const char* path) {
+    struct stat st {};
+    return lstat(path, &st) == 0 && S_ISREG(st.st_mode) && st.st_nlink == 1;
 }
 
 namespace {

@@ -40,7 +40,9 @@ bool is_address(const char* text) {
     return i >= 2 && text[i] == ':';
 }
 
-// The opener's full path from PATH, or empty when none is installed.
+// The opener's full path from PATH, or empty when none is installed. Only absolute elements
+// count: an empty one, "." or any relative one names the current directory or one below it,
+// which whoever chose the start directory controls.
 std::string find_opener() {
     const char* path = std::getenv("PATH");
     if (!path || !*path)
@@ -52,9 +54,9 @@ std::string find_opener() {
         if (end == std::string::npos)
             end = dirs.size();
         std::string dir = dirs.substr(start, end - start);
-        std::string candidate = (dir.empty() ? std::string(".") : dir) + "/" + opener;
+        std::string candidate = dir + "/" + opener;
         struct stat st {};
-        if (stat(candidate.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+        if (dir[0] == '/' && stat(candidate.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
             access(candidate.c_str(), X_OK) == 0)
             return candidate;
         start = end + 1;

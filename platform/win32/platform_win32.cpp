@@ -141,6 +141,23 @@ void create_named_mutex(const char* name) {
     CreateMutexA(nullptr, FALSE, name);
 }
 
+// The variable leaves the process's block and the copies the C runtimes keep: ours, and the
+// universal runtime's when it is loaded already (the VM reads its copy with getenv; loaded later,
+// it copies the block as it is then).
+bool remove_environment_variable(const char* name) {
+    std::wstring wide = widen(name);
+    bool present = GetEnvironmentVariableW(wide.c_str(), nullptr, 0) != 0 || std::getenv(name);
+    SetEnvironmentVariableW(wide.c_str(), nullptr);
+    std::string unset = std::string(name) + "=";
+    _putenv(unset.c_str());
+    using putenv_fn = int(__cdecl*)(const char*);
+    if (HMODULE ucrt = GetModuleHandleW(L"ucrtbase.dll"))
+        if (auto put = reinterpret_cast<putenv_fn>(
+                reinterpret_cast<void*>(GetProcAddress(ucrt, "_putenv"))))
+            put(unset.c_str());
+    return present;
+}
+
 int message_box(const char* text, const char* caption, unsigned flags) {
     return MessageBoxA(nullptr, text, caption, flags);
 }
@@ -215,6 +232,26 @@ bool plain(HANDLE h) {
     return GetFileType(h) == FILE_TYPE_DISK && GetFileInformationByHandle(h, &info) &&
            (info.dwFileAttributes & not_plain) == 0 && info.nNumberOfLinks == 1;
 }
+
+} // namespace
+
+// Opened for no access with the link itself: neither reads nor waits, nor follows a reparse point.
+bool plain_file(const char* path) {
+    DWORD attributes = GetFileAttributesA(path);
+    const DWORD not_plain =
+        FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE;
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & not_plain) != 0)
+        return false;
+    HANDLE h = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return false;
+    bool is_plain = plain(h);
+    CloseHandle(h);
+    return is_plain;
+}
+
+namespace {
 
 // A C stream over an open handle; the handle is closed when that fails.
 std::FILE* stream_of(HANDLE h, int flags, const char* mode) {

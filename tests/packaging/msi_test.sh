@@ -91,6 +91,25 @@ check "the shortcut starts in the install directory" \
     bash -c "msiinfo export old.msi Shortcut | tr -d '\r' | awk -F '\t' 'NR > 3 { print \$12 }' | grep -qx INSTALLDIR"
 check "the data folder carries its access list" \
     bash -c "msiinfo export old.msi MsiLockPermissionsEx | grep -q 'DATADIR.CreateFolder.D:.*;;;BU)'"
+# Read back from the package: a protected list, and users and a file's owner (OWNER RIGHTS) get
+# the same inherited modify rights, neither of them WRITE_DAC or WRITE_OWNER.
+data_folder_locked() {
+    msiinfo export old.msi MsiLockPermissionsEx | python3 -c '
+import re, sys
+rows = [l.rstrip("\r\n").split("\t") for l in sys.stdin]
+sddl = [r[3] for r in rows if len(r) > 3 and r[1] == "DATADIR"][0]
+flags, aces = re.match(r"D:([A-Z]*)(.*)$", sddl).groups()
+rights = {}
+for ace in re.findall(r"\(([^)]*)\)", aces):
+    kind, inherit, mask, _, _, sid = ace.split(";")
+    if kind == "A" and sid in ("BU", "OW"):
+        assert "OI" in inherit and "CI" in inherit and "IO" not in inherit, ace
+        assert not mask.isalpha() and int(mask, 16) & 0xC0000 == 0, ace
+        rights[sid] = mask
+assert "P" in flags and rights.get("OW") == rights.get("BU") != None, sddl
+'
+}
+check "the data folder's list is protected and no user or owner can change it" data_folder_locked
 
 wine wineboot --init >/dev/null 2>&1
 # The update CA among the prefix's trusted roots: a serialised certificate property (id 32).

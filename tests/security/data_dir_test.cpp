@@ -198,12 +198,14 @@ TEST_F(HostileDataDir, LinksPlantedWhileTheCheckRunsCatchNothing) {
 }
 
 // Under umask 000, and over files left writable by all, what the launcher makes and commits is
-// 0644 (the lock file 0600): no other user can change the jar the next start runs.
+// 0644 (the lock file 0600): no other user can change the jar the next start runs. The named
+// semaphore, which nobody else needs to open, is narrowed to 0600 as well.
 TEST_F(HostileDataDir, FilesTheLauncherMakesAre0644WhateverTheUmask) {
     write_file(data("app.jar"), "OLD");
     write_file(data("app.ver"), "1.0.0");
-    ::chmod(data("app.jar").c_str(), 0666);
-    ::chmod(data("app.ver").c_str(), 0666);
+    const std::string semaphore = "/dev/shm/sem.QuarlenVistalMutex";
+    for (const std::string& file : {data("app.jar"), data("app.ver"), semaphore})
+        ::chmod(file.c_str(), 0666);
     serve();
     behave("test.UseInclude\n");
 
@@ -218,9 +220,47 @@ TEST_F(HostileDataDir, FilesTheLauncherMakesAre0644WhateverTheUmask) {
         EXPECT_EQ(st.st_mode & 07777, 0644u) << name;
     }
     // Whoever can read the lock file can hold the lock: it is the owner's alone.
-    struct stat st {};
-    ASSERT_EQ(::lstat(data("app.lock").c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 07777, 0600u);
+    for (const std::string& lock : {data("app.lock"), semaphore}) {
+        struct stat st {};
+        ASSERT_EQ(::lstat(lock.c_str(), &st), 0) << lock;
+        EXPECT_EQ(st.st_mode & 07777, 0600u) << lock;
+    }
+}
+
+// A fifo, or a link to one, as app.jar or app.npx would hold the runtime's open of it for good.
+// Online, such an app.jar is taken as missing and the install's jar starts; such an app.npx is
+// left out of gSVCL's loaders, as when there is none.
+TEST_F(HostileDataDir, AFifoAsAppJarOrAppNpxNeverHoldsAStart) {
+    write_file(data("app.ver"), current_version);
+    serve();
+    behave("test.Natives\nnatives.txt\n");
+    const std::string fifo = outside + "/fifo";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0666), 0);
+    const std::string include = install.path("lib/include.jar");
+    for (const std::string name : {"app.jar", "app.npx"}) {
+        for (plant what : {plant::fifo, plant::symlink}) {
+            std::string row = name + " as " + (what == plant::fifo ? "a fifo" : "a link to one");
+            for (const char* file : {"app.jar", "app.npx"})
+                std::remove(data(file).c_str());
+            write_file(data("app.jar"), read_file(app_file("app.jar")));
+            std::remove(data(name).c_str());
+            ASSERT_EQ(what == plant::fifo ? ::mkfifo(data(name).c_str(), 0666)
+                                          : ::symlink(fifo.c_str(), data(name).c_str()),
+                      0);
+            std::remove(install.path("natives.txt").c_str());
+
+            auto r = install.run_launcher(30000);
+            ASSERT_FALSE(r.timed_out) << row;
+            EXPECT_EQ(r.exit_code, 0) << row << "\n" << r.err;
+            std::string natives = read_file(install.path("natives.txt"));
+            std::string jars = name == "app.jar" ? install.path("lib/bl.jar") : data("app.jar");
+            EXPECT_NE(natives.find("\ngSVCL.jars=" + jars + "|" + include + "\n"),
+                      std::string::npos)
+                << row << "\n"
+                << natives << r.err;
+        }
+    }
+    EXPECT_EQ(jar_requests(), 0u);
 }
 
 } // namespace

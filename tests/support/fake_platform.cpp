@@ -83,6 +83,11 @@ int message_box(const char* text, const char* caption, unsigned flags) {
     return 1;
 }
 
+// The test process's own environment stays as it is.
+bool remove_environment_variable(const char*) {
+    return false;
+}
+
 void exit_process(int code) {
     fake::platform().calls.push_back("exit_process:" + std::to_string(code));
     throw fake::exit_called{code};
@@ -189,6 +194,13 @@ bool file_exists(const char* path) {
     if (f)
         std::fclose(f);
     return f != nullptr;
+}
+
+bool plain_file(const char* path) {
+    namespace fs = std::filesystem;
+    std::error_code error;
+    return fs::is_regular_file(fs::symlink_status(path, error)) &&
+           fs::hard_link_count(path, error) == 1;
 }
 
 // The checks of the real implementations, done through std::filesystem on the real files of a

@@ -172,6 +172,12 @@ __declspec(dllexport) jint JNICALL JNI_CreateJavaVM(JavaVM** vm, void** env, voi
                     init->options[i].extraInfo ? "set" : "null");
         fprintf(f, "ignoreUnrecognized=%d\n", (int)init->ignoreUnrecognized);
         fprintf(f, "mutex=%s\n", mutex_state());
+        /* An options variable the VM would read, through its C runtime or the process's block. */
+        static const char* const options[] = {"JAVA_TOOL_OPTIONS", "_JAVA_OPTIONS",
+                                              "JDK_JAVA_OPTIONS"};
+        for (int i = 0; i < 3; i++)
+            if (getenv(options[i]) || GetEnvironmentVariableA(options[i], NULL, 0))
+                fprintf(f, "environment=%s\n", options[i]);
         fclose(f);
     }
     const char* result = getenv("VISTAL_STANDIN_RESULT");

@@ -187,8 +187,9 @@ TEST(WineStartup, FailedVmCreationSeesTheArgumentsAndTheMutexAndExitsWith1) {
         EXPECT_EQ(1, dir.run(arguments));
         EXPECT_EQ("loaded jvm.dll\n" + dir.vm_creation(), dir.record());
     }
-    // Any negative result is a failure, not only -1.
-    EXPECT_EQ(1, dir.run("", {"VISTAL_STANDIN_RESULT=-4"}));
+    // Any negative result is a failure, not only -1. The VM sees no options variable.
+    EXPECT_EQ(1, dir.run("", {"VISTAL_STANDIN_RESULT=-4", "JAVA_TOOL_OPTIONS=-javaagent:a.jar",
+                              "_JAVA_OPTIONS=-Xbootclasspath/a:b", "JDK_JAVA_OPTIONS=-Dc=d"}));
     EXPECT_EQ("loaded jvm.dll\n" + dir.vm_creation(), dir.record());
 }
 
