@@ -115,7 +115,7 @@ stop_nginx
 # rest with 206 for the kept bytes' validator, and only the rest is sent.
 r5=$(release 2.5.0 4000000)
 size=$(stat -c %s "$r5")
-deploy/publish.sh "$work/webroot" 2.5.0 "$r5" >/dev/null
+deploy/publish.sh --signer "$signer" "$work/webroot" 2.5.0 "$r5" >/dev/null
 start_nginx "limit_rate 1m;" || exit 1
 (cd "$install" && exec ./vistal-test >"$work/out-cut.txt" 2>&1) &
 cut=$!

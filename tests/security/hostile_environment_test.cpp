@@ -60,7 +60,7 @@ TEST(HostileEnvironment, TheRuntimeTakesNoOptionsFromTheEnvironment) {
     write_file(install.path("behaviour"), "p.Planted\n");
 
     auto r = install.run_launcher(60000, env);
-    EXPECT_EQ(r.exit_code, 0) << r.err;
+    EXPECT_EQ(r.exit_code, 1) << r.err;
     EXPECT_FALSE(exists(install.path("planted"))) << read_file(install.path("planted"));
     EXPECT_EQ(r.err.find("Picked up"), std::string::npos) << r.err;
     const std::string log = read_file(install.path("support.log"));
