@@ -7,10 +7,13 @@
 #include "config/messages.h"
 #include "platform/platform.h"
 #include "vmhost/class_loader_bridge.h"
+#include "vmhost/session.h"
 #include "vmhost/tablet_hooks.h"
 
 #include <cstdint>
 #include <cstring>
+
+namespace vmhost {
 
 namespace {
 
@@ -18,7 +21,8 @@ constexpr const char* preferred_class = "a.b.a.a.p";
 constexpr jsize key_block_size = 600;
 constexpr std::size_t server_url_size = 128;
 
-native_context state;
+// The session handed over at start-up (hand_to_natives).
+session* anchor = nullptr;
 
 // The one-row table that rN registers on classes of the application.
 const JNINativeMethod shexec_native[1] = {
@@ -28,8 +32,12 @@ const JNINativeMethod shexec_native[1] = {
 
 } // namespace
 
-void hand_to_natives(const native_context& context) {
-    state = context;
+void hand_to_natives(session& vm) {
+    anchor = &vm;
+}
+
+session& natives_session() {
+    return *anchor;
 }
 
 jint JNICALL shexec(JNIEnv* env, jobject, jstring file) {
@@ -44,6 +52,7 @@ jint JNICALL shexec(JNIEnv* env, jobject, jstring file) {
 
     auto code = static_cast<std::uint32_t>(static_cast<std::uintptr_t>(result));
     const char* warning = messages::shell_warning(code);
+    const native_context& state = anchor->natives;
     if (warning && state.show_warning)
         state.show_warning(warning);
     return static_cast<jint>(code);
@@ -51,7 +60,7 @@ jint JNICALL shexec(JNIEnv* env, jobject, jstring file) {
 
 jstring JNICALL gC(JNIEnv* env, jobject) {
     char buffer[base::app_path_size] = {};
-    platform::path_append(buffer, state.appDataPath);
+    platform::path_append(buffer, anchor->natives.appDataPath);
     // With no data directory the application's files resolve in the install directory, as the
     // launcher's own do; a lone separator would point at the file system's root.
     std::size_t length = std::strlen(buffer);
@@ -76,6 +85,7 @@ jstring JNICALL gPC(JNIEnv* env, jobject) {
 
 jstring JNICALL gS(JNIEnv* env, jobject) {
     // Offline there is no answering server; the application then gets the first host.
+    const native_context& state = anchor->natives;
     const wchar_t* host =
         state.server_list ? state.server_list[state.server >= 0 ? state.server : 0] : nullptr;
     char buffer[server_url_size] = {};
@@ -91,7 +101,10 @@ jstring JNICALL gS(JNIEnv* env, jobject) {
 }
 
 jobject JNICALL gSVCL(JNIEnv* env, jobject) {
-    return new_class_loader(env, state.paths, 3);
+    // A loader over the whole jar list, app.npx first.
+    base::jar_list* jars = anchor->natives.jars;
+    return new_class_loader(env, anchor->bridge, jars ? jars->paths : nullptr,
+                            jars ? jars->count : 0);
 }
 
 void JNICALL rN(JNIEnv* env, jobject, jclass target) {
@@ -118,3 +131,5 @@ const JNINativeMethod main_natives[main_native_count] = {
     {const_cast<char*>("rN"), const_cast<char*>("(Ljava/lang/Class;)V"),
      reinterpret_cast<void*>(&rN)},
 };
+
+} // namespace vmhost

@@ -29,14 +29,14 @@ std::string read(const fs::path& path) {
     return text.str();
 }
 
-// One test, since the log is opened once per process.
 TEST(SupportLog, LinesStayWholeEscapedCutAndWithinTheBudget) {
     if (base::support_log_open())
         GTEST_SKIP() << "VISTAL_LOG was set for the tests";
     const fs::path path = fs::temp_directory_path() / "vistal-support-log-test.log";
     fs::remove(path);
     set_log_variable(path.string());
-    base::open_support_log();
+    base::support_log log;
+    base::open_support_log(log);
     set_log_variable("");
     ASSERT_TRUE(base::support_log_open());
 
