@@ -11,6 +11,7 @@
 # Prints every include that breaks the order, as FILE:LINE: ROOM -> ROOM (the include). Exits 1
 # when there is one, unless --report-only.
 set -euo pipefail
+caller=$(pwd)
 cd "$(dirname "$0")/.."
 
 # Prints FILE:LINE: NAME for each object at namespace scope that is not const or constexpr.
@@ -176,6 +177,7 @@ SCAN
 
 if [ "${1:-}" = --objects ]; then
     shift
+    cd "$caller"
     namespace_objects "$@"
     exit 0
 fi
