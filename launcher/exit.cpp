@@ -3,7 +3,6 @@
 #include "base/support_log.h"
 #include "launcher/report.h"
 #include "platform/platform.h"
-#include "vmhost/class_loader_bridge.h"
 
 #include <cstdio>
 
@@ -38,7 +37,7 @@ void die(JNIEnv* env, bool failed, std::FILE* diagnostics) {
     base::support_line("exit").number("code", code).flag("exception", throwable != nullptr);
     if (throwable) {
         env->ExceptionClear();
-        vmhost::show_error_dialog(env, throwable, diagnostics);
+        report_exception(env, throwable, diagnostics);
     }
     exit_through_vm(env, code, diagnostics);
 }
