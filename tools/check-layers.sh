@@ -248,7 +248,7 @@ done < <(git ls-files -- '*.h' | grep -E "^($(IFS='|'; echo "${!allowed[*]}"))/"
 # they were handed through one anchor set once; every support_line of the process reads the open
 # support log through another. These are the only ones allowed (FILE:NAME).
 anchors=(
-    vmhost/natives.cpp:anchor
+    vmhost/session.cpp:anchor
     base/support_log.cpp:current
 )
 mapfile -t sources < <(git ls-files -- '*.c' '*.cpp' | grep -E "^($(IFS='|'; echo "${!allowed[*]}"))/")

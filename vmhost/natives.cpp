@@ -21,9 +21,6 @@ constexpr const char* preferred_class = "a.b.a.a.p";
 constexpr jsize key_block_size = 600;
 constexpr std::size_t server_url_size = 128;
 
-// The session handed over at start-up (hand_to_natives).
-session* anchor = nullptr;
-
 // The one-row table that rN registers on classes of the application.
 const JNINativeMethod shexec_native[1] = {
     {const_cast<char*>("shexec"), const_cast<char*>("(Ljava/lang/String;)I"),
@@ -31,14 +28,6 @@ const JNINativeMethod shexec_native[1] = {
 };
 
 } // namespace
-
-void hand_to_natives(session& vm) {
-    anchor = &vm;
-}
-
-session& natives_session() {
-    return *anchor;
-}
 
 jint JNICALL shexec(JNIEnv* env, jobject, jstring file) {
     // A null string has nothing to open: answer as the shell does for a missing file, quietly.
@@ -52,7 +41,7 @@ jint JNICALL shexec(JNIEnv* env, jobject, jstring file) {
 
     auto code = static_cast<std::uint32_t>(static_cast<std::uintptr_t>(result));
     const char* warning = messages::shell_warning(code);
-    const native_context& state = anchor->natives;
+    const native_context& state = natives_session().natives;
     if (warning && state.show_warning)
         state.show_warning(warning);
     return static_cast<jint>(code);
@@ -60,7 +49,7 @@ jint JNICALL shexec(JNIEnv* env, jobject, jstring file) {
 
 jstring JNICALL gC(JNIEnv* env, jobject) {
     char buffer[base::app_path_size] = {};
-    platform::path_append(buffer, anchor->natives.appDataPath);
+    platform::path_append(buffer, natives_session().natives.appDataPath);
     // With no data directory the application's files resolve in the install directory, as the
     // launcher's own do; a lone separator would point at the file system's root.
     std::size_t length = std::strlen(buffer);
@@ -85,7 +74,7 @@ jstring JNICALL gPC(JNIEnv* env, jobject) {
 
 jstring JNICALL gS(JNIEnv* env, jobject) {
     // Offline there is no answering server; the application then gets the first host.
-    const native_context& state = anchor->natives;
+    const native_context& state = natives_session().natives;
     const wchar_t* host =
         state.server_list ? state.server_list[state.server >= 0 ? state.server : 0] : nullptr;
     char buffer[server_url_size] = {};
@@ -102,9 +91,9 @@ jstring JNICALL gS(JNIEnv* env, jobject) {
 
 jobject JNICALL gSVCL(JNIEnv* env, jobject) {
     // A loader over the whole jar list, app.npx first.
-    base::jar_list* jars = anchor->natives.jars;
-    return new_class_loader(env, anchor->bridge, jars ? jars->paths : nullptr,
-                            jars ? jars->count : 0);
+    session& vm = natives_session();
+    base::jar_list* jars = vm.natives.jars;
+    return new_class_loader(env, vm.bridge, jars ? jars->paths : nullptr, jars ? jars->count : 0);
 }
 
 void JNICALL rN(JNIEnv* env, jobject, jclass target) {

@@ -7,8 +7,6 @@
 
 namespace vmhost {
 
-struct session;
-
 constexpr int main_native_count = 9;
 
 // What start-up found out and the natives answer with. The launcher fills it before the
@@ -21,13 +19,6 @@ struct native_context {
     // Shows shexec's warning for a shell result code (the launcher's report); null shows none.
     void (*show_warning)(const char* text) = nullptr;
 };
-
-// Makes `vm` the session the natives answer from. The VM gives a native no context of its own,
-// so this is the one anchor: set once, before the natives are registered, and `vm` lives as long
-// as the process.
-void hand_to_natives(session& vm);
-// The session handed to the natives; only they read it.
-session& natives_session();
 
 // The main-class native table, in registration order.
 extern const JNINativeMethod main_natives[main_native_count];

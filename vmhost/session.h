@@ -22,4 +22,11 @@ struct session {
     tablet_hooks tablet;    // written by rW, read by uW
 };
 
+// Makes `vm` the session the natives answer from. The VM gives a native no context of its own,
+// so this is the one anchor: set once, before the natives are registered, and `vm` lives as long
+// as the process.
+void hand_to_natives(session& vm);
+// The session handed to the natives; only they read it.
+session& natives_session();
+
 } // namespace vmhost
