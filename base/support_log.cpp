@@ -20,11 +20,9 @@ constexpr std::uint64_t file_bound = 16 * 1024 * 1024;
 constexpr const char* variable = "VISTAL_LOG";
 constexpr std::string_view cut_mark = " cut=yes\n";
 
-// Set once, before other threads exist, and never closed: application threads may write until
-// the process ends, and a closed descriptor could be reused by another file.
-support_log_file::handle file = support_log_file::none;
-std::atomic<std::uint64_t> budget{0};
-unsigned long pid = 0;
+// The log every support_line writes to: set once at start-up, before other threads exist, and
+// never unset while the process runs (a test's log unsets it when it goes).
+support_log* current = nullptr;
 
 // Days since 1970-01-01 to a civil date (proleptic Gregorian).
 void civil_date(long long days, int* year, unsigned* month, unsigned* day) {
@@ -58,19 +56,33 @@ std::size_t utc_now(char* out) {
     return n > 0 ? static_cast<std::size_t>(n) : 0;
 }
 
-// Takes `length` bytes from the start's budget; false (and nothing taken) when they do not fit.
-bool spend(std::uint64_t length) {
-    std::uint64_t left = budget.load();
-    while (left >= length)
-        if (budget.compare_exchange_weak(left, left - length))
-            return true;
+} // namespace
+
+support_log::~support_log() {
+    if (current == this)
+        current = nullptr;
+    if (file_ != support_log_file::none)
+        support_log_file::close(file_);
+}
+
+bool support_log::writing() const {
+    return file_ != support_log_file::none && budget_.load() > 0;
+}
+
+bool support_log::append(const char* line, std::size_t length) {
+    // Takes the line's bytes from the start's budget, or nothing when they do not fit.
+    std::uint64_t left = budget_.load();
+    bool fits = false;
+    while (!fits && left >= length)
+        fits = budget_.compare_exchange_weak(left, left - length);
+    if (fits && support_log_file::append(file_, line, length))
+        return true;
+    budget_.store(0);
     return false;
 }
 
-} // namespace
-
-void open_support_log() {
-    if (file != support_log_file::none)
+void open_support_log(support_log& log) {
+    if (current)
         return;
     std::uint64_t size = 0;
     support_log_file::handle f = support_log_file::open_named_by(variable, &size);
@@ -80,22 +92,23 @@ void open_support_log() {
         support_log_file::close(f);
         return;
     }
-    pid = support_log_file::process_id();
-    file = f;
-    budget.store(start_budget);
+    log.pid_ = support_log_file::process_id();
+    log.file_ = f;
+    log.budget_.store(start_budget);
+    current = &log;
 }
 
 bool support_log_open() {
-    return file != support_log_file::none && budget.load() > 0;
+    return current && current->writing();
 }
 
-support_line::support_line(const char* keyword) : on_(support_log_open()) {
+support_line::support_line(const char* keyword) : log_(current), on_(log_ && log_->writing()) {
     if (!on_)
         return;
     char stamp[32];
     raw(std::string_view(stamp, utc_now(stamp)));
     char id[24];
-    int n = std::snprintf(id, sizeof id, " %lu ", pid);
+    int n = std::snprintf(id, sizeof id, " %lu ", log_->pid());
     raw(std::string_view(id, n > 0 ? static_cast<std::size_t>(n) : 0));
     raw(keyword);
 }
@@ -109,8 +122,7 @@ support_line::~support_line() {
     length_ += end.size();
     // A line that does not fit in what is left ends the log for this start; a failed write too
     // (a full disk): neither changes anything else.
-    if (!spend(length_) || !support_log_file::append(file, line_, length_))
-        budget.store(0);
+    log_->append(line_, length_);
 }
 
 // Once a line is cut nothing more goes in: a value never goes on after a part of it was dropped.

@@ -10,18 +10,50 @@
 // can break a line or a field. docs/SUPPORT.md lists the keywords.
 #pragma once
 
+#include "base/support_log_file.h"
+
+#include <atomic>
 #include <charconv>
 #include <cstddef>
+#include <cstdint>
 #include <string_view>
 #include <type_traits>
 
 namespace base {
 
-// Opens the file that VISTAL_LOG names, for appending; nothing when the variable is unset or
-// empty, when the file cannot be used (a link, not a regular file, already beyond its size
-// bound), or when the log is open already. First thing at start-up, before any other thread
-// runs; the file stays open until the process ends.
-void open_support_log();
+// The process's support log: the file VISTAL_LOG names, and what one start may still add to it.
+// The launcher owns one for the life of the process; tests make their own.
+class support_log {
+  public:
+    support_log() = default;
+    // A log that is still the process's one when it goes (a test's) stops being it; its file
+    // closes. The launcher's never goes: application threads may write until the process ends,
+    // and a closed descriptor could be reused by another file.
+    ~support_log();
+    support_log(const support_log&) = delete;
+    support_log& operator=(const support_log&) = delete;
+
+    // Whether lines are being written.
+    bool writing() const;
+    // Appends one whole line, taken from the budget; false when it does not fit or the write
+    // failed, which ends the log for this start.
+    bool append(const char* line, std::size_t length);
+
+    unsigned long pid() const { return pid_; }
+
+  private:
+    friend void open_support_log(support_log& log);
+    support_log_file::handle file_ = support_log_file::none;
+    std::atomic<std::uint64_t> budget_{0};
+    unsigned long pid_ = 0;
+};
+
+// Opens the file that VISTAL_LOG names into `log`, for appending, and makes `log` the one every
+// support_line of the process writes to; nothing when the variable is unset or empty, when the
+// file cannot be used (a link, not a regular file, already beyond its size bound), or when a log
+// is open already. First thing at start-up, before any other thread runs; the file stays open
+// until the process ends.
+void open_support_log(support_log& log);
 // Whether lines are being written.
 bool support_log_open();
 
@@ -58,6 +90,7 @@ class support_line {
     void raw(std::string_view bytes);
     void escaped(unsigned char byte);
 
+    support_log* log_;
     bool on_;
     bool cut_ = false;
     std::size_t length_ = 0;

@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <cstring>
 
+namespace launcher {
+
 void init(char* appDataPath, const char* posix_root) {
     if (platform::common_appdata_folder(appDataPath, posix_root) >= 0 &&
         platform::path_append(appDataPath, companyName) &&
@@ -52,8 +54,10 @@ char* new_data_entry(const char* appDataPath, const char* file) {
 } // namespace
 
 int initjars(const char* appDataPath, char** list) {
-    list[0] = new_data_entry(appDataPath, "app.npx");
-    list[1] = new_data_entry(appDataPath, "app.jar");
-    list[2] = new_install_entry(platform::include_jar);
-    return 3;
+    list[jar_list::app_npx] = new_data_entry(appDataPath, "app.npx");
+    list[jar_list::app_jar] = new_data_entry(appDataPath, "app.jar");
+    list[jar_list::include_jar] = new_install_entry(platform::include_jar);
+    return jar_list::include_jar + 1;
 }
+
+} // namespace launcher

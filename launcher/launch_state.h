@@ -5,12 +5,15 @@
 
 #include "launcher/data_dir.h"
 
+namespace launcher {
+
 struct launch_state {
     // The data directory, without a trailing separator; see init.
     char appDataPath[app_path_size] = {};
-    // The jar list (see initjars) and its length.
-    char* paths[jar_slots] = {};
-    int jar_count = 0;
+    // The jar list; see initjars.
+    jar_list jars;
     // Index into the server list of the server that answered; -1 offline.
     int server = -1;
 };
+
+} // namespace launcher

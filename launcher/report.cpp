@@ -1,6 +1,7 @@
 #include "launcher/report.h"
 
 #include "platform/platform.h"
+#include "vmhost/class_loader_bridge.h"
 
 #include <cstdio>
 
@@ -15,6 +16,10 @@ void report(const messages::message& message) {
 
 void report_shell_warning(const char* text) {
     platform::message_box(text, messages::shell_caption, platform::message_box_flags);
+}
+
+void report_exception(JNIEnv* env, jthrowable throwable, std::FILE* diagnostics) {
+    vmhost::show_error_dialog(env, throwable, diagnostics);
 }
 
 } // namespace launcher

@@ -3,20 +3,20 @@
 // check, which runs beside the loading of the runtime and the VM's creation (see start_vm).
 #include "launcher/startup.h"
 
-#include "base/diagnostics.h"
 #include "base/support_log.h"
 #include "config/deployment.h"
 #include "config/product.h"
 #include "launcher/data_dir.h"
+#include "launcher/exit.h"
 #include "launcher/report.h"
 #include "launcher/vm_environment.h"
 #include "launcher/vm_options.h"
 #include "platform/platform.h"
 #include "splash/screen.h"
-#include "update/download_progress.h"
 #include "update/version_check.h"
 #include "vmhost/class_loader_bridge.h"
 #include "vmhost/natives.h"
+#include "vmhost/session.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -25,6 +25,8 @@
 #include <string>
 #include <vector>
 
+namespace launcher {
+
 namespace {
 
 constexpr const char* main_class = "a.b.a.a.a";
@@ -32,14 +34,15 @@ constexpr const char* main_class = "a.b.a.a.a";
 using set_dpi_aware_fn = int (*)();
 using create_vm_fn = jint(JNICALL*)(JavaVM**, void**, void*);
 
-platform::library c_lib;
-platform::library jvm_lib;
-JavaVM* jvm;
+// How steps 1 to 12 end: the VM's environment, or the message that ends the start.
+struct vm_start {
+    JNIEnv* env = nullptr;
+    const messages::message* failure = nullptr;
+};
 
 // A step that cannot go on names its message and gives no VM.
-JNIEnv* failed(const messages::message** failure, const messages::message& message) {
-    *failure = &message;
-    return nullptr;
+vm_start failed(const messages::message& message) {
+    return {nullptr, &message};
 }
 
 void make_dpi_aware() {
@@ -78,8 +81,8 @@ void show_download(void* strip, fetch_stage stage, std::uint64_t received, std::
 // app.jar before the main loader is made. server() waits for the check's end.
 class update_check {
   public:
-    explicit update_check(const char* data_dir)
-        : data_dir_(data_dir), job_(&update_check::run, this) {}
+    update_check(const char* data_dir, const fetch_progress& progress)
+        : data_dir_(data_dir), progress_(progress), job_(&update_check::run, this) {}
     int server() {
         job_.join();
         return server_;
@@ -88,10 +91,11 @@ class update_check {
   private:
     static void run(void* self) {
         auto* check = static_cast<update_check*>(self);
-        check->server_ = locate_server(check->data_dir_, server_list);
+        check->server_ = locate_server(check->data_dir_, server_list, &check->progress_);
     }
 
     const char* data_dir_;
+    const fetch_progress progress_;
     int server_ = -1;
     platform::joined_job job_; // last: the job starts once the members above are set
 };
@@ -105,58 +109,56 @@ struct vm_creation {
 
 // The support log's lines for steps 10 to 12, written once the update check has ended so that
 // its lines keep the order of the steps. A step is logged only when the one before succeeded.
-void log_vm_steps(const vm_creation& creation) {
-    base::support_line("cruntime").flag("loaded", c_lib != nullptr);
-    if (c_lib)
+void log_vm_steps(const vmhost::session& vm, const vm_creation& creation) {
+    base::support_line("cruntime").flag("loaded", vm.c_runtime != nullptr);
+    if (vm.c_runtime)
         base::support_line("vmlibrary")
             .text("file", platform::vm_library)
-            .flag("loaded", jvm_lib != nullptr);
+            .flag("loaded", vm.vm_library != nullptr);
     if (creation.tried)
         base::support_line("vm").flag("entry", creation.entry).number("result", creation.result);
 }
 
-// Steps 10 to 12: the C runtime and VM libraries, and the VM. The VM's environment, or null with
-// the message that ends the start in `failure`.
-JNIEnv* create_vm(JavaVMInitArgs* vm_args, bool options_made, vm_creation& creation,
-                  const messages::message** failure) {
+// Steps 10 to 12: the C runtime and VM libraries, and the VM, into `vm`.
+vm_start create_vm(vmhost::session& vm, JavaVMInitArgs* vm_args, bool options_made,
+                   vm_creation& creation) {
     // 10. C runtime library: the install's own copy first, the system's second.
-    c_lib = platform::load_install_library(platform::bundled_c_runtime);
-    if (!c_lib)
-        c_lib = platform::load_system_library(platform::c_runtime_library);
-    if (!c_lib)
-        return failed(failure, messages::c_runtime);
+    vm.c_runtime = platform::load_install_library(platform::bundled_c_runtime);
+    if (!vm.c_runtime)
+        vm.c_runtime = platform::load_system_library(platform::c_runtime_library);
+    if (!vm.c_runtime)
+        return failed(messages::c_runtime);
 
     // 11. VM library. Without the install directory's path there is neither library nor options.
-    if (!jvm_lib && options_made)
-        jvm_lib = platform::load_install_library(platform::vm_library);
-    if (!jvm_lib || !options_made)
-        return failed(failure, messages::vm_library);
+    if (options_made)
+        vm.vm_library = platform::load_install_library(platform::vm_library);
+    if (!vm.vm_library || !options_made)
+        return failed(messages::vm_library);
 
     // 12. VM creation. A library without the entry cannot create a VM either.
     JNIEnv* env = nullptr;
     auto create =
-        reinterpret_cast<create_vm_fn>(platform::proc_address(jvm_lib, "JNI_CreateJavaVM"));
+        reinterpret_cast<create_vm_fn>(platform::proc_address(vm.vm_library, "JNI_CreateJavaVM"));
     creation.tried = true;
     creation.entry = create != nullptr;
-    creation.result = create ? create(&jvm, reinterpret_cast<void**>(&env), vm_args) : JNI_ERR;
+    creation.result = create ? create(&vm.vm, reinterpret_cast<void**>(&env), vm_args) : JNI_ERR;
     if (creation.result < 0)
-        return failed(failure, messages::vm_creation);
-    return env;
+        return failed(messages::vm_creation);
+    return {env, nullptr};
 }
 
-// Steps 1 to 12: everything up to the VM's creation. The VM's environment, or null with the
-// message that ends the start in `failure`.
-JNIEnv* start_vm(launch_state& state, splash::screen& splash, const messages::message** failure) {
+// Steps 1 to 12: everything up to the VM's creation, which the VM session keeps.
+vm_start start_vm(launch_state& state, splash::screen& splash, base::support_log& log,
+                  vmhost::session& vm) {
     char* const appDataPath = state.appDataPath;
-    auto& paths = state.paths;
-    int& jar_count = state.jar_count;
+    jar_list& jars = state.jars;
     int& server = state.server;
 
-    // 1. Diagnostics stream; no library is looked for in the current directory or on PATH, and
-    // the VM takes no options from the environment.
-    base::bind_diagnostics(stderr);
-    std::FILE* const err = base::diagnostics();
-    base::open_support_log();
+    // 1. Diagnostics on standard error; no library is looked for in the current directory or on
+    // PATH, and the VM takes no options from the environment.
+    std::FILE* const err = stderr;
+    vm.bridge.diagnostics = err;
+    base::open_support_log(log);
     base::support_line("start").text("version", appVersion);
     platform::restrict_library_search();
     launcher::clear_vm_environment();
@@ -174,7 +176,7 @@ JNIEnv* start_vm(launch_state& state, splash::screen& splash, const messages::me
                         install_option(library_path, "-Djava.library.path=", "lib");
     // The vendor's own options (deployment_vm_options) follow the four fixed ones, so that
     // where the VM takes the last of two settings (-Xmx, -D) the vendor's wins.
-    std::vector<std::string> vendor_options = launcher::split_vm_options(deployment_vm_options);
+    std::vector<std::string> vendor_options = split_vm_options(deployment_vm_options);
     std::vector<JavaVMOption> options(4 + vendor_options.size());
     options[0].optionString = class_path;
     options[1].optionString = library_path;
@@ -207,7 +209,7 @@ JNIEnv* start_vm(launch_state& state, splash::screen& splash, const messages::me
 
     // 6, 7. Data directory and jar list.
     init(appDataPath, deployment_common_appdata);
-    jar_count = initjars(appDataPath, paths);
+    jars.count = initjars(appDataPath, jars.paths);
     base::support_line("datadir").text("path", appDataPath);
 
     // 8. Update check; a download shows its progress on the splash. It runs while the runtime
@@ -217,24 +219,22 @@ JNIEnv* start_vm(launch_state& state, splash::screen& splash, const messages::me
     fetch_progress on_splash;
     on_splash.report = &show_download;
     on_splash.context = &splash.progress;
-    set_download_progress(on_splash);
-    update_check check(appDataPath);
+    update_check check(appDataPath, on_splash);
 
     // 10 to 12: the runtime and the VM (create_vm).
     vm_creation creation;
-    JNIEnv* env = create_vm(&vm_args, options_made, creation, failure);
+    vm_start started = create_vm(vm, &vm_args, options_made, creation);
     server = check.server();
-    // Nothing downloads after the check: no listener is left to outlive the splash.
-    set_download_progress(fetch_progress());
     std::fflush(err);
 
     // 9. Offline: the install's own application jar stands in for app.jar. So it does online
     // when the data directory has no app.jar (a first install whose download failed), or has
     // something else by that name: a fifo or a link would hold the VM's open for good.
-    const bool no_app_jar = server >= 0 && !platform::plain_file(paths[1]);
+    char*& app_jar = jars.paths[jar_list::app_jar];
+    const bool no_app_jar = server >= 0 && !platform::plain_file(app_jar);
     if (server < 0 || no_app_jar) {
-        std::free(paths[1]);
-        paths[1] = new_install_entry(platform::fallback_jar);
+        std::free(app_jar);
+        app_jar = new_install_entry(platform::fallback_jar);
     }
     base::support_line("road")
         .text("mode", server < 0   ? "offline"
@@ -242,31 +242,30 @@ JNIEnv* start_vm(launch_state& state, splash::screen& splash, const messages::me
                                    : "online")
         .text("reason", no_app_jar ? "no-app-jar" : "-")
         .number("server", server)
-        .text("jar", paths[1]);
-    log_vm_steps(creation);
+        .text("jar", app_jar);
+    log_vm_steps(vm, creation);
     // What the application's natives answer with; the jar list is shared, not copied.
-    native_context context;
+    vmhost::native_context& context = vm.natives;
     context.appDataPath = appDataPath;
-    context.paths = paths;
+    context.jars = &jars;
     context.server_list = server_list;
     context.server = server;
-    context.show_warning = &launcher::report_shell_warning;
-    hand_to_natives(context);
-    return env;
+    context.show_warning = &report_shell_warning;
+    vmhost::hand_to_natives(vm);
+    return started;
 }
 
 // Steps 13 to 18: the application, from its main loader to the return of its constructor. What
 // ends it early or late (a pending exception) is left for the exit to show. True when the main
 // class could not be had.
-bool run_application(JNIEnv* env, launch_state& state) {
+bool run_application(JNIEnv* env, launch_state& state, vmhost::loader_bridge& bridge) {
     char* const appDataPath = state.appDataPath;
-    auto& paths = state.paths;
-    int& jar_count = state.jar_count;
+    jar_list& jars = state.jars;
     int& server = state.server;
-    std::FILE* const err = base::diagnostics();
+    std::FILE* const err = bridge.diagnostics;
 
     // 13. The main loader over app.jar (or the fallback jar) and the include jar.
-    init_class_loader(env, paths + 1, jar_count - 1);
+    vmhost::init_class_loader(env, bridge, jars.main_jars(), jars.main_count());
     std::fflush(err);
 
     // 14. Main class. Online, an app.jar that cannot yield a signed main class (unsigned, signed
@@ -274,19 +273,20 @@ bool run_application(JNIEnv* env, launch_state& state) {
     // app.ver has the next answer download app.jar again. An exception while the install's jar
     // (or the offline one) loads ends the start: the caller shows it.
     bool threw = false;
-    jclass cls = try_loadClass(env, main_class, &threw);
+    jclass cls = vmhost::try_loadClass(env, bridge, main_class, &threw);
     if (threw && server >= 0) {
         env->ExceptionClear();
         purge_downloaded_app_files(appDataPath);
-        std::free(paths[1]);
-        paths[1] = new_install_entry(platform::fallback_jar);
+        char*& app_jar = jars.paths[jar_list::app_jar];
+        std::free(app_jar);
+        app_jar = new_install_entry(platform::fallback_jar);
         base::support_line("road")
             .text("mode", "fallback")
             .text("reason", "bad-app-jar")
             .number("server", server)
-            .text("jar", paths[1]);
-        replace_main_loader(env, paths + 1, jar_count - 1);
-        cls = try_loadClass(env, main_class, &threw);
+            .text("jar", app_jar);
+        vmhost::replace_main_loader(env, bridge, jars.main_jars(), jars.main_count());
+        cls = vmhost::try_loadClass(env, bridge, main_class, &threw);
     }
     if (threw)
         return true;
@@ -295,7 +295,7 @@ bool run_application(JNIEnv* env, launch_state& state) {
         purge_downloaded_app_files(appDataPath);
     } else {
         // 15. Natives.
-        env->RegisterNatives(cls, main_natives, main_native_count);
+        env->RegisterNatives(cls, vmhost::main_natives, vmhost::main_native_count);
         base::support_line("natives").flag("registered", env->ExceptionCheck() != JNI_TRUE);
 
         // 16. Main object: the application runs inside its constructor. A registration that
@@ -323,22 +323,19 @@ bool run_application(JNIEnv* env, launch_state& state) {
 
 } // namespace
 
-namespace launcher {
-
 void run(launch_state& state) {
-    // Lives as long as the process: run never returns, and the library stays loaded for the
-    // runtime's own splash support.
+    // These live as long as the process: run never returns. The splash library stays loaded for
+    // the runtime's own splash support; application threads write support lines and call the
+    // natives, which read the VM session, until the process ends.
+    base::support_log log;
     splash::screen splash;
-    const messages::message* failure = nullptr;
-    JNIEnv* env = start_vm(state, splash, &failure);
-    if (!env) {
-        base::support_line("exit").number("code", 1);
-        report(*failure);
-        platform::exit_process(1);
-    }
-    const bool failed = run_application(env, state);
+    vmhost::session vm;
+    vm_start started = start_vm(state, splash, log, vm);
+    if (!started.env)
+        fail(*started.failure);
+    const bool failed = run_application(started.env, state, vm.bridge);
     // 19. The only exit once the VM exists.
-    die(env, failed);
+    die(started.env, failed, vm.bridge.diagnostics);
 }
 
 } // namespace launcher

@@ -1,24 +1,21 @@
 // The launcher's class-loading work inside the VM: defining the embedded loader class, building
-// loaders over jar lists, loading the main class, and the only exit once the VM exists.
+// loaders over jar lists, loading the main class, and the dialog for a pending exception.
 //
 // A step whose input is missing (a null class, method id or loader) or that would run with a
 // Java exception pending makes no JNI call: its result is null, it writes its assertion line, and
-// the exception stays pending for `die` to show.
+// the exception stays pending for the launcher to show.
 #include "vmhost/class_loader_bridge.h"
 
-#include "base/diagnostics.h"
 #include "base/support_log.h"
 #include "classloader/svcl_dat.h"
 #include "config/deployment.h"
 #include "config/messages.h"
-#include "platform/platform.h"
 
 #include <cstdio>
 
-namespace {
+namespace vmhost {
 
-// Global references: gSVCL reads sysCL and loaderClass on application threads.
-loader_bridge state;
+namespace {
 
 constexpr const char* loader_class_name = "com/tolvane/classloader/SignatureValidatingClassLoader";
 constexpr jsize signature_length = 20;
@@ -27,10 +24,8 @@ constexpr const char* dialog_text = messages::corrupted_files.text;
 constexpr const char* dialog_title = messages::corrupted_files.caption;
 constexpr jint error_message_type = 0; // JOptionPane.ERROR_MESSAGE
 
-using base::diagnostics;
-
-void assertion(const char* condition, int line) {
-    std::fprintf(diagnostics(), messages::assertion_format, condition, line);
+void assertion(const loader_bridge& bridge, const char* condition, int line) {
+    std::fprintf(bridge.diagnostics, messages::assertion_format, condition, line);
 }
 
 bool pending(JNIEnv* env) {
@@ -81,10 +76,10 @@ jstring compose_text(JNIEnv* env, jthrowable throwable, jstring prefix) {
 
 // Where no dialog can be shown (a headless VM, no display to reach) the same title and text go
 // to standard error.
-void print_dialog(JNIEnv* env, jstring text) {
+void print_dialog(JNIEnv* env, jstring text, std::FILE* diagnostics) {
     const char* chars = text ? env->GetStringUTFChars(text, nullptr) : nullptr;
-    std::fprintf(diagnostics(), "%s\n%s\n", dialog_title, chars ? chars : dialog_text);
-    std::fflush(diagnostics());
+    std::fprintf(diagnostics, "%s\n%s\n", dialog_title, chars ? chars : dialog_text);
+    std::fflush(diagnostics);
     if (chars)
         env->ReleaseStringUTFChars(text, chars);
     env->ExceptionClear();
@@ -108,40 +103,23 @@ void set_context_loader(JNIEnv* env, jobject loader) {
         env->CallVoidMethod(thread, set, loader);
 }
 
-// Ends the process through the VM's own exit, so that the application's shutdown hooks run; the
-// process's exit remains for a VM that refuses.
-[[noreturn]] void exit_through_vm(JNIEnv* env, int code) {
-    std::fflush(diagnostics());
-    env->ExceptionClear();
-    jclass system = env->FindClass("java/lang/System");
-    jmethodID exit = system ? env->GetStaticMethodID(system, "exit", "(I)V") : nullptr;
-    if (exit)
-        env->CallStaticVoidMethod(system, exit, static_cast<jint>(code));
-    env->ExceptionClear();
-    platform::exit_process(code);
-}
-
 } // namespace
 
-loader_bridge& bridge() {
-    return state;
-}
-
-jobject new_class_loader(JNIEnv* env, char** jar_paths, int count) {
+jobject new_class_loader(JNIEnv* env, const loader_bridge& bridge, char** jar_paths, int count) {
     // 1. An instance whose parent is the system class loader.
     jobject instance = nullptr;
-    if (state.loaderClass && state.loaderConstructor && state.sysCL && !pending(env))
-        instance = env->NewObject(state.loaderClass, state.loaderConstructor, state.sysCL);
+    if (bridge.loaderClass && bridge.loaderConstructor && bridge.sysCL && !pending(env))
+        instance = env->NewObject(bridge.loaderClass, bridge.loaderConstructor, bridge.sysCL);
     if (!instance) {
-        assertion("new_loader == NULL", 100);
+        assertion(bridge, "new_loader == NULL", 100);
         return nullptr;
     }
 
     // 2. setJarPaths.
     jmethodID set_jar_paths =
-        env->GetMethodID(state.loaderClass, "setJarPaths", "([Ljava/lang/String;[B)V");
+        env->GetMethodID(bridge.loaderClass, "setJarPaths", "([Ljava/lang/String;[B)V");
     if (!set_jar_paths) {
-        assertion("setJarPaths == NULL", 103);
+        assertion(bridge, "setJarPaths == NULL", 103);
         env->DeleteLocalRef(instance);
         return nullptr;
     }
@@ -175,75 +153,76 @@ jobject new_class_loader(JNIEnv* env, char** jar_paths, int count) {
     return instance;
 }
 
-void init_class_loader(JNIEnv* env, char** jar_paths, int count) {
+void init_class_loader(JNIEnv* env, loader_bridge& bridge, char** jar_paths, int count) {
     jclass cl = nullptr;
     if (!pending(env))
         cl = env->FindClass("java/lang/ClassLoader");
     if (!cl)
-        assertion("cl == NULL", 118);
+        assertion(bridge, "cl == NULL", 118);
 
     jmethodID get_system_loader = nullptr;
     if (cl && !pending(env))
         get_system_loader =
             env->GetStaticMethodID(cl, "getSystemClassLoader", "()Ljava/lang/ClassLoader;");
     if (!get_system_loader)
-        assertion("getSysCL == NULL", 121);
+        assertion(bridge, "getSysCL == NULL", 121);
 
     if (get_system_loader && !pending(env)) {
         jobject system_loader = env->CallStaticObjectMethod(cl, get_system_loader);
         if (system_loader && !pending(env))
-            state.sysCL = env->NewGlobalRef(system_loader);
+            bridge.sysCL = env->NewGlobalRef(system_loader);
     }
-    if (!state.sysCL)
-        assertion("sysCL == NULL", 124);
+    if (!bridge.sysCL)
+        assertion(bridge, "sysCL == NULL", 124);
 
     // The loader's nested classes first, by the same defining loader: the class path is empty, so
     // the VM could not find them anywhere else.
-    for (int i = 0; state.sysCL && i < __svcl_helper_count && !pending(env); ++i) {
+    for (int i = 0; bridge.sysCL && i < __svcl_helper_count && !pending(env); ++i) {
         const svcl_helper& helper = __svcl_helpers[i];
         jclass defined = env->DefineClass(
-            helper.name, state.sysCL, reinterpret_cast<const jbyte*>(helper.bytes), helper.length);
+            helper.name, bridge.sysCL, reinterpret_cast<const jbyte*>(helper.bytes), helper.length);
         if (defined)
             env->DeleteLocalRef(defined);
     }
-    if (state.sysCL && !pending(env)) {
+    if (bridge.sysCL && !pending(env)) {
         jclass defined =
-            env->DefineClass(loader_class_name, state.sysCL,
+            env->DefineClass(loader_class_name, bridge.sysCL,
                              reinterpret_cast<const jbyte*>(__svcl_dat), __svcl_dat_length);
         if (defined && !pending(env))
-            state.loaderClass = static_cast<jclass>(env->NewGlobalRef(defined));
+            bridge.loaderClass = static_cast<jclass>(env->NewGlobalRef(defined));
     }
-    if (!state.loaderClass)
-        assertion("loaderClass == NULL", 128);
+    if (!bridge.loaderClass)
+        assertion(bridge, "loaderClass == NULL", 128);
 
-    if (state.loaderClass && !pending(env))
-        state.loaderConstructor =
-            env->GetMethodID(state.loaderClass, "<init>", "(Ljava/lang/ClassLoader;)V");
-    if (!state.loaderConstructor)
-        assertion("loaderConstructor == NULL", 131);
+    if (bridge.loaderClass && !pending(env))
+        bridge.loaderConstructor =
+            env->GetMethodID(bridge.loaderClass, "<init>", "(Ljava/lang/ClassLoader;)V");
+    if (!bridge.loaderConstructor)
+        assertion(bridge, "loaderConstructor == NULL", 131);
 
-    state.loader = new_class_loader(env, jar_paths, count);
-    set_context_loader(env, state.loader);
+    bridge.loader = new_class_loader(env, bridge, jar_paths, count);
+    set_context_loader(env, bridge.loader);
 
-    if (state.loaderClass && !pending(env))
-        state.mFindClass = env->GetMethodID(state.loaderClass, "loadClass",
-                                            "(Ljava/lang/String;)Ljava/lang/Class;");
-    if (!state.mFindClass)
-        assertion("mFindClass == NULL", 137);
+    if (bridge.loaderClass && !pending(env))
+        bridge.mFindClass = env->GetMethodID(bridge.loaderClass, "loadClass",
+                                             "(Ljava/lang/String;)Ljava/lang/Class;");
+    if (!bridge.mFindClass)
+        assertion(bridge, "mFindClass == NULL", 137);
     base::support_line("loader")
-        .flag("ready", state.loader && state.mFindClass)
+        .flag("ready", bridge.loader && bridge.mFindClass)
         .text("jar", count > 0 && jar_paths ? jar_paths[0] : nullptr);
 }
 
-jclass try_loadClass(JNIEnv* env, const char* name, bool* threw) {
-    // After a failed set-up there is no loader to ask; the start-up sequence then ends through
-    // die, which shows whatever exception is pending.
+jclass try_loadClass(JNIEnv* env, const loader_bridge& bridge, const char* name, bool* threw) {
+    // After a failed set-up there is no loader to ask; the start-up sequence then ends, showing
+    // whatever exception is pending.
     *threw = false;
     jclass cls = nullptr;
-    if (state.loader && state.mFindClass && !pending(env)) {
+    if (bridge.loader && bridge.mFindClass && !pending(env)) {
         jstring jname = env->NewStringUTF(name);
         if (jname)
-            cls = static_cast<jclass>(env->CallObjectMethod(state.loader, state.mFindClass, jname));
+            cls =
+                static_cast<jclass>(env->CallObjectMethod(bridge.loader, bridge.mFindClass, jname));
         if (pending(env)) {
             *threw = true;
             base::support_line("mainclass").text("name", name).text("outcome", "threw");
@@ -251,16 +230,16 @@ jclass try_loadClass(JNIEnv* env, const char* name, bool* threw) {
         }
     }
     if (!cls) {
-        assertion("cls == NULL", 153);
+        assertion(bridge, "cls == NULL", 153);
         base::support_line("mainclass").text("name", name).text("outcome", "absent");
         return nullptr;
     }
 
     // The id is only tested; the start-up sequence looks the constructor up again. A missing
-    // constructor leaves NoSuchMethodError pending for die.
+    // constructor leaves NoSuchMethodError pending for the launcher to show.
     jmethodID mid = env->GetMethodID(cls, "<init>", "()V");
     if (!mid) {
-        assertion("mid == NULL", 156);
+        assertion(bridge, "mid == NULL", 156);
         base::support_line("mainclass").text("name", name).text("outcome", "no-constructor");
         return nullptr;
     }
@@ -268,33 +247,22 @@ jclass try_loadClass(JNIEnv* env, const char* name, bool* threw) {
     return cls;
 }
 
-jclass loadClass(JNIEnv* env, const char* name) {
+jclass loadClass(JNIEnv* env, const loader_bridge& bridge, const char* name) {
     bool threw = false;
-    return try_loadClass(env, name, &threw);
+    return try_loadClass(env, bridge, name, &threw);
 }
 
-void replace_main_loader(JNIEnv* env, char** jar_paths, int count) {
-    if (state.loader)
-        env->DeleteLocalRef(state.loader);
-    state.loader = new_class_loader(env, jar_paths, count);
-    set_context_loader(env, state.loader);
+void replace_main_loader(JNIEnv* env, loader_bridge& bridge, char** jar_paths, int count) {
+    if (bridge.loader)
+        env->DeleteLocalRef(bridge.loader);
+    bridge.loader = new_class_loader(env, bridge, jar_paths, count);
+    set_context_loader(env, bridge.loader);
     base::support_line("loader")
-        .flag("ready", state.loader != nullptr)
+        .flag("ready", bridge.loader != nullptr)
         .text("jar", count > 0 && jar_paths ? jar_paths[0] : nullptr);
 }
 
-void die(JNIEnv* env, bool failed) {
-    jthrowable throwable = env->ExceptionOccurred();
-    const int code = failed || throwable ? 1 : 0;
-    base::support_line("exit").number("code", code).flag("exception", throwable != nullptr);
-    if (throwable) {
-        env->ExceptionClear();
-        show_error_dialog(env, throwable);
-    }
-    exit_through_vm(env, code);
-}
-
-void show_error_dialog(JNIEnv* env, jthrowable throwable) {
+void show_error_dialog(JNIEnv* env, jthrowable throwable, std::FILE* diagnostics) {
     jclass pane = env->FindClass("javax/swing/JOptionPane");
     jmethodID show =
         pane
@@ -308,13 +276,15 @@ void show_error_dialog(JNIEnv* env, jthrowable throwable) {
     jstring title = text ? env->NewStringUTF(dialog_title) : nullptr;
 
     if (!show || !title) {
-        print_dialog(env, text);
+        print_dialog(env, text, diagnostics);
         return;
     }
     env->CallStaticVoidMethod(pane, show, nullptr, text, title, error_message_type);
     if (pending(env)) {
         // HeadlessException, or a display that cannot be reached.
         env->ExceptionClear();
-        print_dialog(env, text);
+        print_dialog(env, text, diagnostics);
     }
 }
+
+} // namespace vmhost

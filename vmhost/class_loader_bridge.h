@@ -1,35 +1,38 @@
-// The launcher's class-loading work inside the VM: the embedded signature-validating loader,
-// the main loader, the main class, and the exit once the VM exists (die), which the launcher
-// calls when it decides the process ends.
+// The launcher's class-loading work inside the VM: the embedded signature-validating loader, the
+// main loader, the main class, and the dialog that shows a pending exception. When to show it and
+// how the process ends are the launcher's decisions.
 #pragma once
 
+#include <cstdio>
 #include <jni.h>
 
+namespace vmhost {
+
 // The embedded loader class and its methods, the system loader, the main loader: set by
-// init_class_loader, read by the natives on application threads.
+// init_class_loader, read by the natives on application threads. One per VM, in its session.
 struct loader_bridge {
     jobject sysCL = nullptr;
     jclass loaderClass = nullptr;
     jmethodID loaderConstructor = nullptr;
     jobject loader = nullptr;
     jmethodID mFindClass = nullptr;
+    // Where the assertion lines go.
+    std::FILE* diagnostics = stderr;
 };
-// The process's one bridge (a JVM is created once per process).
-loader_bridge& bridge();
 
-void init_class_loader(JNIEnv* env, char** jar_paths, int count);
-jobject new_class_loader(JNIEnv* env, char** jar_paths, int count);
+void init_class_loader(JNIEnv* env, loader_bridge& bridge, char** jar_paths, int count);
+jobject new_class_loader(JNIEnv* env, const loader_bridge& bridge, char** jar_paths, int count);
 // The class `name` through the main loader, checked for a no-argument constructor; null with an
 // assertion line when there is no loader, no class or no such constructor. When the main loader
 // throws, `threw` is set, the exception stays pending and the result is null (no assertion line).
-jclass try_loadClass(JNIEnv* env, const char* name, bool* threw);
+jclass try_loadClass(JNIEnv* env, const loader_bridge& bridge, const char* name, bool* threw);
 // try_loadClass for a caller that only needs the class.
-jclass loadClass(JNIEnv* env, const char* name);
+jclass loadClass(JNIEnv* env, const loader_bridge& bridge, const char* name);
 // Builds a new main loader over `count` jar paths in place of the current one; it becomes the
 // start-up thread's context class loader, as init_class_loader's does.
-void replace_main_loader(JNIEnv* env, char** jar_paths, int count);
-// Shows a pending exception in the fatal-error dialog, then ends the process through the VM's
-// exit (shutdown hooks run): code 1 when the application failed (an exception was pending, or
-// `failed`), else 0.
-[[noreturn]] void die(JNIEnv* env, bool failed = false);
-void show_error_dialog(JNIEnv* env, jthrowable throwable);
+void replace_main_loader(JNIEnv* env, loader_bridge& bridge, char** jar_paths, int count);
+// The fatal-error dialog for `throwable` (messages::corrupted_files and its message); where no
+// dialog can be shown, the same title and text go to `diagnostics`. Leaves no exception pending.
+void show_error_dialog(JNIEnv* env, jthrowable throwable, std::FILE* diagnostics);
+
+} // namespace vmhost

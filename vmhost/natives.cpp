@@ -7,18 +7,19 @@
 #include "config/messages.h"
 #include "platform/platform.h"
 #include "vmhost/class_loader_bridge.h"
+#include "vmhost/session.h"
 #include "vmhost/tablet_hooks.h"
 
 #include <cstdint>
 #include <cstring>
+
+namespace vmhost {
 
 namespace {
 
 constexpr const char* preferred_class = "a.b.a.a.p";
 constexpr jsize key_block_size = 600;
 constexpr std::size_t server_url_size = 128;
-
-native_context state;
 
 // The one-row table that rN registers on classes of the application.
 const JNINativeMethod shexec_native[1] = {
@@ -27,10 +28,6 @@ const JNINativeMethod shexec_native[1] = {
 };
 
 } // namespace
-
-void hand_to_natives(const native_context& context) {
-    state = context;
-}
 
 jint JNICALL shexec(JNIEnv* env, jobject, jstring file) {
     // A null string has nothing to open: answer as the shell does for a missing file, quietly.
@@ -44,6 +41,7 @@ jint JNICALL shexec(JNIEnv* env, jobject, jstring file) {
 
     auto code = static_cast<std::uint32_t>(static_cast<std::uintptr_t>(result));
     const char* warning = messages::shell_warning(code);
+    const native_context& state = natives_session().natives;
     if (warning && state.show_warning)
         state.show_warning(warning);
     return static_cast<jint>(code);
@@ -51,7 +49,7 @@ jint JNICALL shexec(JNIEnv* env, jobject, jstring file) {
 
 jstring JNICALL gC(JNIEnv* env, jobject) {
     char buffer[base::app_path_size] = {};
-    platform::path_append(buffer, state.appDataPath);
+    platform::path_append(buffer, natives_session().natives.appDataPath);
     // With no data directory the application's files resolve in the install directory, as the
     // launcher's own do; a lone separator would point at the file system's root.
     std::size_t length = std::strlen(buffer);
@@ -76,6 +74,7 @@ jstring JNICALL gPC(JNIEnv* env, jobject) {
 
 jstring JNICALL gS(JNIEnv* env, jobject) {
     // Offline there is no answering server; the application then gets the first host.
+    const native_context& state = natives_session().natives;
     const wchar_t* host =
         state.server_list ? state.server_list[state.server >= 0 ? state.server : 0] : nullptr;
     char buffer[server_url_size] = {};
@@ -94,9 +93,15 @@ jstring JNICALL gS(JNIEnv* env, jobject) {
 // another user of the data directory. Anything but a plain file (a fifo, a link) is left out, as
 // when there is none: the loader's open of a fifo would never return.
 jobject JNICALL gSVCL(JNIEnv* env, jobject) {
-    if (state.paths && state.paths[0] && !platform::plain_file(state.paths[0]))
-        return new_class_loader(env, state.paths + 1, 2);
-    return new_class_loader(env, state.paths, 3);
+    // A loader over the whole jar list, app.npx first.
+    session& vm = natives_session();
+    base::jar_list* jars = vm.natives.jars;
+    if (!jars)
+        return new_class_loader(env, vm.bridge, nullptr, 0);
+    const char* npx = jars->paths[base::jar_list::app_npx];
+    if (npx && !platform::plain_file(npx))
+        return new_class_loader(env, vm.bridge, jars->main_jars(), jars->main_count());
+    return new_class_loader(env, vm.bridge, jars->paths, jars->count);
 }
 
 void JNICALL rN(JNIEnv* env, jobject, jclass target) {
@@ -123,3 +128,5 @@ const JNINativeMethod main_natives[main_native_count] = {
     {const_cast<char*>("rN"), const_cast<char*>("(Ljava/lang/Class;)V"),
      reinterpret_cast<void*>(&rN)},
 };
+
+} // namespace vmhost

@@ -1,21 +1,24 @@
 // Native methods the application's main class declares, and their registration.
 #pragma once
 
+#include "base/jar_list.h"
+
 #include <jni.h>
+
+namespace vmhost {
 
 constexpr int main_native_count = 9;
 
-// What start-up found out and the natives answer with. The launcher hands it over before the
-// application runs; the natives keep their own copy and change nothing.
+// What start-up found out and the natives answer with. The launcher fills it before the
+// application runs; the natives change nothing.
 struct native_context {
     const char* appDataPath = "";                // the data directory
-    char** paths = nullptr;                      // the jar list (gSVCL's loaders)
+    base::jar_list* jars = nullptr;              // the jar list (gSVCL's loaders)
     const wchar_t* const* server_list = nullptr; // the update hosts, null-terminated
     int server = -1;                             // index of the server that answered; -1 offline
     // Shows shexec's warning for a shell result code (the launcher's report); null shows none.
     void (*show_warning)(const char* text) = nullptr;
 };
-void hand_to_natives(const native_context& context);
 
 // The main-class native table, in registration order.
 extern const JNINativeMethod main_natives[main_native_count];
@@ -27,3 +30,5 @@ jstring JNICALL gPC(JNIEnv* env, jobject self);
 jstring JNICALL gS(JNIEnv* env, jobject self);
 jobject JNICALL gSVCL(JNIEnv* env, jobject self);
 void JNICALL rN(JNIEnv* env, jobject self, jclass target);
+
+} // namespace vmhost

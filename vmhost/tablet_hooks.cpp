@@ -4,11 +4,14 @@
 #include "vmhost/tablet_hooks.h"
 
 #include "platform/platform.h"
+#include "vmhost/session.h"
+
+namespace vmhost {
 
 namespace {
 
 constexpr const char* tabletAtom = "MicrosoftTabletPenServiceProperty";
-constexpr std::uintptr_t dwHwndTabletProperty = 0x00010000; // TABLET_DISABLE_FLICKS
+constexpr std::uintptr_t disable_flicks = 0x00010000; // TABLET_DISABLE_FLICKS
 
 constexpr int hc_action = 0;
 constexpr unsigned wm_create = 0x0001;
@@ -21,16 +24,10 @@ constexpr std::intptr_t gesture_status_result = 0x00110000;
 constexpr std::intptr_t flick_handled = 1; // FLICK_WM_HANDLED_MASK
 
 void* tablet_property_value() {
-    return reinterpret_cast<void*>(dwHwndTabletProperty);
+    return reinterpret_cast<void*>(disable_flicks);
 }
-
-tablet_hooks state;
 
 } // namespace
-
-tablet_hooks& tablet_state() {
-    return state;
-}
 
 jint JNICALL rW(JNIEnv* env, jobject, jstring title) {
     // A null title names no window; asking for one would match any window at all.
@@ -39,6 +36,7 @@ jint JNICALL rW(JNIEnv* env, jobject, jstring title) {
     const char* text = env->GetStringUTFChars(title, nullptr);
     if (!text)
         return 0;
+    tablet_hooks& state = natives_session().tablet;
     state.hwnd = platform::find_window(text);
     unsigned long thread_id = platform::window_thread_id(state.hwnd);
     // Thread 0 would ask for system-wide hooks, which the system refuses without a module; the
@@ -56,6 +54,7 @@ jint JNICALL rW(JNIEnv* env, jobject, jstring title) {
 }
 
 void JNICALL uW(JNIEnv*, jobject, jint) {
+    tablet_hooks& state = natives_session().tablet;
     platform::unhook(state.prehook);
     platform::unhook(state.posthook);
 }
@@ -85,3 +84,5 @@ std::intptr_t VISTAL_CALLBACK hook_postproc(int code, std::uintptr_t wParam, std
         result->lResult = flick_handled;
     return 0;
 }
+
+} // namespace vmhost

@@ -3,6 +3,6 @@
 #include "launcher/startup.h"
 
 int main() {
-    static launch_state state;
+    static launcher::launch_state state;
     launcher::run(state);
 }

@@ -3,6 +3,6 @@
 #include "launcher/startup.h"
 
 extern "C" int WinMain(void*, void*, char*, int) {
-    static launch_state state;
+    static launcher::launch_state state;
     launcher::run(state);
 }

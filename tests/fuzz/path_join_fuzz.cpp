@@ -66,8 +66,9 @@ void check_data_dir(const std::string& root, const std::string& file) {
         file.find('\0') != std::string::npos)
         return;
     folder = root;
+    using launcher::app_path_size;
     char appDataPath[app_path_size];
-    init(appDataPath, "/unused");
+    launcher::init(appDataPath, "/unused");
     // The three names are joined when all of them fit. A failed query, or a name that does not
     // fit, leaves no data directory here: the executable's path is never had.
     std::string dir = root == "?" ? "" : root;
@@ -81,7 +82,7 @@ void check_data_dir(const std::string& root, const std::string& file) {
         fault("data directory wrong");
 
     char* out = static_cast<char*>(std::malloc(app_path_size));
-    data_file_path(appDataPath, out, file.c_str());
+    launcher::data_file_path(appDataPath, out, file.c_str());
     // Without a data directory there is no data file: a bare name would resolve in the current
     // directory.
     std::string expected = dir;

@@ -2,7 +2,6 @@
 // application. The VM runs with checked JNI, which reports on standard output every JNI call made
 // with an exception pending and stops the process on a reference that is not valid on the
 // calling thread.
-#include "base/diagnostics.h"
 #include "classloader/svcl_dat.h"
 #include "config/deployment.h"
 #include "vmhost/class_loader_bridge.h"
@@ -16,6 +15,8 @@
 #include <unistd.h>
 
 namespace {
+
+using namespace vmhost;
 
 JavaVM* vm;
 
@@ -38,6 +39,12 @@ JNIEnv* env() {
     return created;
 }
 
+// The bridge of the one VM this process can create, set up once (set_up).
+loader_bridge& bridge() {
+    static loader_bridge made;
+    return made;
+}
+
 std::string app_jar = std::string(TEST_APP_DIR) + "/app.jar";
 std::string include_jar = std::string(TEST_APP_DIR) + "/include.jar";
 char* main_jars[] = {app_jar.data(), include_jar.data()};
@@ -58,10 +65,10 @@ struct captured {
     std::string vm_output;   // what checked JNI wrote to standard output
 };
 
-template <class Action> captured capture(Action action) {
+template <class Action> captured capture(Action action, loader_bridge& into = bridge()) {
     std::FILE* diagnostics = std::tmpfile();
     std::FILE* out = std::tmpfile();
-    base::bind_diagnostics(diagnostics);
+    into.diagnostics = diagnostics;
     std::fflush(stdout);
     int saved = dup(1);
     dup2(fileno(out), 1);
@@ -69,12 +76,12 @@ template <class Action> captured capture(Action action) {
     std::fflush(stdout);
     dup2(saved, 1);
     close(saved);
-    base::bind_diagnostics(stderr);
+    into.diagnostics = stderr;
     return {read_all(diagnostics), read_all(out)};
 }
 
 const captured& set_up() {
-    static captured once = capture([] { init_class_loader(env(), main_jars, 2); });
+    static captured once = capture([] { init_class_loader(env(), bridge(), main_jars, 2); });
     return once;
 }
 
@@ -142,8 +149,8 @@ TEST(Bridge, EveryNewLoaderIsItsOwnInstanceWithItsOwnDigest) {
     set_up();
     jobject first = nullptr, second = nullptr;
     auto c = capture([&] {
-        first = new_class_loader(env(), nullptr, 0);
-        second = new_class_loader(env(), nullptr, 0);
+        first = new_class_loader(env(), bridge(), nullptr, 0);
+        second = new_class_loader(env(), bridge(), nullptr, 0);
     });
     EXPECT_EQ(c.diagnostics, "");
     ASSERT_NE(first, nullptr);
@@ -170,7 +177,7 @@ TEST(Bridge, EveryNewLoaderIsItsOwnInstanceWithItsOwnDigest) {
 TEST(Bridge, MissingJarListEntryIsSkipped) {
     set_up();
     char* jars[] = {nullptr, app_jar.data()};
-    jobject l = new_class_loader(env(), jars, 2);
+    jobject l = new_class_loader(env(), bridge(), jars, 2);
     ASSERT_NE(l, nullptr);
     ASSERT_FALSE(env()->ExceptionCheck());
     EXPECT_EQ(jar_count_of(l), 1);
@@ -178,7 +185,7 @@ TEST(Bridge, MissingJarListEntryIsSkipped) {
 
 TEST(Bridge, MainClassComesFromTheMainLoader) {
     set_up();
-    jclass cls = loadClass(env(), "a.b.a.a.a");
+    jclass cls = loadClass(env(), bridge(), "a.b.a.a.a");
     ASSERT_NE(cls, nullptr);
     EXPECT_TRUE(env()->IsSameObject(
         call_object(cls, "java/lang/Class", "getClassLoader", "()Ljava/lang/ClassLoader;"),
@@ -188,7 +195,7 @@ TEST(Bridge, MainClassComesFromTheMainLoader) {
 TEST(Bridge, ClassWithoutNoArgumentConstructorLeavesNoSuchMethodErrorPending) {
     set_up();
     jclass cls = reinterpret_cast<jclass>(1);
-    auto c = capture([&] { cls = loadClass(env(), "test.NoDefaultConstructor"); });
+    auto c = capture([&] { cls = loadClass(env(), bridge(), "test.NoDefaultConstructor"); });
     EXPECT_EQ(cls, nullptr);
     EXPECT_EQ(c.diagnostics, "Assertion failed! mid == NULL, line=156\n");
     EXPECT_EQ(pending_exception_class(), "java.lang.NoSuchMethodError");
@@ -203,11 +210,10 @@ TEST(Bridge, LoaderAnsweringNullGivesNoClass) {
         bridge().sysCL);
     ASSERT_NE(replacement, nullptr);
 
-    jobject main_loader = bridge().loader;
-    bridge().loader = replacement;
+    loader_bridge answering_null = bridge();
+    answering_null.loader = replacement;
     jclass cls = reinterpret_cast<jclass>(1);
-    auto c = capture([&] { cls = loadClass(env(), "a.b.a.a.a"); });
-    bridge().loader = main_loader;
+    auto c = capture([&] { cls = loadClass(env(), answering_null, "a.b.a.a.a"); }, answering_null);
     EXPECT_EQ(cls, nullptr);
     EXPECT_EQ(c.diagnostics, "Assertion failed! cls == NULL, line=153\n");
     EXPECT_FALSE(env()->ExceptionCheck());
@@ -221,7 +227,7 @@ TEST(Bridge, NewLoaderOnAnotherThread) {
         JNIEnv* e = nullptr;
         if (vm->AttachCurrentThread(reinterpret_cast<void**>(&e), nullptr) != JNI_OK)
             return;
-        jobject l = new_class_loader(e, main_jars, 2);
+        jobject l = new_class_loader(e, bridge(), main_jars, 2);
         if (l) {
             jstring name = e->NewStringUTF("test.Ok");
             loaded = e->CallObjectMethod(l, bridge().mFindClass, name) != nullptr &&
@@ -238,25 +244,24 @@ TEST(Bridge, NewLoaderOnAnotherThread) {
 // write their assertion lines, and loadClass gives no class.
 TEST(FailedSetup, LaterStepsMakeNoCallsAndTheExceptionStaysPending) {
     set_up();
-    // Defining the class a second time fails with the VM's LinkageError.
-    bridge().sysCL = nullptr;
-    bridge().loaderClass = nullptr;
-    bridge().loaderConstructor = nullptr;
-    bridge().loader = nullptr;
-    bridge().mFindClass = nullptr;
-    auto c = capture([] { init_class_loader(env(), main_jars, 2); });
+    // Defining the class a second time, into a bridge of its own, fails with the VM's
+    // LinkageError.
+    loader_bridge second;
+    auto c = capture([&] { init_class_loader(env(), second, main_jars, 2); }, second);
     EXPECT_EQ(c.diagnostics, "Assertion failed! loaderClass == NULL, line=128\n"
                              "Assertion failed! loaderConstructor == NULL, line=131\n"
                              "Assertion failed! new_loader == NULL, line=100\n"
                              "Assertion failed! mFindClass == NULL, line=137\n");
-    EXPECT_NE(bridge().sysCL, nullptr);
+    EXPECT_NE(second.sysCL, nullptr);
 
     jclass cls = reinterpret_cast<jclass>(1);
     jobject another = reinterpret_cast<jobject>(1);
-    auto later = capture([&] {
-        cls = loadClass(env(), "a.b.a.a.a");
-        another = new_class_loader(env(), main_jars, 2);
-    });
+    auto later = capture(
+        [&] {
+            cls = loadClass(env(), second, "a.b.a.a.a");
+            another = new_class_loader(env(), second, main_jars, 2);
+        },
+        second);
     EXPECT_EQ(cls, nullptr);
     EXPECT_EQ(another, nullptr);
     EXPECT_EQ(later.diagnostics, "Assertion failed! cls == NULL, line=153\n"

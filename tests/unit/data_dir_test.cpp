@@ -9,6 +9,9 @@
 
 namespace {
 
+using launcher::app_path_size;
+using launcher::jar_slots;
+
 std::string append(std::string path, const char* more, char sep = '\\') {
     char buffer[1024] = {};
     std::strcpy(buffer, path.c_str());
@@ -42,9 +45,11 @@ class DataDir : public ::testing::Test {
     void SetUp() override { fake::reset(); }
 
     char appDataPath[app_path_size] = {};
-    void init() { ::init(appDataPath, "/unused"); }
-    int initjars(char** list) { return ::initjars(appDataPath, list); }
-    void data_file_path(char* out, const char* file) { ::data_file_path(appDataPath, out, file); }
+    void init() { launcher::init(appDataPath, "/unused"); }
+    int initjars(char** list) { return launcher::initjars(appDataPath, list); }
+    void data_file_path(char* out, const char* file) {
+        launcher::data_file_path(appDataPath, out, file);
+    }
 };
 
 TEST_F(DataDir, IsThreeLevelsBelowTheCommonFolderWithoutTrailingSeparator) {

@@ -5,12 +5,15 @@
 #include "tests/support/fake_platform.h"
 #include "tests/unit/support/fake_jni.h"
 #include "vmhost/natives.h"
+#include "vmhost/session.h"
 
 #include <cstring>
 #include <gtest/gtest.h>
 #include <utility>
 
 namespace {
+
+using namespace vmhost;
 
 class Natives : public ::testing::Test {
   protected:
@@ -21,14 +24,15 @@ class Natives : public ::testing::Test {
 
     // What start-up hands the natives: this test's data directory and answering server.
     void hand() {
-        native_context context;
+        native_context& context = vm.natives;
         context.appDataPath = appDataPath;
         context.server_list = server_list;
         context.server = server;
         context.show_warning = &launcher::report_shell_warning;
-        hand_to_natives(context);
+        hand_to_natives(vm);
     }
 
+    session vm;
     fake::jni jni;
     char appDataPath[base::app_path_size] = {};
     int server = -1;

@@ -44,15 +44,15 @@ class Startup : public ::testing::Test {
     }
 
     // The state a run leaves behind, as the program entry would own it.
-    launch_state state;
-    char* (&paths)[jar_slots] = state.paths;
-    int& jar_count = state.jar_count;
-    char (&appDataPath)[app_path_size] = state.appDataPath;
+    launcher::launch_state state;
+    char* (&paths)[base::jar_slots] = state.jars.paths;
+    int& jar_count = state.jars.count;
+    char (&appDataPath)[base::app_path_size] = state.appDataPath;
 
     // Runs the sequence and returns its exit code. The command line is the program's to ignore;
     // the entry does not even hand it on.
     int run(const char* = "") {
-        state = launch_state();
+        state = launcher::launch_state();
         try {
             launcher::run(state);
         } catch (const fake::exit_called& e) {

@@ -29,14 +29,14 @@ std::string read(const fs::path& path) {
     return text.str();
 }
 
-// One test, since the log is opened once per process.
 TEST(SupportLog, LinesStayWholeEscapedCutAndWithinTheBudget) {
     if (base::support_log_open())
         GTEST_SKIP() << "VISTAL_LOG was set for the tests";
     const fs::path path = fs::temp_directory_path() / "vistal-support-log-test.log";
     fs::remove(path);
     set_log_variable(path.string());
-    base::open_support_log();
+    base::support_log log;
+    base::open_support_log(log);
     set_log_variable("");
     ASSERT_TRUE(base::support_log_open());
 
@@ -80,6 +80,33 @@ TEST(SupportLog, LinesStayWholeEscapedCutAndWithinTheBudget) {
     EXPECT_LE(fs::file_size(path), 1024u * 1024u);
     EXPECT_GT(fs::file_size(path), 1000u * 1024u);
     EXPECT_FALSE(base::support_log_open());
+    std::error_code ignored;
+    fs::remove(path, ignored);
+}
+
+// The process writes to the log that was opened last, and to none once that log has gone: a
+// test's (or a run's) log does not outlive its owner.
+TEST(SupportLog, LinesGoToTheOpenLogAndNowhereOnceItHasGone) {
+    if (base::support_log_open())
+        GTEST_SKIP() << "VISTAL_LOG was set for the tests";
+    const fs::path path = fs::temp_directory_path() / "vistal-support-log-owner-test.log";
+    fs::remove(path);
+    {
+        set_log_variable(path.string());
+        base::support_log log;
+        base::open_support_log(log);
+        base::support_log second;
+        base::open_support_log(second); // one log is open already: nothing changes
+        set_log_variable("");
+        EXPECT_FALSE(second.writing());
+        base::support_line("start").text("version", "1");
+        EXPECT_TRUE(base::support_log_open());
+    }
+    EXPECT_FALSE(base::support_log_open());
+    const std::string written = read(path);
+    base::support_line("late").text("version", "2");
+    EXPECT_EQ(read(path), written);
+    EXPECT_NE(written.find(" start version=1\n"), std::string::npos) << written;
     std::error_code ignored;
     fs::remove(path, ignored);
 }

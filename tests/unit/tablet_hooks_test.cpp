@@ -2,18 +2,25 @@
 // two hook procedures do with the messages they see.
 #include "tests/support/fake_platform.h"
 #include "tests/unit/support/fake_jni.h"
+#include "vmhost/session.h"
 #include "vmhost/tablet_hooks.h"
 
 #include <gtest/gtest.h>
 
 namespace {
 
+using namespace vmhost;
+
 const std::string property = "MicrosoftTabletPenServiceProperty";
 void* const disable_flicks = reinterpret_cast<void*>(std::uintptr_t{0x00010000});
 
 class TabletHooks : public ::testing::Test {
   protected:
-    void SetUp() override { fake::reset(); }
+    // Each case has a session of its own: rW and uW work on the one handed to the natives.
+    void SetUp() override {
+        fake::reset();
+        hand_to_natives(vm);
+    }
 
     // A window titled `title` on thread `thread`.
     platform::window add_window(const std::string& title, std::uintptr_t handle,
@@ -24,6 +31,7 @@ class TabletHooks : public ::testing::Test {
         return w;
     }
 
+    session vm;
     fake::jni jni;
 };
 

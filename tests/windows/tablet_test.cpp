@@ -2,6 +2,7 @@
 // rW called from another thread with the window's title, and the property and tablet answers
 // that the hooks give the windows this thread creates afterwards.
 #include "tests/unit/support/fake_jni.h"
+#include "vmhost/session.h"
 #include "vmhost/tablet_hooks.h"
 
 #include <windows.h>
@@ -12,6 +13,8 @@
 #include <thread>
 
 namespace {
+
+using namespace vmhost;
 
 const char* const property = "MicrosoftTabletPenServiceProperty";
 const char* const main_title = "vistal tablet test main window";
@@ -105,10 +108,14 @@ class TabletHooks : public ::testing::Test {
         SendMessageA(main_, wm_make_window, 0, reinterpret_cast<LPARAM>(w));
     }
 
-    void SetUp() override { ASSERT_NE(main_, nullptr) << "no window could be made"; }
+    void SetUp() override {
+        ASSERT_NE(main_, nullptr) << "no window could be made";
+        hand_to_natives(vm);
+    }
 
     static std::thread thread_;
     static HWND main_;
+    session vm;
     fake::jni jni;
 };
 std::thread TabletHooks::thread_;
@@ -163,8 +170,8 @@ TEST_F(TabletHooks, WindowsOfTheHookedThreadCarryThePropertyUntilUnhooked) {
 
 TEST_F(TabletHooks, NoWindowOfThatTitleHooksNothing) {
     EXPECT_EQ(rW(jni.env(), nullptr, jni.string("no window has this title")), 0);
-    EXPECT_EQ(tablet_state().prehook, nullptr);
-    EXPECT_EQ(tablet_state().posthook, nullptr);
+    EXPECT_EQ(vm.tablet.prehook, nullptr);
+    EXPECT_EQ(vm.tablet.posthook, nullptr);
     HWND w = make_window();
     EXPECT_EQ(GetPropA(w, property), nullptr);
     destroy_window(w);
