@@ -1,7 +1,6 @@
-// The unit tests' downloads are small archives standing for signed application jars; the signer
-// check over real signed jars and real cryptography is tested in tests/security. Linked ahead of
-// the core library, this definition keeps the real check (and the platform's cryptography, which
-// the fake platform does not have) out of the unit tests.
+// The signer check of the fake platform, which has no cryptography: the unit tests' downloads are
+// small archives standing for signed application jars. The real check over real signed jars and
+// real cryptography is tested in tests/security.
 #include "update/jar_signature.h"
 
 jar_verdict check_main_class_signature(std::FILE* file, const unsigned char* signer,
