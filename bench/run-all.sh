@@ -5,8 +5,8 @@
 #   bench/run-all.sh [BUILD_DIR] [RUNS]
 #
 # BUILD_DIR is a configured Linux build tree (default build/linux); RUNS the rounds of each
-# figure (default 9). The benchmarks are built first. Takes about half an hour on two cores;
-# the large downloads and the growth benchmark's 50,000-class jar make most of it. Run as root,
+# figure (default 9). The benchmarks are built first; the large downloads and the growth
+# benchmark's 50,000-class jar take most of the time (docs/BENCHMARKS.md). Run as root,
 # the benchmarks run at nice -10, so that other work on a shared machine disturbs them less (both
 # sides of every figure alike).
 set -euo pipefail

@@ -13,6 +13,7 @@ packages=(
   nginx-light libclang-rt-14-dev
   python3 procps file binutils-mingw-w64-x86-64
   osslsigncode wixl msitools acl strace
+  iproute2 util-linux
   gpsprune
 )
 

@@ -8,7 +8,10 @@
 // The builds are the same signed classes told apart by their archive comment, which the
 // application reports back (behaviour test.WhereFrom).
 #include "tests/support/process.h"
+#include "tests/support/test_app.h"
+#include "tests/support/test_host.h"
 #include "tests/support/test_jars.h"
+#include "tests/support/text.h"
 #include "tests/support/tls_server.h"
 
 #include <cerrno>
@@ -30,7 +33,6 @@ namespace {
 
 using clock_type = std::chrono::steady_clock;
 
-const std::string version_target = "/VistalServlet?getVersion=bootstrap&clientVersion=2.0";
 const std::string jar_target = "/j/app.jar";
 const std::string new_answer = "2.0.0;" + jar_target;
 const std::string old_version = "1.0.0-rc2147483647.b1";
@@ -45,13 +47,12 @@ struct builds {
 
 const builds& application() {
     static const builds b = [] {
-        std::string jar = read_file(build_dir() + "/tests/app/app.jar");
+        std::string jar = test_app_jar("app.jar");
         // The new build is padded so that its download takes several reads (and does not fit
         // the full disk); the application reports the comment without the padding.
         return builds{with_comment(jar, "old 1.0.0"),
                       with_comment(jar, "new 2.0.0" + std::string(50000, ' ')),
-                      with_comment(jar, "fallback"),
-                      read_file(build_dir() + "/tests/app/include.jar")};
+                      with_comment(jar, "fallback"), test_app_jar("include.jar")};
     }();
     return b;
 }
@@ -69,15 +70,6 @@ struct outcome {
 struct start_report {
     std::string jar, comment, server;
 };
-
-std::string value_of(const std::string& text, const std::string& key) {
-    std::size_t at = text.find(key + "=");
-    if (at == std::string::npos)
-        return "<missing " + key + ">";
-    at += key.size() + 1;
-    std::string value = text.substr(at, text.find('\n', at) - at);
-    return value.erase(value.find_last_not_of(' ') + 1);
-}
 
 std::string server_url(int index) {
     return "https://127.0.0.1:" + std::to_string(first_port + index);
@@ -173,10 +165,7 @@ class FaultMatrix : public ::testing::Test {
     }
 
     std::size_t requests_for(int index, const std::string& target) const {
-        std::size_t n = 0;
-        for (auto& r : servers.at(index)->requests())
-            n += r.target == target;
-        return n;
+        return servers.at(index)->requests_for(target);
     }
 
     // Every report the application wrote since the last call, which removes them.

@@ -1,6 +1,7 @@
 // The natives as the application sees them: the real test launcher starts the signed test
 // application, whose behaviour test.Natives calls every native and writes what it got.
 #include "tests/support/process.h"
+#include "tests/support/test_app.h"
 #include "tests/support/test_host.h"
 #include "tests/support/tls_server.h"
 
@@ -17,14 +18,9 @@ using namespace testsupport;
 
 namespace {
 
-const std::string version_target = "/VistalServlet?getVersion=bootstrap&clientVersion=2.0";
 const std::string not_found_warning = "Warning\nThe specified file was not found.\n";
 const std::string no_opener_warning =
     "Warning\nThere is no application associated with the given file name extension.\n";
-
-std::string app_file(const char* name) {
-    return build_dir() + "/tests/app/" + name;
-}
 
 std::string hex(const std::string& bytes) {
     static const char digits[] = "0123456789abcdef";
@@ -54,10 +50,10 @@ class Natives : public ::testing::Test {
     install_dir install;
 
     void SetUp() override {
-        write_file(install.path("lib/include.jar"), read_file(app_file("include.jar")));
+        write_file(install.path("lib/include.jar"), test_app_jar("include.jar"));
         install.create_data_dir();
         // app.npx is only ever handed to gSVCL's loaders; a signed jar there shows its place.
-        write_file(data("app.npx"), read_file(app_file("include.jar")));
+        write_file(data("app.npx"), test_app_jar("include.jar"));
     }
 
     std::string data(const char* name) const { return install.data_dir() + "/" + name; }
@@ -103,7 +99,7 @@ class Natives : public ::testing::Test {
 };
 
 TEST_F(Natives, OfflineEveryNativeAnswersAndTheShellOpensWithoutAShell) {
-    write_file(install.path("lib/bl.jar"), read_file(app_file("app.jar")));
+    write_file(install.path("lib/bl.jar"), test_app_jar("app.jar"));
     make_dirs(install.path("bin"));
     write_file(install.path("bin/xdg-open"), fake_opener);
     ASSERT_EQ(chmod(install.path("bin/xdg-open").c_str(), 0755), 0);
@@ -158,12 +154,12 @@ TEST_F(Natives, OfflineEveryNativeAnswersAndTheShellOpensWithoutAShell) {
 }
 
 TEST_F(Natives, AfterTheSecondServerAnsweredItsHostIsTheServer) {
-    write_file(install.path("lib/bl.jar"), read_file(app_file("app-without-main.jar")));
+    write_file(install.path("lib/bl.jar"), test_app_jar("app-without-main.jar"));
     tls_server_options options = test_host_options(18442);
     tls_server second(options);
     ASSERT_NE(second.port(), 0) << second.error();
     second.on(version_target, answer(http_response(200, "2.0.0;/j/app.jar")));
-    second.on("/j/app.jar", answer(http_response(200, read_file(app_file("app.jar")))));
+    second.on("/j/app.jar", answer(http_response(200, test_app_jar("app.jar"))));
     make_dirs(install.path("empty"));
 
     run_result r;

@@ -1,6 +1,7 @@
 // The fatal-error dialog on a real (virtual) display: the launcher shows the Swing dialog with
 // title "Error", a key press closes it, and the process ends with 0.
 #include "tests/support/process.h"
+#include "tests/support/test_app.h"
 
 #include <chrono>
 #include <gtest/gtest.h>
@@ -10,10 +11,6 @@
 using testsupport::install_dir;
 
 namespace {
-
-std::string app_file(const std::string& name) {
-    return std::string(TEST_APP_DIR) + "/" + name;
-}
 
 // An Xvfb on a display number it picks itself; ended with the handle.
 class virtual_display {
@@ -62,9 +59,8 @@ TEST(SignedStartDialog, ErrorDialogIsShownAndClosedByAKey) {
     ASSERT_FALSE(display.name().empty()) << "Xvfb did not start";
 
     install_dir dir;
-    testsupport::write_file(dir.path("lib/bl.jar"), testsupport::read_file(app_file("app.jar")));
-    testsupport::write_file(dir.path("lib/include.jar"),
-                            testsupport::read_file(app_file("include.jar")));
+    testsupport::write_file(dir.path("lib/bl.jar"), testsupport::test_app_jar("app.jar"));
+    testsupport::write_file(dir.path("lib/include.jar"), testsupport::test_app_jar("include.jar"));
     testsupport::write_file(dir.path("behaviour"), "test.Throw\n");
     std::string err_file = dir.path("stderr.txt");
     testsupport::background launcher(

@@ -2,6 +2,7 @@
 // answers): from lib/bl.jar and lib/include.jar through the embedded loader to the main object,
 // and the fatal-error dialog's text on standard error where no dialog can be shown.
 #include "tests/support/process.h"
+#include "tests/support/test_app.h"
 
 #include <cstdlib>
 #include <gtest/gtest.h>
@@ -15,17 +16,13 @@ const std::string dialog =
     "Error\n\nOne or more application files\nmay have been corrupted.\n\nPlease restart the "
     "application and if the\nproblem persists, reinstall.\n\n";
 
-std::string app_file(const std::string& name) {
-    return std::string(TEST_APP_DIR) + "/" + name;
-}
-
 // An offline install whose fallback jar is `fallback`, with an app.ver the purge would empty.
 struct signed_install {
     install_dir dir;
     explicit signed_install(const std::string& fallback, const std::string& behaviour = "test.Ok") {
-        testsupport::write_file(dir.path("lib/bl.jar"), testsupport::read_file(app_file(fallback)));
+        testsupport::write_file(dir.path("lib/bl.jar"), testsupport::test_app_jar(fallback));
         testsupport::write_file(dir.path("lib/include.jar"),
-                                testsupport::read_file(app_file("include.jar")));
+                                testsupport::test_app_jar("include.jar"));
         testsupport::write_file(dir.path("behaviour"), behaviour + "\n");
         dir.create_data_dir();
         testsupport::write_file(version_file(), "1.0.0\n");

@@ -3,6 +3,7 @@
 // install's image, and a screenshot taken meanwhile shows it. A slow download draws a growing
 // strip along the image's bottom edge and nothing else; a download that breaks off takes it away.
 #include "tests/support/process.h"
+#include "tests/support/test_app.h"
 #include "tests/support/test_host.h"
 #include "tests/support/tls_server.h"
 
@@ -44,8 +45,8 @@ TEST(Splash, TheApplicationFindsTheSplashWindowOpenOnTheInstallsImage) {
     ASSERT_TRUE(display && *display) << "needs an X display (run under xvfb-run)";
 
     install_dir install;
-    write_file(install.path("lib/bl.jar"), read_file(build_dir() + "/tests/app/app.jar"));
-    write_file(install.path("lib/include.jar"), read_file(build_dir() + "/tests/app/include.jar"));
+    write_file(install.path("lib/bl.jar"), test_app_jar("app.jar"));
+    write_file(install.path("lib/include.jar"), test_app_jar("include.jar"));
     image_tool({convert, "-size", "240x160", "xc:" + splash_colour, "PNG24:img/splash.png"},
                install.root());
     write_file(install.path("behaviour"), "test.Splash\nsplash.txt\nsplash.done\n");
@@ -83,7 +84,6 @@ TEST(Splash, TheApplicationFindsTheSplashWindowOpenOnTheInstallsImage) {
 
 // The download strip. The test launcher's colour is the default deployment value.
 const std::string strip_colour = "#2F80ED";
-const std::string version_target = "/VistalServlet?getVersion=bootstrap&clientVersion=2.0";
 constexpr int screen_w = 1024, screen_h = 768, splash_w = 240, splash_h = 160;
 constexpr int strip_h = 4; // a 160-pixel image
 const std::string splash_at = "+" + std::to_string((screen_w - splash_w) / 2) + "+" +
@@ -94,13 +94,12 @@ class SplashDownload : public ::testing::Test {
     install_dir install;
     std::unique_ptr<tls_server> server;
     const char* display = std::getenv("DISPLAY");
-    std::string jar = read_file(build_dir() + "/tests/app/app.jar");
+    std::string jar = test_app_jar("app.jar");
 
     void SetUp() override {
         ASSERT_TRUE(display && *display) << "needs an X display (run under xvfb-run)";
         write_file(install.path("lib/bl.jar"), jar);
-        write_file(install.path("lib/include.jar"),
-                   read_file(build_dir() + "/tests/app/include.jar"));
+        write_file(install.path("lib/include.jar"), test_app_jar("include.jar"));
         install.create_data_dir();
         // Every row differs, so that a strip drawn a row too high or too low shows.
         image_tool({convert, "-size", std::to_string(splash_w) + "x" + std::to_string(splash_h),

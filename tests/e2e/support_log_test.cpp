@@ -3,6 +3,7 @@
 // appended to one file; and that the log changes nothing else about a start, nor writes through a
 // link in its place.
 #include "tests/support/process.h"
+#include "tests/support/test_app.h"
 #include "tests/support/test_host.h"
 #include "tests/support/tls_server.h"
 
@@ -17,12 +18,6 @@
 using namespace testsupport;
 
 namespace {
-
-const std::string version_target = "/VistalServlet?getVersion=bootstrap&clientVersion=2.0";
-
-std::string app_file(const char* name) {
-    return build_dir() + "/tests/app/" + name;
-}
 
 // The log's lines, start by start (told apart by the process id, the second word), in the order
 // of the file.
@@ -99,7 +94,7 @@ class SupportLog : public ::testing::Test {
 
     void SetUp() override {
         unsetenv("DISPLAY");
-        write_file(install.path("lib/include.jar"), read_file(app_file("include.jar")));
+        write_file(install.path("lib/include.jar"), test_app_jar("include.jar"));
         write_file(install.path("behaviour"), "test.UseInclude\n");
         install.create_data_dir();
     }
@@ -109,7 +104,7 @@ class SupportLog : public ::testing::Test {
         server = std::make_unique<tls_server>(test_host_options(18441));
         ASSERT_NE(server->port(), 0) << server->error();
         server->on(version_target, answer(http_response(200, "2.0.0;/j/app.jar")));
-        server->on("/j/app.jar", answer(http_response(200, read_file(app_file("app.jar")))));
+        server->on("/j/app.jar", answer(http_response(200, test_app_jar("app.jar"))));
     }
 
     std::string data(const char* name) const { return install.data_dir() + "/" + name; }
@@ -121,21 +116,21 @@ class SupportLog : public ::testing::Test {
 
 TEST_F(SupportLog, OnlineOfflineAndRefusedJarStartsAreRecordedInOrder) {
     // Online: the install's jar has no main class, so only the download can start.
-    write_file(install.path("lib/bl.jar"), read_file(app_file("app-without-main.jar")));
+    write_file(install.path("lib/bl.jar"), test_app_jar("app-without-main.jar"));
     serve_application();
     auto online = start();
     EXPECT_EQ(online.exit_code, 0) << online.err;
 
     // Offline: nothing answers; the install's own jar starts.
     server.reset();
-    write_file(install.path("lib/bl.jar"), read_file(app_file("app.jar")));
+    write_file(install.path("lib/bl.jar"), test_app_jar("app.jar"));
     auto offline = start();
     EXPECT_EQ(offline.exit_code, 0) << offline.err;
 
     // Online again, with an app.jar that another key signed and that is not older than the
     // answer: the loader refuses its main class and the install's jar stands in, also when the
     // launcher is started from another directory (as a shortcut may).
-    write_file(data("app.jar"), read_file(app_file("app-other-key.jar")));
+    write_file(data("app.jar"), test_app_jar("app-other-key.jar"));
     serve_application();
     const std::string elsewhere = install.path("elsewhere");
     make_dirs(elsewhere);
@@ -204,10 +199,10 @@ TEST_F(SupportLog, OnlineOfflineAndRefusedJarStartsAreRecordedInOrder) {
 // (here an assertion line), the same files left in the data directory; without the variable no
 // file is made, and a link in the log's place is neither written through nor replaced.
 TEST_F(SupportLog, TheLogChangesNothingElseAndFollowsNoLink) {
-    write_file(install.path("lib/bl.jar"), read_file(app_file("app.jar")));
+    write_file(install.path("lib/bl.jar"), test_app_jar("app.jar"));
     serve_application();
     auto start_road = [&](bool logged) {
-        write_file(data("app.jar"), read_file(app_file("app-no-default-constructor.jar")));
+        write_file(data("app.jar"), test_app_jar("app-no-default-constructor.jar"));
         write_file(data("app.ver"), "2.0.0-rc2147483647.b1");
         auto r = start(logged);
         return std::make_pair(r, read_file(data("app.ver")));

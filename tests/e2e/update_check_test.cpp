@@ -3,6 +3,8 @@
 #include "base/bounds.h"
 #include "config/deployment.h"
 #include "tests/support/process.h"
+#include "tests/support/test_app.h"
+#include "tests/support/test_host.h"
 #include "tests/support/test_jars.h"
 #include "tests/support/tls_server.h"
 #include "update/version_check.h"
@@ -20,7 +22,6 @@ using namespace testsupport;
 
 namespace {
 
-const std::string version_target = "/VistalServlet?getVersion=bootstrap&clientVersion=2.0";
 const char* const absent = "<absent>";
 
 std::string pki(const char* file) {
@@ -33,7 +34,7 @@ std::string jar_bytes(char seed, std::size_t size = 60000) {
     std::string out(size, '\0');
     for (std::size_t i = 0; i < size; ++i)
         out[i] = static_cast<char>((i * 7 + static_cast<std::size_t>(seed)) % 251);
-    return with_comment(read_file(build_dir() + "/tests/app/app.jar"), out);
+    return with_comment(test_app_jar("app.jar"), out);
 }
 
 script version_answer(const std::string& text, int status = 200) {
@@ -96,13 +97,6 @@ class UpdateCheck : public ::testing::Test {
     }
     void put(const char* name, const std::string& content) const {
         write_file(dir + "/" + name, content);
-    }
-
-    static std::size_t requests_for(const tls_server& s, const std::string& target) {
-        std::size_t n = 0;
-        for (auto& r : s.requests())
-            n += r.target == target;
-        return n;
     }
 
     // The check in a process of its own, as a launcher runs it.
@@ -207,10 +201,10 @@ TEST_F(UpdateCheck, FailedDownloadsKeepTheOldJarAndVersion) {
         put("app.ver", "1.0.0");
         put("app.jar", "OLD JAR");
         s.on("/j/app.jar", download);
-        std::size_t before = requests_for(s, "/j/app.jar");
+        std::size_t before = s.requests_for("/j/app.jar");
 
         EXPECT_EQ(get_bs_version(host(0).c_str()), 1) << what;
-        EXPECT_EQ(requests_for(s, "/j/app.jar"), before + 1) << what;
+        EXPECT_EQ(s.requests_for("/j/app.jar"), before + 1) << what;
         EXPECT_EQ(file("app.jar"), "OLD JAR") << what;
         EXPECT_EQ(file("app.ver"), "1.0.0") << what;
         EXPECT_EQ(part("app.jar.part"), absent) << what;
@@ -240,8 +234,8 @@ TEST_F(UpdateCheck, TwoLaunchersAtOnceDownloadOnce) {
     EXPECT_EQ(two.wait(30000), 0);
 
     // The second waited for the first and then found its version current.
-    EXPECT_EQ(requests_for(s, version_target), 2u);
-    EXPECT_EQ(requests_for(s, "/j/app.jar"), 1u);
+    EXPECT_EQ(s.requests_for(version_target), 2u);
+    EXPECT_EQ(s.requests_for("/j/app.jar"), 1u);
     EXPECT_TRUE(file("app.jar") == jar);
     EXPECT_EQ(file("app.ver"), "2.0.0-rc2147483647.b1");
 }
@@ -257,9 +251,9 @@ TEST_F(UpdateCheck, ALauncherKilledDuringTheDownloadLeavesTheOldJar) {
     {
         background killed(check_process(), dir);
         auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-        while (requests_for(s, "/j/app.jar") == 0 && std::chrono::steady_clock::now() < deadline)
+        while (s.requests_for("/j/app.jar") == 0 && std::chrono::steady_clock::now() < deadline)
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        ASSERT_EQ(requests_for(s, "/j/app.jar"), 1u);
+        ASSERT_EQ(s.requests_for("/j/app.jar"), 1u);
         std::this_thread::sleep_for(std::chrono::milliseconds(200));
         killed.kill_now();
         killed.wait(5000);

@@ -2,6 +2,7 @@
 // from, which jar the application runs from, and how a failing application forces a new
 // download.
 #include "tests/support/process.h"
+#include "tests/support/test_app.h"
 #include "tests/support/test_host.h"
 #include "tests/support/tls_server.h"
 
@@ -14,19 +15,13 @@ using namespace testsupport;
 
 namespace {
 
-const std::string version_target = "/VistalServlet?getVersion=bootstrap&clientVersion=2.0";
-
-std::string app_file(const char* name) {
-    return build_dir() + "/tests/app/" + name;
-}
-
 class UpdateStart : public ::testing::Test {
   protected:
     install_dir install;
     std::unique_ptr<tls_server> server;
 
     void SetUp() override {
-        write_file(install.path("lib/include.jar"), read_file(app_file("include.jar")));
+        write_file(install.path("lib/include.jar"), test_app_jar("include.jar"));
         install.create_data_dir();
     }
 
@@ -36,16 +31,11 @@ class UpdateStart : public ::testing::Test {
         server = std::make_unique<tls_server>(options);
         EXPECT_NE(server->port(), 0) << server->error();
         server->on(version_target, answer(http_response(200, "2.0.0;/j/app.jar")));
-        server->on("/j/app.jar", answer(http_response(200, read_file(app_file("app.jar")))));
+        server->on("/j/app.jar", answer(http_response(200, test_app_jar("app.jar"))));
         return *server;
     }
 
-    std::size_t jar_requests() const {
-        std::size_t n = 0;
-        for (auto& r : server->requests())
-            n += r.target == "/j/app.jar";
-        return n;
-    }
+    std::size_t jar_requests() const { return server->requests_for("/j/app.jar"); }
 
     std::string data(const char* name) const { return install.data_dir() + "/" + name; }
 
@@ -60,20 +50,20 @@ class UpdateStart : public ::testing::Test {
 
 TEST_F(UpdateStart, FirstStartRunsTheDownloadedJar) {
     // The install's own jar has no main class: only the downloaded one can start.
-    write_file(install.path("lib/bl.jar"), read_file(app_file("app-without-main.jar")));
+    write_file(install.path("lib/bl.jar"), test_app_jar("app-without-main.jar"));
     serve_application();
     behave("test.UseInclude\n");
 
     auto r = install.run_launcher(60000);
     EXPECT_EQ(r.exit_code, 0) << r.err;
     EXPECT_TRUE(application_ran()) << r.err;
-    EXPECT_TRUE(read_file(data("app.jar")) == read_file(app_file("app.jar")));
+    EXPECT_TRUE(read_file(data("app.jar")) == test_app_jar("app.jar"));
     EXPECT_EQ(read_file(data("app.ver")), "2.0.0-rc2147483647.b1");
 }
 
 TEST_F(UpdateStart, WithoutServersTheInstallsJarRuns) {
-    write_file(install.path("lib/bl.jar"), read_file(app_file("app.jar")));
-    write_file(data("app.jar"), read_file(app_file("app-without-main.jar")));
+    write_file(install.path("lib/bl.jar"), test_app_jar("app.jar"));
+    write_file(data("app.jar"), test_app_jar("app-without-main.jar"));
     write_file(data("app.ver"), "2.0.0-rc2147483647.b1");
     behave("test.UseInclude\n");
 
@@ -84,7 +74,7 @@ TEST_F(UpdateStart, WithoutServersTheInstallsJarRuns) {
 }
 
 TEST_F(UpdateStart, AFailingApplicationIsDownloadedAgainAtTheNextStart) {
-    write_file(install.path("lib/bl.jar"), read_file(app_file("app-without-main.jar")));
+    write_file(install.path("lib/bl.jar"), test_app_jar("app-without-main.jar"));
     serve_application();
 
     behave("test.Throw\n");
@@ -109,8 +99,8 @@ class UnusableMainClass : public UpdateStart {
   protected:
     run_result start_with(const char* jar) {
         unsetenv("DISPLAY");
-        write_file(install.path("lib/bl.jar"), read_file(app_file("app.jar")));
-        write_file(data("app.jar"), read_file(app_file(jar)));
+        write_file(install.path("lib/bl.jar"), test_app_jar("app.jar"));
+        write_file(data("app.jar"), test_app_jar(jar));
         write_file(data("app.ver"), "2.0.0-rc2147483647.b1");
         serve_application();
         behave("test.UseInclude\n");

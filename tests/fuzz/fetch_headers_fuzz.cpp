@@ -7,6 +7,7 @@
 #include "config/deployment.h"
 #include "net/transport.h"
 #include "platform/platform.h"
+#include "tests/support/text.h"
 #include "update/https_fetch.h"
 
 #include <cstdint>
@@ -18,6 +19,8 @@
 #include <string>
 #include <utility>
 #include <vector>
+
+using testsupport::same_name;
 
 namespace {
 
@@ -57,19 +60,6 @@ play* current;
 [[noreturn]] void fault(const char* what) {
     std::fprintf(stderr, "fault: %s\n", what);
     std::abort();
-}
-
-char lower(char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool same_name(const std::string& a, const char* b) {
-    if (a.size() != std::strlen(b))
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (lower(a[i]) != lower(b[i]))
-            return false;
-    return true;
 }
 
 const std::string* header(const play& p, const char* name) {

@@ -51,7 +51,7 @@ public class classloader_test {
         devKeystore = args[0];
         trusted = sha1(devCertificate());
         dir = new File("fixtures");
-        deleteTree(dir);
+        TestJars.deleteTree(dir);
         dir.mkdirs();
         makeFixtures();
 
@@ -74,9 +74,9 @@ public class classloader_test {
     static void orderAndCache() throws Exception {
         URLClassLoader l = loader(trusted, path("signed.jar"), path("second.jar"));
         Class<?> dup = l.loadClass("p.Dup");
-        Checks.expect(hasField(dup, "first"), "p.Dup comes from the first jar");
+        Checks.expect(TestJars.hasField(dup, "first"), "p.Dup comes from the first jar");
         Checks.expect(dup.getClassLoader() == l, "defined by the instance");
-        Checks.expect(hasField(l.loadClass("p.OnlySecond"), "second"), "the second jar is searched too");
+        Checks.expect(TestJars.hasField(l.loadClass("p.OnlySecond"), "second"), "the second jar is searched too");
 
         // With its jars closed the instance could not read an entry again: the second load must
         // come from the cache.
@@ -144,7 +144,7 @@ public class classloader_test {
                        "the platform's own exception: " + e.getMessage());
             }
         }
-        Checks.expect(!defined(l, "p.Tampered"), "tampered class not defined");
+        Checks.expect(!TestJars.defined(l, "p.Tampered"), "tampered class not defined");
         Checks.expect(l.loadClass("p.One") != null, "untouched entries load");
     }
 
@@ -263,19 +263,6 @@ public class classloader_test {
         return (List<JarFile>) field(l, "jars");
     }
 
-    static boolean defined(ClassLoader l, String name) throws Exception {
-        Method m = ClassLoader.class.getDeclaredMethod("findLoadedClass", String.class);
-        m.setAccessible(true);
-        return m.invoke(l, name) != null;
-    }
-
-    static boolean hasField(Class<?> c, String name) {
-        for (Field f : c.getDeclaredFields())
-            if (f.getName().equals(name))
-                return true;
-        return false;
-    }
-
     // Fails, fails again the same way (the class was never defined), and leaves nothing behind.
     static void expectSecurity(URLClassLoader l, String name, String message) throws Exception {
         for (int attempt = 0; attempt < 2; attempt++) {
@@ -286,7 +273,7 @@ public class classloader_test {
                 Checks.expectEquals(message, e.getMessage(), "message, attempt " + (attempt + 1));
             }
         }
-        Checks.expect(!defined(l, name), name + " must not be defined");
+        Checks.expect(!TestJars.defined(l, name), name + " must not be defined");
         Checks.expect(!cache(l).containsKey(name), name + " must not be cached");
     }
 
@@ -331,14 +318,6 @@ public class classloader_test {
         java.security.cert.Certificate[] chain = ks.getCertificateChain("signer");
         Checks.expectEquals(2, chain.length, "the chain holds the signer and its CA");
         return sha1(chain[0].getEncoded());
-    }
-
-    static void deleteTree(File f) {
-        File[] children = f.listFiles();
-        if (children != null)
-            for (File c : children)
-                deleteTree(c);
-        f.delete();
     }
 
     // ---- fixtures -----------------------------------------------------------------------------

@@ -30,7 +30,7 @@ public class probe_app_test {
         keystore = args[1];
         jdk = args[2];
         work = new File(args[3]).getAbsoluteFile();
-        deleteTree(work);
+        TestJars.deleteTree(work);
         install = new File(work, "probe dir %41 #1");
         new File(install, "lib").mkdirs();
         buildJars(new File(args[4]));
@@ -153,13 +153,5 @@ public class probe_app_test {
 
     static String read(File f) throws IOException {
         return f.exists() ? Files.readString(f.toPath()) : "";
-    }
-
-    static void deleteTree(File f) {
-        File[] children = f.listFiles();
-        if (children != null && !Files.isSymbolicLink(f.toPath()))
-            for (File c : children)
-                deleteTree(c);
-        f.delete();
     }
 }

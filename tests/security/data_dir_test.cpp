@@ -3,6 +3,7 @@
 // Whatever is planted, no file outside the data directory changes or appears, and the start
 // ends in a defined way.
 #include "tests/support/process.h"
+#include "tests/support/test_app.h"
 #include "tests/support/test_host.h"
 #include "tests/support/tls_server.h"
 
@@ -17,12 +18,7 @@ using namespace testsupport;
 
 namespace {
 
-const std::string version_target = "/VistalServlet?getVersion=bootstrap&clientVersion=2.0";
 const std::string current_version = "2.0.0-rc2147483647.b1";
-
-std::string app_file(const char* name) {
-    return build_dir() + "/tests/app/" + name;
-}
 
 enum class plant { symlink, dangling_symlink, hard_link, fifo };
 
@@ -47,8 +43,8 @@ class HostileDataDir : public ::testing::Test {
     std::string outside; // another user's files, on the same file system
 
     void SetUp() override {
-        write_file(install.path("lib/include.jar"), read_file(app_file("include.jar")));
-        write_file(install.path("lib/bl.jar"), read_file(app_file("app.jar")));
+        write_file(install.path("lib/include.jar"), test_app_jar("include.jar"));
+        write_file(install.path("lib/bl.jar"), test_app_jar("app.jar"));
         install.create_data_dir();
         outside = install.path("outside");
         make_dirs(outside);
@@ -64,15 +60,10 @@ class HostileDataDir : public ::testing::Test {
         ASSERT_NE(server->port(), 0) << server->error();
         server->on(version_target,
                    script().pause(version_delay_ms).send(http_response(200, "2.0.0;/j/app.jar")));
-        server->on("/j/app.jar", answer(http_response(200, read_file(app_file("app.jar")))));
+        server->on("/j/app.jar", answer(http_response(200, test_app_jar("app.jar"))));
     }
 
-    std::size_t jar_requests() const {
-        std::size_t n = 0;
-        for (auto& r : server->requests())
-            n += r.target == "/j/app.jar";
-        return n;
-    }
+    std::size_t jar_requests() const { return server->requests_for("/j/app.jar"); }
 
     // Puts `what` at the data directory's `name`; a victim, when there is one, lies outside and
     // holds `victim_text`.
@@ -143,7 +134,7 @@ TEST_F(HostileDataDir, AnythingPlantedAsAppVerIsReplacedNeverFollowed) {
 // A planted app.lock gives no lock: the launcher asks the server but downloads nothing, and the
 // application starts from what is there.
 TEST_F(HostileDataDir, APlantedLockFileGivesNoLockAndNoDownload) {
-    write_file(data("app.jar"), read_file(app_file("app.jar")));
+    write_file(data("app.jar"), test_app_jar("app.jar"));
     write_file(data("app.ver"), "1.0.0");
     serve();
     behave("test.UseInclude\n");
@@ -184,7 +175,7 @@ TEST_F(HostileDataDir, LinksPlantedWhileTheCheckRunsCatchNothing) {
     EXPECT_FALSE(exists(outside + "/made-jar"));
     EXPECT_TRUE(regular_file(data("app.jar")));
     EXPECT_TRUE(regular_file(data("app.ver")));
-    EXPECT_TRUE(read_file(data("app.jar")) == read_file(app_file("app.jar")));
+    EXPECT_TRUE(read_file(data("app.jar")) == test_app_jar("app.jar"));
     EXPECT_EQ(read_file(data("app.ver")), current_version);
 
     // The next start that holds the lock removes the links themselves.
@@ -242,7 +233,7 @@ TEST_F(HostileDataDir, AFifoAsAppJarOrAppNpxNeverHoldsAStart) {
             std::string row = name + " as " + (what == plant::fifo ? "a fifo" : "a link to one");
             for (const char* file : {"app.jar", "app.npx"})
                 std::remove(data(file).c_str());
-            write_file(data("app.jar"), read_file(app_file("app.jar")));
+            write_file(data("app.jar"), test_app_jar("app.jar"));
             std::remove(data(name).c_str());
             ASSERT_EQ(what == plant::fifo ? ::mkfifo(data(name).c_str(), 0666)
                                           : ::symlink(fifo.c_str(), data(name).c_str()),

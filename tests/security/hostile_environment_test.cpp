@@ -2,6 +2,7 @@
 // from, and a PATH whose relative elements lead into the start directory.
 #include "platform/platform.h"
 #include "tests/support/process.h"
+#include "tests/support/test_app.h"
 
 #include <chrono>
 #include <cstdlib>
@@ -16,10 +17,6 @@ using namespace testsupport;
 
 namespace {
 
-std::string app_file(const std::string& name) {
-    return build_dir() + "/tests/app/" + name;
-}
-
 // Compiles `source` (a class in the default package or in `p`) into `classes`.
 void compile(const std::string& classes, const std::string& file, const std::string& source) {
     std::string path = classes + "/src/" + file;
@@ -33,8 +30,8 @@ void compile(const std::string& classes, const std::string& file, const std::str
 // write a marker into the start directory, offered through every options variable of the runtime.
 TEST(HostileEnvironment, TheRuntimeTakesNoOptionsFromTheEnvironment) {
     install_dir install;
-    write_file(install.path("lib/bl.jar"), read_file(app_file("app.jar")));
-    write_file(install.path("lib/include.jar"), read_file(app_file("include.jar")));
+    write_file(install.path("lib/bl.jar"), test_app_jar("app.jar"));
+    write_file(install.path("lib/include.jar"), test_app_jar("include.jar"));
     const std::string work = install.path("work");
     const std::string marker = "static { try { new java.io.FileWriter(\"planted\", true)"
                                ".append(\"ran\\n\").close(); } catch (Exception e) { } }";

@@ -56,7 +56,7 @@ public class hostile_jars_test {
         bootcp = new File(args[2]);
         trusted = sha1(devCertificate());
         dir = new File("fixtures").getAbsoluteFile();
-        deleteTree(dir);
+        TestJars.deleteTree(dir);
         data = new File(dir, "root/data");
         install = new File(dir, "root/install");
         outside = new File(dir, "outside");
@@ -123,7 +123,7 @@ public class hostile_jars_test {
                         check(faults, err[0].contains("Exception") && err[0].contains("Class-Path"),
                           t + " is reported");
                     }
-                    check(faults, !defined(l, MAIN), t + ": " + MAIN + " never defined");
+                    check(faults, !TestJars.defined(l, MAIN), t + ": " + MAIN + " never defined");
                     check(faults, l.getResource("x.txt") == null, t + ": no resource from x.jar");
                 }
             }
@@ -240,9 +240,9 @@ public class hostile_jars_test {
             String outcome = outcomeOf(l, "p.Dup");
             System.out.println("  " + jar + ": " + outcome);
             if (outcome.equals("loaded"))
-                Checks.expect(hasField(l.loadClass("p.Dup"), "original"), jar + ": the signed copy was defined");
+                Checks.expect(TestJars.hasField(l.loadClass("p.Dup"), "original"), jar + ": the signed copy was defined");
             else
-                Checks.expect(!defined(l, "p.Dup"), jar + ": nothing defined, " + outcome);
+                Checks.expect(!TestJars.defined(l, "p.Dup"), jar + ": nothing defined, " + outcome);
         }
     }
 
@@ -256,7 +256,7 @@ public class hostile_jars_test {
             URLClassLoader l = loader(data + "/" + c[0]);
             String outcome = outcomeOf(l, MAIN);
             Checks.expect(outcome.equals(MAIN + c[1]), c[0] + ": " + outcome);
-            Checks.expect(!defined(l, MAIN), c[0] + ": nothing defined");
+            Checks.expect(!TestJars.defined(l, MAIN), c[0] + ": nothing defined");
         }
     }
 
@@ -299,19 +299,6 @@ public class hostile_jars_test {
         }
     }
 
-    static boolean defined(ClassLoader l, String name) throws Exception {
-        Method m = ClassLoader.class.getDeclaredMethod("findLoadedClass", String.class);
-        m.setAccessible(true);
-        return m.invoke(l, name) != null;
-    }
-
-    static boolean hasField(Class<?> c, String name) {
-        for (Field f : c.getDeclaredFields())
-            if (f.getName().equals(name))
-                return true;
-        return false;
-    }
-
     static byte[] sha1(byte[] bytes) throws Exception {
         return MessageDigest.getInstance("SHA-1").digest(bytes);
     }
@@ -324,13 +311,6 @@ public class hostile_jars_test {
         return ks.getCertificate("vistal").getEncoded();
     }
 
-    static void deleteTree(File f) {
-        File[] children = f.listFiles();
-        if (children != null && !Files.isSymbolicLink(f.toPath()))
-            for (File c : children)
-                deleteTree(c);
-        f.delete();
-    }
 
     static void sign(File jar, String keystore, String alias) throws Exception {
         TestJars.sign(keystore, PASS, jar.getPath(), alias);

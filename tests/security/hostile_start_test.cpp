@@ -6,6 +6,7 @@
 // loaded or opened, however the launcher is started: by its absolute path, by a relative one,
 // or through a symbolic link in the hostile directory.
 #include "tests/support/process.h"
+#include "tests/support/test_app.h"
 #include "tests/support/test_jars.h"
 
 #include <cstdio>
@@ -19,10 +20,6 @@
 using namespace testsupport;
 
 namespace {
-
-std::string app_file(const std::string& name) {
-    return std::string(TEST_APP_DIR) + "/" + name;
-}
 
 // Java sources planted as compiled classes: each records its initialisation in the current
 // directory.
@@ -41,9 +38,8 @@ const char* const planted_sources[][2] = {
 class HostileStart : public ::testing::Test {
   protected:
     void SetUp() override {
-        write_file(install.path("lib/bl.jar"),
-                   with_comment(read_file(app_file("app.jar")), "install"));
-        write_file(install.path("lib/include.jar"), read_file(app_file("include.jar")));
+        write_file(install.path("lib/bl.jar"), with_comment(test_app_jar("app.jar"), "install"));
+        write_file(install.path("lib/include.jar"), test_app_jar("include.jar"));
         launcher = install.launcher();
 
         hostile = std::filesystem::canonical(make_temp_dir("vistal-hostile")).string();
@@ -55,9 +51,8 @@ class HostileStart : public ::testing::Test {
                                 "jre/lib/libc.so.6", "lib/libplanted.so"})
             write_file(hostile + "/" + lib, planted);
         // The right signer, another build: a downgrade if it were taken.
-        write_file(hostile + "/lib/bl.jar",
-                   with_comment(read_file(app_file("app.jar")), "planted"));
-        write_file(hostile + "/lib/include.jar", read_file(app_file("include.jar")));
+        write_file(hostile + "/lib/bl.jar", with_comment(test_app_jar("app.jar"), "planted"));
+        write_file(hostile + "/lib/include.jar", test_app_jar("include.jar"));
         // Opening a FIFO without a writer blocks: a launcher that opens it never ends.
         ASSERT_EQ(mkfifo((hostile + "/img/splash.png").c_str(), 0644), 0);
 

@@ -3,6 +3,7 @@
 // already bad. The application tells which jar it runs from (test.WhereFrom): builds of the same
 // signed classes differ in their archive comment.
 #include "tests/support/process.h"
+#include "tests/support/test_app.h"
 #include "tests/support/test_host.h"
 #include "tests/support/test_jars.h"
 #include "tests/support/tls_server.h"
@@ -17,23 +18,18 @@ using namespace testsupport;
 
 namespace {
 
-const std::string version_target = "/VistalServlet?getVersion=bootstrap&clientVersion=2.0";
 const std::string dialog_text = "One or more application files";
 const std::string old_version = "1.0.0-rc2147483647.b1";
 const std::string new_version = "2.0.0-rc2147483647.b1";
-
-std::string app_file(const std::string& name) {
-    return std::string(TEST_APP_DIR) + "/" + name;
-}
 
 class HostileUpdate : public ::testing::Test {
   protected:
     install_dir install;
     std::unique_ptr<tls_server> server;
-    const std::string signed_jar = read_file(app_file("app.jar"));
+    const std::string signed_jar = test_app_jar("app.jar");
 
     void SetUp() override {
-        write_file(install.path("lib/include.jar"), read_file(app_file("include.jar")));
+        write_file(install.path("lib/include.jar"), test_app_jar("include.jar"));
         write_file(install.path("lib/bl.jar"), with_comment(signed_jar, "fallback"));
         write_file(install.path("behaviour"), "test.WhereFrom\nwherefrom\n");
         install.create_data_dir();
@@ -83,7 +79,7 @@ class HostileUpdate : public ::testing::Test {
         std::string jar = work + "/app.jar";
         write_file(jar, with_comment(signed_jar, "tampered"));
         make_dirs(work + "/swap/a/b/a/a");
-        write_file(work + "/swap/a/b/a/a/a.class", read_file(app_file("include.jar")));
+        write_file(work + "/swap/a/b/a/a/a.class", test_app_jar("include.jar"));
         auto r = run({jdk_home() + "/bin/jar", "--update", "--file", jar, "-C", work + "/swap",
                       "a/b/a/a/a.class"},
                      work);
@@ -100,10 +96,10 @@ TEST_F(HostileUpdate, ANewerJarThatCannotStartNeverReplacesTheGoodOne) {
         const char* what;
         std::string jar;
     } offers[] = {
-        {"unsigned", read_file(app_file("app-unsigned.jar"))},
-        {"signed by another key", read_file(app_file("app-other-key.jar"))},
+        {"unsigned", test_app_jar("app-unsigned.jar")},
+        {"signed by another key", test_app_jar("app-other-key.jar")},
         {"main class replaced after signing", tampered_jar()},
-        {"no main class", read_file(app_file("app-without-main.jar"))},
+        {"no main class", test_app_jar("app-without-main.jar")},
     };
     for (const auto& offer : offers) {
         write_file(data("app.jar"), good);
@@ -118,9 +114,9 @@ TEST_F(HostileUpdate, ANewerJarThatCannotStartNeverReplacesTheGoodOne) {
 }
 
 TEST_F(HostileUpdate, ABadAppJarOnDiskStartsTheFallbackAndIsHealedByTheNextAnswer) {
-    const std::string planted[] = {read_file(app_file("app-unsigned.jar")),
-                                   read_file(app_file("app-other-key.jar")), tampered_jar(),
-                                   read_file(app_file("app-without-main.jar"))};
+    const std::string planted[] = {test_app_jar("app-unsigned.jar"),
+                                   test_app_jar("app-other-key.jar"), tampered_jar(),
+                                   test_app_jar("app-without-main.jar")};
     for (const auto& bad : planted) {
         write_file(data("app.jar"), bad);
         write_file(data("app.ver"), new_version);
@@ -166,7 +162,7 @@ TEST_F(HostileUpdate, AJarOfferedUnderAnotherVersionThanItsStampIsNeverInstalled
 }
 
 TEST_F(HostileUpdate, AFirstInstallWhoseDownloadFailsStartsTheFallback) {
-    const std::string failed_offers[] = {"", read_file(app_file("app-unsigned.jar"))};
+    const std::string failed_offers[] = {"", test_app_jar("app-unsigned.jar")};
     for (const auto& offer : failed_offers) {
         std::remove(data("app.jar").c_str());
         std::remove(data("app.ver").c_str());

@@ -9,10 +9,6 @@
 #include <iterator>
 #include <string>
 
-inline std::string app_file(const std::string& name) {
-    return std::string(TEST_APP_DIR) + "/" + name;
-}
-
 inline std::string slurp(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());

@@ -3,6 +3,7 @@
 #include "config/deployment.h"
 #include "tests/security/jar_checks.h"
 #include "tests/support/process.h"
+#include "tests/support/test_app.h"
 #include "update/jar_signature.h"
 
 #include <cstdio>
@@ -28,10 +29,10 @@ class JarSignature : public ::testing::Test {
 
 TEST_F(JarSignature, AMainClassReplacedAfterSigningIsRefused) {
     std::string jar = work + "/app.jar";
-    write_file(jar, read_file(app_file("app.jar")));
+    write_file(jar, test_app_jar("app.jar"));
     // Another class under the main class's name; the signature files stay as they were.
     make_dirs(work + "/swap/a/b/a/a");
-    write_file(work + "/swap/a/b/a/a/a.class", read_file(app_file("include.jar")));
+    write_file(work + "/swap/a/b/a/a/a.class", test_app_jar("include.jar"));
     must({tool("jar"), "--update", "--file", jar, "-C", work + "/swap", "a/b/a/a/a.class"});
     EXPECT_EQ(check_file(jar), jar_verdict::digest_mismatch);
 }
@@ -59,7 +60,7 @@ TEST_F(JarSignature, AnIssuerBesideThePinnedSignerIsRefused) {
     keytool({"-importcert", "-alias", "vistal", "-keystore", "signer.p12", "-file", "signer.cer"});
 
     std::string jar = work + "/app.jar";
-    write_file(jar, read_file(app_file("app-unsigned.jar")));
+    write_file(jar, test_app_jar("app-unsigned.jar"));
     must({tool("jarsigner"), "-keystore", work + "/signer.p12", "-storepass", pass, jar, "vistal"});
 
     // The pinned digest is the signer's own.

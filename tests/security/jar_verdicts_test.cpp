@@ -4,6 +4,7 @@
 // cryptography is CryptoAPI's.
 #include "config/deployment.h"
 #include "tests/security/jar_checks.h"
+#include "tests/support/test_app.h"
 #include "tests/support/test_jars.h"
 #include "update/jar_signature.h"
 
@@ -11,22 +12,24 @@
 #include <gtest/gtest.h>
 #include <string>
 
+using testsupport::test_app_jar;
+using testsupport::test_app_path;
 using testsupport::tiny_jar;
 using testsupport::with_comment;
 
 namespace {
 
 TEST(JarVerdicts, JarsAreJudgedAsTheLoaderJudgesTheirMainClass) {
-    EXPECT_EQ(check_file(app_file("app.jar")), jar_verdict::signed_by_pinned);
+    EXPECT_EQ(check_file(test_app_path("app.jar")), jar_verdict::signed_by_pinned);
     // The archive comment lies outside every entry and changes nothing.
-    EXPECT_EQ(check_bytes(with_comment(slurp(app_file("app.jar")), "build 7")),
+    EXPECT_EQ(check_bytes(with_comment(test_app_jar("app.jar"), "build 7")),
               jar_verdict::signed_by_pinned);
-    EXPECT_EQ(check_file(app_file("app-unsigned.jar")), jar_verdict::not_signed);
-    EXPECT_EQ(check_file(app_file("app-other-key.jar")), jar_verdict::signature_invalid);
-    EXPECT_EQ(check_file(app_file("app-without-main.jar")), jar_verdict::no_main_class);
+    EXPECT_EQ(check_file(test_app_path("app-unsigned.jar")), jar_verdict::not_signed);
+    EXPECT_EQ(check_file(test_app_path("app-other-key.jar")), jar_verdict::signature_invalid);
+    EXPECT_EQ(check_file(test_app_path("app-without-main.jar")), jar_verdict::no_main_class);
     // Signed by the right key, but not the one this launcher pins.
     const unsigned char other[20] = {1, 2, 3};
-    EXPECT_EQ(check_file(app_file("app.jar"), other), jar_verdict::signature_invalid);
+    EXPECT_EQ(check_file(test_app_path("app.jar"), other), jar_verdict::signature_invalid);
     EXPECT_EQ(check_bytes(tiny_jar("not an application")), jar_verdict::no_main_class);
     EXPECT_EQ(check_bytes("<html>404</html>"), jar_verdict::not_archive);
 }
@@ -48,7 +51,7 @@ void patch_central(std::string& jar, const std::string& name, std::size_t field,
 }
 
 TEST(JarVerdicts, HostileSizesAndOffsetsAreRefusedWithoutReadingPastThem) {
-    const std::string good = slurp(app_file("app.jar"));
+    const std::string good = test_app_jar("app.jar");
     struct {
         const char* entry;
         std::size_t field; // 20 compressed size, 24 size, 42 local header offset

@@ -2,6 +2,7 @@
 #include "config/version_stamp.h"
 #include "tests/security/jar_checks.h"
 #include "tests/support/process.h"
+#include "tests/support/test_app.h"
 #include "tests/support/test_jars.h"
 #include "update/bs_version.h"
 
@@ -17,7 +18,7 @@ namespace {
 TEST(ReleaseVersions, ADownloadIsInstalledOnlyUnderTheVersionItIsStampedWith) {
     if (!version_stamp_checked)
         GTEST_SKIP() << "built with VISTAL_VERSION_STAMP=OFF";
-    const std::string stamped = read_file(app_file("app.jar"));
+    const std::string stamped = test_app_jar("app.jar");
     const std::string rc_stamped = signed_app_jar("2.1.0-rc1.b3");
     const std::string unstamped = signed_app_jar("");
     const bs_version v200 = {2, 0, 0, no_rc, 1};

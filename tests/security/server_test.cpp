@@ -2,6 +2,7 @@
 // bounded in size and time and ends at the first failed write; the old app.jar and app.ver stay,
 // no temporary is left, and the application starts from what was there.
 #include "tests/support/process.h"
+#include "tests/support/test_app.h"
 #include "tests/support/test_host.h"
 #include "tests/support/test_jars.h"
 #include "tests/support/tls_server.h"
@@ -16,15 +17,9 @@ using namespace testsupport;
 
 namespace {
 
-const std::string version_target = "/VistalServlet?getVersion=bootstrap&clientVersion=2.0";
-
 // The bounds the security test launcher is built with.
 constexpr std::size_t max_download = 4 * 1024 * 1024;
 constexpr unsigned download_deadline_ms = 5000;
-
-std::string app_file(const char* name) {
-    return build_dir() + "/tests/app/" + name;
-}
 
 class HostileServer : public ::testing::Test {
   protected:
@@ -33,10 +28,10 @@ class HostileServer : public ::testing::Test {
     std::string old_jar;
 
     void SetUp() override {
-        write_file(install.path("lib/include.jar"), read_file(app_file("include.jar")));
-        write_file(install.path("lib/bl.jar"), read_file(app_file("app-without-main.jar")));
+        write_file(install.path("lib/include.jar"), test_app_jar("include.jar"));
+        write_file(install.path("lib/bl.jar"), test_app_jar("app-without-main.jar"));
         install.create_data_dir();
-        old_jar = read_file(app_file("app.jar"));
+        old_jar = test_app_jar("app.jar");
         write_file(install.path("behaviour"), "test.UseInclude\n");
 
         tls_server_options options = test_host_options(18441);
@@ -84,7 +79,7 @@ class HostileServer : public ::testing::Test {
 TEST_F(HostileServer, DownloadsBeyondTheBoundsAreRefused) {
     const std::string large = tiny_jar(std::string(max_download + 1024 * 1024, 'x'));
     // A whole signed jar: only the deadline can keep it out.
-    const std::string slow = read_file(app_file("app.jar"));
+    const std::string slow = test_app_jar("app.jar");
     script trickle;
     trickle.send(response_head(200, {{"Content-Length", std::to_string(slow.size())}}));
     const std::size_t pieces = 20;

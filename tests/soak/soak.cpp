@@ -11,8 +11,10 @@
 //
 // Needs the test PKI of the build (ctest -R '^pki$'); tests/soak/run-soak.sh does all of it.
 #include "tests/support/process.h"
+#include "tests/support/test_app.h"
 #include "tests/support/test_host.h"
 #include "tests/support/test_jars.h"
+#include "tests/support/text.h"
 #include "tests/support/tls_server.h"
 
 #include <algorithm>
@@ -32,7 +34,6 @@ using namespace testsupport;
 
 namespace {
 
-const std::string version_target = "/VistalServlet?getVersion=bootstrap&clientVersion=2.0";
 constexpr int port = SOAK_PORT;
 constexpr unsigned failing_stall_ms = 3500; // beyond the test launcher's receive time-out
 
@@ -66,23 +67,14 @@ long percentile(std::vector<long> v, double p) {
     return v[std::min(v.size() - 1, static_cast<std::size_t>(p * static_cast<double>(v.size())))];
 }
 
-std::string value_of(const std::string& text, const std::string& key) {
-    std::size_t at = text.find(key + "=");
-    if (at == std::string::npos)
-        return "";
-    at += key.size() + 1;
-    return text.substr(at, text.find('\n', at) - at);
-}
-
 class soak {
   public:
     soak(int starts, unsigned seed, long bound_ms, bool verbose)
         : starts_(starts), random_(seed), bound_ms_(bound_ms), verbose_(verbose) {}
 
     int run() {
-        base_jar_ = read_file(build_dir() + "/tests/app/app.jar");
-        write_file(install_.path("lib/include.jar"),
-                   read_file(build_dir() + "/tests/app/include.jar"));
+        base_jar_ = test_app_jar("app.jar");
+        write_file(install_.path("lib/include.jar"), test_app_jar("include.jar"));
         write_file(install_.path("lib/bl.jar"), with_comment(base_jar_, "fallback"));
         write_file(install_.path("behaviour"), "test.WhereFrom\nwherefrom\n");
         make_dirs(install_.path("wherefrom"));

@@ -1,10 +1,15 @@
 // What the Java harnesses of the tests and the benchmarks share for making jars: minimal class
 // files, and signing through tools/vistal-sign.sh (its path in the system property
-// "vistal.sign"), so that jars are signed the way a vendor signs them.
+// "vistal.sign"), so that jars are signed the way a vendor signs them; and what they ask of the
+// loaders that load them, and the removal of their work directories.
 
 import java.io.ByteArrayOutputStream;
 import java.io.DataOutputStream;
+import java.io.File;
 import java.io.IOException;
+import java.lang.reflect.Field;
+import java.lang.reflect.Method;
+import java.nio.file.Files;
 import java.util.ArrayList;
 import java.util.Arrays;
 import java.util.List;
@@ -65,5 +70,29 @@ public final class TestJars {
         String output = new String(p.getInputStream().readAllBytes(), "UTF-8");
         if (p.waitFor() != 0)
             throw new IOException(String.join(" ", argv) + " failed:\n" + output);
+    }
+
+    // Whether `l` has defined the class `name` (without asking it to load the class).
+    public static boolean defined(ClassLoader l, String name) throws Exception {
+        Method m = ClassLoader.class.getDeclaredMethod("findLoadedClass", String.class);
+        m.setAccessible(true);
+        return m.invoke(l, name) != null;
+    }
+
+    // Whether `c` declares a field `name`: tells apart builds of a class.
+    public static boolean hasField(Class<?> c, String name) {
+        for (Field f : c.getDeclaredFields())
+            if (f.getName().equals(name))
+                return true;
+        return false;
+    }
+
+    // Removes `f` and, unless it is a link, everything below it.
+    public static void deleteTree(File f) {
+        File[] children = f.listFiles();
+        if (children != null && !Files.isSymbolicLink(f.toPath()))
+            for (File c : children)
+                deleteTree(c);
+        f.delete();
     }
 }

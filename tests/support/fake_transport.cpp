@@ -1,6 +1,7 @@
 #include "tests/support/fake_transport.h"
 
 #include "net/transport.h"
+#include "tests/support/text.h"
 
 #include <algorithm>
 #include <cctype>
@@ -42,13 +43,6 @@ std::string narrow(const std::wstring& w) {
     for (wchar_t c : w)
         s += static_cast<char>(c);
     return s;
-}
-
-bool same_name(const std::string& a, const std::string& b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) ==
-                      std::tolower(static_cast<unsigned char>(y));
-           });
 }
 
 } // namespace
@@ -109,7 +103,7 @@ bool query_info(handle request, unsigned long level, char* buffer, unsigned long
         return false;
     }
     for (auto& [key, value] : r->r.headers) {
-        if (!fake::same_name(key, name))
+        if (!testsupport::same_name(key, name))
             continue;
         if (value.size() + 1 > *size) {
             *size = static_cast<unsigned long>(value.size() + 1);

@@ -5,7 +5,12 @@
 #include "tests/support/process.h"
 #include "tests/support/tls_server.h"
 
+#include <string>
+
 namespace testsupport {
+
+// The request target of the launcher's version check.
+inline const std::string version_target = "/VistalServlet?getVersion=bootstrap&clientVersion=2.0";
 
 inline tls_server_options test_host_options(int port) {
     tls_server_options options;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "tests/support/process.h"
+#include "tests/support/test_app.h"
 
 #include <cstdint>
 #include <stdexcept>
@@ -90,7 +91,7 @@ inline std::string with_comment(std::string jar, const std::string& comment) {
 inline std::string signed_app_jar(const std::string& version) {
     const std::string work = make_temp_dir("vistal-signed-app");
     const std::string jar = work + "/app.jar";
-    write_file(jar, read_file(build_dir() + "/tests/app/app-unsigned.jar"));
+    write_file(jar, testsupport::test_app_jar("app-unsigned.jar"));
     std::vector<std::string> argv = {"bash", source_dir() + "/tools/vistal-sign.sh", "sign",
                                      build_dir() + "/dev-signing/keystore.p12", jar};
     if (!version.empty())

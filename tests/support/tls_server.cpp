@@ -1,5 +1,7 @@
 #include "tests/support/tls_server.h"
 
+#include "tests/support/text.h"
+
 #include <algorithm>
 #include <arpa/inet.h>
 #include <cctype>
@@ -49,13 +51,6 @@ const char* reason_phrase(int status) {
     default:
         return "Status";
     }
-}
-
-bool same_name(const std::string& a, const std::string& b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) ==
-                      std::tolower(static_cast<unsigned char>(y));
-           });
 }
 
 // A byte that cannot be part of an HTTP request head: the client is speaking something else
@@ -228,6 +223,13 @@ void tls_server::otherwise(std::function<script(const request&)> handler) {
 std::vector<request> tls_server::requests() const {
     std::lock_guard<std::mutex> lock(mutex_);
     return requests_;
+}
+
+std::size_t tls_server::requests_for(const std::string& target) const {
+    std::size_t n = 0;
+    for (auto& r : requests())
+        n += r.target == target;
+    return n;
 }
 
 std::vector<std::string> tls_server::request_lines() const {

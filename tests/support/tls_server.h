@@ -92,6 +92,8 @@ class tls_server {
     void otherwise(std::function<script(const request&)> handler);
 
     std::vector<request> requests() const;
+    // How many requests asked for exactly `target`.
+    std::size_t requests_for(const std::string& target) const;
     std::vector<std::string> request_lines() const;
     std::size_t connections() const { return accepted_.load(); }
     // Bytes written to clients so far, heads included; a client that stops reading stops it

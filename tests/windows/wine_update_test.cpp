@@ -4,6 +4,8 @@
 // launcher hands to the main loader. The data directory is the one Windows gives: the Wine
 // prefix's common application-data folder. A host program, because the servers are Linux code.
 #include "tests/support/process.h"
+#include "tests/support/test_app.h"
+#include "tests/support/test_host.h"
 #include "tests/support/tls_server.h"
 
 #include <cstdlib>
@@ -15,7 +17,6 @@ using namespace testsupport;
 
 namespace {
 
-const std::string version_target = "/VistalServlet?getVersion=bootstrap&clientVersion=2.0";
 const std::string jar_target = "/j/app.jar";
 const std::string new_version = "2.0.0-rc2147483647.b1";
 const std::string old_version = "1.0.0-rc2147483647.b1";
@@ -60,10 +61,6 @@ std::string data_dir() {
            "/drive_c/ProgramData/Quarlen Zuzidivoravev Vivurezuv/Quarlen Vistal/2.0.2";
 }
 
-std::string app_file(const char* name) {
-    return read_file(build_dir() + "/tests/app/" + name);
-}
-
 class WineUpdate : public ::testing::Test {
   protected:
     std::string install = make_temp_dir("vistal-wine-update");
@@ -78,8 +75,8 @@ class WineUpdate : public ::testing::Test {
         make_dirs(install + "/lib");
         ASSERT_TRUE(copy_file(VISTAL_WINE_TEST_EXE, install + "/vistal.exe"));
         ASSERT_TRUE(copy_file(STANDIN_JVM, install + "/jre/bin/server/jvm.dll"));
-        write_file(install + "/lib/include.jar", app_file("include.jar"));
-        write_file(install + "/lib/bl.jar", app_file("app.jar"));
+        write_file(install + "/lib/include.jar", test_app_jar("include.jar"));
+        write_file(install + "/lib/bl.jar", test_app_jar("app.jar"));
 
         tls_server_options o;
         o.plain = true;
@@ -108,20 +105,13 @@ class WineUpdate : public ::testing::Test {
     tls_server& publish(int index) {
         tls_server& s = serve(index);
         s.on(version_target, answer(http_response(200, "2.0.0;" + jar_target)));
-        s.on(jar_target, answer(http_response(200, app_file("app.jar"))));
+        s.on(jar_target, answer(http_response(200, test_app_jar("app.jar"))));
         return s;
     }
     void install_build(const std::string& jar, const std::string& version) {
         write_file(data_dir() + "/app.jar", jar);
         write_file(data_dir() + "/app.ver", version);
     }
-    static std::size_t requests_for(const tls_server& s, const std::string& target) {
-        std::size_t n = 0;
-        for (auto& r : s.requests())
-            n += r.target == target;
-        return n;
-    }
-
     // One start; the exit code. The launcher ends through the stand-in once it has given the
     // main loader its jar list.
     int start() {
@@ -188,35 +178,35 @@ class WineUpdate : public ::testing::Test {
 TEST_F(WineUpdate, FirstInstallDownloadsIntoTheCommonDataFolder) {
     tls_server& s = publish(0);
     EXPECT_EQ(start(), exit_after_jar_list);
-    EXPECT_TRUE(data("app.jar") == app_file("app.jar"));
+    EXPECT_TRUE(data("app.jar") == test_app_jar("app.jar"));
     EXPECT_EQ(data("app.ver"), new_version);
     EXPECT_EQ(jar_list(), online_jars());
-    EXPECT_EQ(requests_for(s, jar_target), 1u);
+    EXPECT_EQ(s.requests_for(jar_target), 1u);
     expect_no_part_files();
 }
 
 // Windows refuses to rename over a file another process holds open: the download waits beside
 // app.jar until a start finds it free, and is not fetched again meanwhile.
 TEST_F(WineUpdate, ANewBuildWaitsWhileAppJarIsHeldOpenAndIsInstalledAtTheNextStart) {
-    const std::string old_jar = app_file("app-other-key.jar");
+    const std::string old_jar = test_app_jar("app-other-key.jar");
     install_build(old_jar, old_version);
     tls_server& s = publish(0);
     {
         holder running_application(*this, "app.jar");
         for (int start_while_held = 0; start_while_held < 2; ++start_while_held) {
             EXPECT_EQ(start(), exit_after_jar_list);
-            EXPECT_EQ(requests_for(s, jar_target), 1u);
+            EXPECT_EQ(s.requests_for(jar_target), 1u);
             EXPECT_TRUE(data("app.jar") == old_jar);
             EXPECT_EQ(data("app.ver"), old_version);
-            EXPECT_TRUE(data("app.jar.new") == app_file("app.jar"));
+            EXPECT_TRUE(data("app.jar.new") == test_app_jar("app.jar"));
             EXPECT_EQ(data("app.ver.new"), new_version);
             EXPECT_EQ(jar_list(), online_jars());
         }
     }
     EXPECT_EQ(start(), exit_after_jar_list);
-    EXPECT_EQ(requests_for(s, version_target), 3u);
-    EXPECT_EQ(requests_for(s, jar_target), 1u);
-    EXPECT_TRUE(data("app.jar") == app_file("app.jar"));
+    EXPECT_EQ(s.requests_for(version_target), 3u);
+    EXPECT_EQ(s.requests_for(jar_target), 1u);
+    EXPECT_TRUE(data("app.jar") == test_app_jar("app.jar"));
     EXPECT_EQ(data("app.ver"), new_version);
     EXPECT_EQ(data("app.jar.new"), "<absent>");
     EXPECT_EQ(data("app.ver.new"), "<absent>");
@@ -229,8 +219,8 @@ TEST_F(WineUpdate, WithoutTheCommonFolderTheDataFilesLieInTheInstallDirectory) {
     common_folder_missing missing;
     tls_server& s = publish(0);
     EXPECT_EQ(start(), exit_after_jar_list);
-    EXPECT_EQ(requests_for(s, jar_target), 1u);
-    EXPECT_TRUE(read_file(install + "/app.jar") == app_file("app.jar"));
+    EXPECT_EQ(s.requests_for(jar_target), 1u);
+    EXPECT_TRUE(read_file(install + "/app.jar") == test_app_jar("app.jar"));
     EXPECT_EQ(read_file(install + "/app.ver"), new_version);
     EXPECT_TRUE(exists(install + "/app.lock"));
     EXPECT_EQ(jar_list(),
@@ -246,32 +236,32 @@ TEST_F(WineUpdate, WithoutTheCommonFolderTheDataFilesLieInTheInstallDirectory) {
 }
 
 TEST_F(WineUpdate, AnEqualVersionIsNotDownloaded) {
-    install_build(app_file("app.jar"), new_version);
+    install_build(test_app_jar("app.jar"), new_version);
     tls_server& s = publish(0);
     EXPECT_EQ(start(), exit_after_jar_list);
-    EXPECT_EQ(requests_for(s, version_target), 1u);
-    EXPECT_EQ(requests_for(s, jar_target), 0u);
+    EXPECT_EQ(s.requests_for(version_target), 1u);
+    EXPECT_EQ(s.requests_for(jar_target), 0u);
     EXPECT_EQ(jar_list(), online_jars());
 }
 
 TEST_F(WineUpdate, AServiceUnavailablePageSendsTheLauncherToTheNextHost) {
-    install_build(app_file("app-other-key.jar"), old_version);
+    install_build(test_app_jar("app-other-key.jar"), old_version);
     tls_server& unavailable = serve(0);
     unavailable.on(version_target, answer(http_response(503, "503 Service Unavailable\n",
                                                         {{"Content-Type", "text/plain"}})));
     tls_server& s = publish(1);
     EXPECT_EQ(start(), exit_after_jar_list);
-    EXPECT_EQ(requests_for(unavailable, jar_target), 0u);
-    EXPECT_EQ(requests_for(s, jar_target), 1u);
-    EXPECT_TRUE(data("app.jar") == app_file("app.jar"));
+    EXPECT_EQ(unavailable.requests_for(jar_target), 0u);
+    EXPECT_EQ(s.requests_for(jar_target), 1u);
+    EXPECT_TRUE(data("app.jar") == test_app_jar("app.jar"));
     EXPECT_EQ(data("app.ver"), new_version);
     EXPECT_EQ(jar_list(), online_jars());
 }
 
 TEST_F(WineUpdate, ATruncatedDownloadLeavesTheOldBuild) {
-    const std::string old_jar = app_file("app-other-key.jar");
+    const std::string old_jar = test_app_jar("app-other-key.jar");
     install_build(old_jar, old_version);
-    const std::string jar = app_file("app.jar");
+    const std::string jar = test_app_jar("app.jar");
     tls_server& s = serve(0);
     s.on(version_target, answer(http_response(200, "2.0.0;" + jar_target)));
     s.on(jar_target,
@@ -280,7 +270,7 @@ TEST_F(WineUpdate, ATruncatedDownloadLeavesTheOldBuild) {
                    jar.substr(0, jar.size() / 2))
              .abort());
     EXPECT_EQ(start(), exit_after_jar_list);
-    EXPECT_EQ(requests_for(s, jar_target), 1u);
+    EXPECT_EQ(s.requests_for(jar_target), 1u);
     EXPECT_TRUE(data("app.jar") == old_jar);
     EXPECT_EQ(data("app.ver"), old_version);
     EXPECT_EQ(jar_list(), online_jars());
@@ -289,7 +279,7 @@ TEST_F(WineUpdate, ATruncatedDownloadLeavesTheOldBuild) {
 
 TEST_F(WineUpdate, ElevenRefusingHostsLeadToTheOfflineRoad) {
     // Nothing listens on any of the eleven ports.
-    const std::string old_jar = app_file("app-other-key.jar");
+    const std::string old_jar = test_app_jar("app-other-key.jar");
     install_build(old_jar, old_version);
     EXPECT_EQ(start(), exit_after_jar_list);
     EXPECT_EQ(jar_list(), offline_jars());

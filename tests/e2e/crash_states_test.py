@@ -11,7 +11,7 @@ one of the two complete builds and app.ver is empty or names the version app.jar
 started with the real launcher against the server: the application must run, and the start
 must leave the new build and its version.
 
-usage: crash_states.py LAUNCHER TLS_SERVER PKI_DIR APP_DIR JDK_HOME [MAX_STATES]
+usage: crash_states_test.py LAUNCHER TLS_SERVER PKI_DIR APP_DIR JDK_HOME [MAX_STATES]
 """
 import hashlib
 import os
