@@ -13,7 +13,6 @@
 #include "launcher/vm_options.h"
 #include "platform/platform.h"
 #include "splash/screen.h"
-#include "update/download_progress.h"
 #include "update/version_check.h"
 #include "vmhost/class_loader_bridge.h"
 #include "vmhost/natives.h"
@@ -75,11 +74,12 @@ void show_download(void* strip, fetch_stage stage, std::uint64_t received, std::
 
 // The update check (locate_server) on a thread of its own. The check and the VM's creation need
 // nothing of each other: the check reads and writes only the data directory, and nothing reads
-// app.jar before the main loader is made. server() waits for the check's end.
+// app.jar before the main loader is made. server() waits for the check's end; a download's
+// progress goes to `progress` until then.
 class update_check {
   public:
-    explicit update_check(const char* data_dir)
-        : data_dir_(data_dir), job_(&update_check::run, this) {}
+    update_check(const char* data_dir, const fetch_progress& progress)
+        : data_dir_(data_dir), progress_(progress), job_(&update_check::run, this) {}
     int server() {
         job_.join();
         return server_;
@@ -88,10 +88,11 @@ class update_check {
   private:
     static void run(void* self) {
         auto* check = static_cast<update_check*>(self);
-        check->server_ = locate_server(check->data_dir_, server_list);
+        check->server_ = locate_server(check->data_dir_, server_list, &check->progress_);
     }
 
     const char* data_dir_;
+    const fetch_progress progress_;
     int server_ = -1;
     platform::joined_job job_; // last: the job starts once the members above are set
 };
@@ -217,15 +218,12 @@ JNIEnv* start_vm(launch_state& state, splash::screen& splash, const messages::me
     fetch_progress on_splash;
     on_splash.report = &show_download;
     on_splash.context = &splash.progress;
-    set_download_progress(on_splash);
-    update_check check(appDataPath);
+    update_check check(appDataPath, on_splash);
 
     // 10 to 12: the runtime and the VM (create_vm).
     vm_creation creation;
     JNIEnv* env = create_vm(&vm_args, options_made, creation, failure);
     server = check.server();
-    // Nothing downloads after the check: no listener is left to outlive the splash.
-    set_download_progress(fetch_progress());
     std::fflush(err);
 
     // 9. Offline: the install's own application jar stands in for app.jar. So it does online

@@ -1,9 +1,16 @@
-// Who hears how the download of app.jar comes along: nobody until the launcher names someone.
-// The update client does not know what shows it (the splash, today).
+// How a download into a file comes along, for whoever shows it (the splash's strip, today): a
+// progress sink that the caller hands down with the download. The update client does not know
+// what shows it.
 #pragma once
 
-#include "update/https_fetch.h"
+#include <cstdint>
 
-void set_download_progress(const fetch_progress& progress);
-// What the download hands to the fetch: null while nobody listens.
-const fetch_progress* download_progress();
+// `report` is called after every block written with the bytes so far and the announced length
+// (0: none announced), and once more at the end with `complete` or `failed`. Only a body that
+// may become the one kept reports (a 200, or a 206 that continues the kept bytes).
+enum class fetch_stage { running, complete, failed };
+struct fetch_progress {
+    void (*report)(void* context, fetch_stage stage, std::uint64_t received,
+                   std::uint64_t length) = nullptr;
+    void* context = nullptr;
+};

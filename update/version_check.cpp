@@ -15,7 +15,6 @@
 #include "update/archive_check.h"
 #include "update/bs_version.h"
 #include "update/commit.h"
-#include "update/download_progress.h"
 #include "update/https_fetch.h"
 #include "update/jar_signature.h"
 #include "update/partial_download.h"
@@ -50,11 +49,6 @@ constexpr std::size_t download_buffer_size = 256 * 1024;
 
 using base::file_ptr;
 
-struct free_text {
-    void operator()(char* text) const { std::free(text); }
-};
-using text_ptr = std::unique_ptr<char, free_text>;
-
 class data_dir_lock {
   public:
     explicit data_dir_lock(platform::file_lock lock) : lock_(lock) {}
@@ -68,12 +62,14 @@ class data_dir_lock {
 };
 
 // What one check knows besides the host: the data directory, whether this launcher holds its
-// lock, and the build still waiting to replace app.jar, if any.
+// lock, the build still waiting to replace app.jar, if any, and who hears how a download comes
+// along (null: nobody).
 struct check_state {
     const char* dir;
     bool holds_lock;
     bool has_pending;
     bs_version pending;
+    const fetch_progress* progress;
 };
 
 bool acceptable_download_path(std::string_view path) {
@@ -99,7 +95,7 @@ void record_head(void* context, const fetch_report& head) {
 // refuse (unsigned, signed by another key, tampered, without the main class) never replaces one
 // that starts.
 bool download(const char* dir, const wchar_t* host, std::string_view path,
-              const release_stamp& release, char* to) {
+              const release_stamp& release, const fetch_progress* progress, char* to) {
     wchar_t wide[wide_path_limit + 1];
     std::size_t n = path.size() < wide_path_limit ? path.size() : wide_path_limit;
     for (std::size_t i = 0; i < n; ++i)
@@ -123,11 +119,10 @@ bool download(const char* dir, const wchar_t* host, std::string_view path,
         if (buffer)
             std::setvbuf(file.get(), buffer.get(), _IOFBF, download_buffer_size);
         std::fseek(file.get(), static_cast<long>(partial.resume.offset), SEEK_SET);
-        fetch_options options;
-        options.resume = partial.resume.offset > 0 ? &partial.resume : nullptr;
-        options.head = &record_head;
-        options.head_context = &partial;
-        https_data(host, wide, file.get(), &report, download_progress(), &options);
+        file_sink into(file.get(), progress,
+                       partial.resume.offset > 0 ? &partial.resume : nullptr);
+        into.on_head(&record_head, &partial);
+        report = https_data(host, wide, into);
         if (!report.range_refused)
             break;
         file.reset();
@@ -158,8 +153,9 @@ bool download(const char* dir, const wchar_t* host, std::string_view path,
 // Brings the jar that `answer` names into app.jar and records its version in app.ver (see
 // commit.h); `current` is the version app.ver names now. A failure before the commit keeps both
 // as they were.
-void update_app_jar(const char* dir, const wchar_t* host, const version_answer& answer,
+void update_app_jar(const check_state& state, const wchar_t* host, const version_answer& answer,
                     const bs_version& current) {
+    const char* dir = state.dir;
     if (!acceptable_download_path(answer.path)) {
         base::support_line("download").text("path", answer.path).text("verdict", "bad-path");
         return;
@@ -172,7 +168,7 @@ void update_app_jar(const char* dir, const wchar_t* host, const version_answer& 
     std::size_t length = format_app_ver(answer.version, text);
     char jar_temp[app_path_size] = "", version_temp[app_path_size] = "";
     const bool fetched =
-        download(dir, host, answer.path, {answer.published, answer.version}, jar_temp);
+        download(dir, host, answer.path, {answer.published, answer.version}, state.progress, jar_temp);
     if (fetched && write_new_file(version_prefix, version_temp, text, length)) {
         commit_jar(dir, jar_temp, version_temp, current);
         return;
@@ -213,12 +209,9 @@ int check_host(const wchar_t* host, const check_state& state) {
             return 0;
     }
 
-    fetch_report report;
-    fetch_options bounds;
-    bounds.max_text = answer_max_bytes;
-    bounds.deadline_ms = answer_deadline_ms;
-    text_ptr text(https_data(host, version_request, nullptr, &report, nullptr, &bounds));
-    version_answer answer = scan_answer(text ? std::string_view(text.get()) : std::string_view());
+    text_sink text(answer_max_bytes);
+    const fetch_report report = https_data(host, version_request, text, answer_deadline_ms);
+    version_answer answer = scan_answer(text.text());
 
     // An error page is never an answer, even one whose body begins with a number. A build that is
     // already pending is not fetched again: it waits for app.jar to be let go.
@@ -241,7 +234,7 @@ int check_host(const wchar_t* host, const check_state& state) {
             .text("pending", state.has_pending ? version_text(state.pending, shown[1]) : "-");
     if (answered && state.holds_lock && is_newer(answer.version, local) &&
         (!state.has_pending || is_newer(answer.version, state.pending)))
-        update_app_jar(state.dir, host, answer, local);
+        update_app_jar(state, host, answer, local);
     return answered ? 1 : 0;
 }
 
@@ -276,8 +269,8 @@ void remove_leftovers(const char* dir, const char* part) {
 
 // Once the lock is held, what a launcher killed during its download left is removed, and a
 // pending build is put in place if app.jar can be replaced now.
-check_state begin_check(const char* dir, bool holds_lock) {
-    check_state state{dir, holds_lock, false, app_ver_default};
+check_state begin_check(const char* dir, bool holds_lock, const fetch_progress* progress) {
+    check_state state{dir, holds_lock, false, app_ver_default, progress};
     if (!holds_lock)
         return state;
     for (const char* part : {jar_part, version_part})
@@ -302,9 +295,10 @@ bool has_complete_app_jar(const char* dir) {
 // that cannot have the lock (another one hangs while holding it, or someone else holds the file)
 // writes nothing: with a complete app.jar of its own it asks the servers and starts that; without
 // one it asks nobody and starts offline from the install's own jar.
-int locate_server(const char* data_dir, const wchar_t* const* server_list) {
+int locate_server(const char* data_dir, const wchar_t* const* server_list,
+                  const fetch_progress* progress) {
     data_dir_lock lock(take_lock(data_dir));
-    check_state state = begin_check(data_dir, lock.held());
+    check_state state = begin_check(data_dir, lock.held(), progress);
     if (!lock.held() && !has_complete_app_jar(data_dir)) {
         base::support_line("hosts").text("asked", "none").text("reason", "no-lock-no-app-jar");
         return -1;
@@ -315,9 +309,9 @@ int locate_server(const char* data_dir, const wchar_t* const* server_list) {
     return -1;
 }
 
-int get_bs_version(const char* data_dir, const wchar_t* host) {
+int get_bs_version(const char* data_dir, const wchar_t* host, const fetch_progress* progress) {
     data_dir_lock lock(take_lock(data_dir));
-    check_state state = begin_check(data_dir, lock.held());
+    check_state state = begin_check(data_dir, lock.held(), progress);
     return check_host(host, state);
 }
 

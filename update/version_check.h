@@ -3,10 +3,15 @@
 // caller's.
 #pragma once
 
+#include "update/download_progress.h"
+
 // Tries the servers of the null-terminated `server_list` in order until one answers; returns the
 // index of the one that answered (the launcher's `server`), or -1 when none did (offline mode).
-int locate_server(const char* appDataPath, const wchar_t* const* server_list);
+// `progress`, when given, hears how a download of app.jar comes along.
+int locate_server(const char* appDataPath, const wchar_t* const* server_list,
+                  const fetch_progress* progress = nullptr);
 // One check against one host: 1 when it answered, 0 when not. May replace app.jar and app.ver.
-int get_bs_version(const char* appDataPath, const wchar_t* host);
+int get_bs_version(const char* appDataPath, const wchar_t* host,
+                   const fetch_progress* progress = nullptr);
 // Empties app.ver, so that the next online start downloads app.jar again.
 void purge_downloaded_app_files(const char* appDataPath);
