@@ -4,8 +4,8 @@
 #include "config/deployment.h"
 #include "platform/platform.h"
 
+#include <cstdlib>
 #include <cstring>
-#include <new>
 
 namespace {
 
@@ -156,13 +156,17 @@ void fetch_sink::end(transport::ending how) {
 
 // --- into memory ----------------------------------------------------------------------------
 
+void text_sink::free_deleter::operator()(char* p) const {
+    std::free(p);
+}
+
 text_sink::text_sink(std::uint64_t max_text)
-    : answer_(new (std::nothrow) char[answer_size]),
+    : answer_(static_cast<char*>(std::malloc(answer_size))),
       limit_(max_text > 0 && max_text < answer_limit ? static_cast<std::size_t>(max_text)
                                                       : answer_limit),
       bounded_(max_text > 0) {
     if (answer_)
-        answer_[0] = '\0';
+        answer_.get()[0] = '\0';
 }
 
 std::uint64_t text_sink::max_bytes() const {
@@ -179,7 +183,7 @@ bool text_sink::take(const char* data, std::size_t size) {
     const std::size_t text = strnlen(data, size);
     std::memcpy(answer_.get() + length_, data, text);
     length_ += text;
-    answer_[length_] = '\0';
+    answer_.get()[length_] = '\0';
     return true;
 }
 

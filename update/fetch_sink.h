@@ -76,7 +76,10 @@ class text_sink final : public fetch_sink {
   private:
     bool take(const char* data, std::size_t size) override;
 
-    std::unique_ptr<char[]> answer_;
+    struct free_deleter {
+        void operator()(char* p) const;
+    };
+    std::unique_ptr<char, free_deleter> answer_; // from the C allocator
     std::size_t length_ = 0;
     std::size_t limit_;
     bool bounded_;
