@@ -163,7 +163,7 @@ void text_sink::free_deleter::operator()(char* p) const {
 text_sink::text_sink(std::uint64_t max_text)
     : answer_(static_cast<char*>(std::malloc(answer_size))),
       limit_(max_text > 0 && max_text < answer_limit ? static_cast<std::size_t>(max_text)
-                                                      : answer_limit),
+                                                     : answer_limit),
       bounded_(max_text > 0) {
     if (answer_)
         answer_.get()[0] = '\0';
@@ -205,8 +205,8 @@ std::uint64_t file_sink::max_bytes() const {
 std::string file_sink::request_headers() const {
     if (!resume_)
         return {};
-    return "Range: bytes=" + std::to_string(resume_->offset) + "-\r\nIf-Range: " +
-           resume_->validator + "\r\n";
+    return "Range: bytes=" + std::to_string(resume_->offset) +
+           "-\r\nIf-Range: " + resume_->validator + "\r\n";
 }
 
 // Asked to resume: an accepted 206 goes on after the held bytes, a 200 is written from the
@@ -214,9 +214,9 @@ std::string file_sink::request_headers() const {
 bool file_sink::continue_or_restart(const transport::response& head) {
     fetch_report& r = report();
     if (r.status == 206) {
-        r.range_refused = !continues(head, *resume_) ||
-                          (r.content_length > 0 && r.content_length != resume_->total -
-                                                                           resume_->offset);
+        r.range_refused =
+            !continues(head, *resume_) ||
+            (r.content_length > 0 && r.content_length != resume_->total - resume_->offset);
         if (r.range_refused)
             return false;
         r.resumed = true;

@@ -117,6 +117,6 @@ class file_sink final : public fetch_sink {
     std::uint64_t offset_ = 0;              // body bytes the file held before this body
     std::uint64_t limit_ = 0;               // body bytes the file may take
     std::uint64_t shown_length_ = 0;
-    long body_start_ = -1; // where the body starts in the file; -1 for a stream without one
+    long body_start_ = -1;     // where the body starts in the file; -1 for a stream without one
     std::uint64_t behind_ = 0; // body bytes handed to the write-behind
 };

@@ -119,8 +119,7 @@ bool download(const char* dir, const wchar_t* host, std::string_view path,
         if (buffer)
             std::setvbuf(file.get(), buffer.get(), _IOFBF, download_buffer_size);
         std::fseek(file.get(), static_cast<long>(partial.resume.offset), SEEK_SET);
-        file_sink into(file.get(), progress,
-                       partial.resume.offset > 0 ? &partial.resume : nullptr);
+        file_sink into(file.get(), progress, partial.resume.offset > 0 ? &partial.resume : nullptr);
         into.on_head(&record_head, &partial);
         report = https_data(host, wide, into);
         if (!report.range_refused)
@@ -167,8 +166,8 @@ void update_app_jar(const check_state& state, const wchar_t* host, const version
     char text[app_ver_size];
     std::size_t length = format_app_ver(answer.version, text);
     char jar_temp[app_path_size] = "", version_temp[app_path_size] = "";
-    const bool fetched =
-        download(dir, host, answer.path, {answer.published, answer.version}, state.progress, jar_temp);
+    const bool fetched = download(dir, host, answer.path, {answer.published, answer.version},
+                                  state.progress, jar_temp);
     if (fetched && write_new_file(version_prefix, version_temp, text, length)) {
         commit_jar(dir, jar_temp, version_temp, current);
         return;

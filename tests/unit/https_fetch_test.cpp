@@ -292,6 +292,55 @@ TEST_F(HttpsFetch, GetHeaderGrowsItsBufferToWhatTheServiceAsksFor) {
     wininet::close(session);
 }
 
+// The GET over the service ends as the sink and the service say, and lets go of every handle,
+// the request before the session, however it ends.
+TEST_F(HttpsFetch, TheGetEndsAsTheSinkAndTheServiceSay) {
+    struct recorder : transport::sink {
+        bool wants_body = true;
+        std::size_t enough = 0; // blocks after which it wants no more (0: never)
+        std::size_t blocks = 0;
+        bool head(const transport::response&) override { return wants_body; }
+        bool body(const char*, std::size_t) override { return ++blocks != enough; }
+    };
+    using transport::ending;
+    const struct {
+        const char* what;
+        bool session_fails, connect_fails, wants_body, read_fails;
+        std::size_t enough;
+        ending expected;
+        std::size_t reads;
+    } rows[] = {
+        {"no session", true, false, true, false, 0, ending::no_response, 0},
+        {"no connection", false, true, true, false, 0, ending::no_response, 0},
+        {"body not wanted", false, false, false, false, 0, ending::declined, 0},
+        {"body to its end", false, false, true, false, 0, ending::body_end, 3},
+        {"enough after a block", false, false, true, false, 1, ending::stopped, 1},
+        {"a read fails", false, false, true, true, 0, ending::broken, 3},
+    };
+    for (const auto& row : rows) {
+        fake::reset_transport();
+        fake::transport().session_fails = row.session_fails;
+        fake::response r;
+        r.connect_fails = row.connect_fails;
+        r.body = std::string(10000, 'x');
+        r.read_fails_at_end = row.read_fails;
+        fake::respond(url, r);
+        recorder sink;
+        sink.wants_body = row.wants_body;
+        sink.enough = row.enough;
+        EXPECT_EQ(transport::get(url.c_str(), transport::options(), sink), row.expected)
+            << row.what;
+        EXPECT_EQ(reads(), row.reads) << row.what;
+        EXPECT_EQ(fake::transport().open_handles, 0u) << row.what;
+        const auto& calls = fake::transport().calls;
+        if (!row.session_fails && !row.connect_fails) {
+            EXPECT_EQ(std::vector<std::string>(calls.end() - 2, calls.end()),
+                      (std::vector<std::string>{"close:request", "close:session"}))
+                << row.what;
+        }
+    }
+}
+
 // What a progress listener heard: "running:<received>/<length>", "complete:...", "failed:...".
 std::vector<std::string> heard;
 void listen(void*, fetch_stage stage, std::uint64_t received, std::uint64_t length) {
