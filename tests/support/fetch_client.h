@@ -11,7 +11,7 @@
 namespace testsupport {
 
 struct fetched {
-    bool null = false; // https_data returned null
+    bool null = false; // no text came back: into a file, or a text sink without its buffer
     std::string body;  // the text (memory mode) or what was written to the stream
     fetch_report report;
 };
