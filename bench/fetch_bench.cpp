@@ -161,7 +161,8 @@ int main(int argc, char** argv) {
         std::setvbuf(f, buffer.data(), _IOFBF, buffer.size());
         auto start = clock_type::now();
         double cpu_start = thread_cpu();
-        https_data(server.whost().c_str(), L"/payload.bin", f, nullptr, progress);
+        file_sink into(f, progress);
+        https_data(server.whost().c_str(), L"/payload.bin", into);
         auto fetched = clock_type::now();
         bool synced = platform::sync_file(f);
         sync_s = std::chrono::duration<double>(clock_type::now() - fetched).count();

@@ -78,7 +78,8 @@ void show_download(void* strip, fetch_stage stage, std::uint64_t received, std::
 
 // The update check (locate_server) on a thread of its own. The check and the VM's creation need
 // nothing of each other: the check reads and writes only the data directory, and nothing reads
-// app.jar before the main loader is made. server() waits for the check's end.
+// app.jar before the main loader is made. server() waits for the check's end; a download's
+// progress goes to `progress` until then.
 class update_check {
   public:
     update_check(const char* data_dir, const fetch_progress& progress)

@@ -1,56 +1,63 @@
-// The operations one HTTPS fetch needs of the internet service, shaped after WinINet. The
-// Windows build implements them over WinINet (win32/), the Linux build over libcurl (posix/),
-// unit tests over a scripted fake; linking decides. The deployment's bounds come in with the
-// session, so this room knows nothing of how the program is deployed.
+// One HTTPS GET, named by what the update client wants of it: the response head and the body of
+// one URL, handed to a sink as they arrive. The Windows build does it over WinINet
+// (wininet_get.cpp over win32/), the Linux build over libcurl (posix/); linking decides. The
+// deployment's bounds come in with the options, so this room knows nothing of how the program
+// is deployed.
 #pragma once
 
-#include "callback.h"
-
-#include <cstdint>
+#include <cstddef>
+#include <string>
 
 namespace transport {
 
-using handle = void*;
-// INTERNET_STATUS_CALLBACK: called with the Win32 calling convention.
-using status_callback = void(VISTAL_CALLBACK*)(handle internet, std::uintptr_t context,
-                                               unsigned long status, void* information,
-                                               unsigned long length);
-
-constexpr unsigned long query_custom = 65535;            // HTTP_QUERY_CUSTOM
-constexpr unsigned long error_header_not_found = 12150;  // ERROR_HTTP_HEADER_NOT_FOUND
-constexpr unsigned long error_insufficient_buffer = 122; // ERROR_INSUFFICIENT_BUFFER
-
-// What every request of a session keeps to.
-struct session_options {
-    unsigned receive_timeout_ms = 30000; // a request that receives nothing this long fails
-    const char* ca_bundle = nullptr;     // CA file, or hashed directory, trusted instead of
-                                         // the system store
-    unsigned long long max_download = 0; // no body beyond this many bytes is taken in
-    unsigned long long deadline_ms = 0;  // no request outlasts this
+// What one request keeps to.
+struct options {
+    const wchar_t* user_agent = L"";
+    unsigned long connect_timeout_ms = 0; // 0: the service's own
+    unsigned receive_timeout_ms = 30000;  // a request that receives nothing this long fails
+    const char* ca_bundle = nullptr;      // CA file, or hashed directory, trusted instead of
+                                          // the system store
+    unsigned long long max_download = 0;  // no body beyond this many bytes is taken in
+    unsigned long long deadline_ms = 0;   // no request outlasts this
+    // Request header lines each ended by CRLF (a resumed download's Range and If-Range), 7-bit
+    // text; null for none.
+    const char* headers = nullptr;
 };
 
-// InternetOpenW(agent, INTERNET_OPEN_TYPE_PRECONFIG, no proxy, no bypass, 0), with the receive
-// time-out of `options`: null on failure.
-handle open_session(const wchar_t* user_agent, const session_options& options);
-// InternetSetOptionA(session, INTERNET_OPTION_CONNECT_TIMEOUT, &ms, 4).
-bool set_connect_timeout(handle session, unsigned long ms);
-// InternetSetStatusCallback(session, callback).
-bool set_status_callback(handle session, status_callback callback);
-// InternetOpenUrlW(session, url, headers, INTERNET_FLAG_SECURE, context): sends the GET and
-// receives the response head; null on failure. `headers`, when given, are request header lines
-// each ended by CRLF (a resumed download's Range and If-Range); 7-bit text.
-handle open_url(handle session, const wchar_t* url, std::uintptr_t context,
-                const char* headers = nullptr);
-// HttpQueryInfoA(request, level, buffer, size, no index): `buffer` holds the header name on
-// entry and the value on success. On failure `error` is error_header_not_found, or
-// error_insufficient_buffer with `size` set to what the value needs, or another code.
-bool query_info(handle request, unsigned long level, char* buffer, unsigned long* size,
-                unsigned long* error);
-// The response's status code; 0 when there is none.
-int status_code(handle request);
-// InternetReadFile(request, buffer, size, read): at most `size` bytes; 0 read at the body's end.
-bool read(handle request, void* buffer, unsigned long size, unsigned long* read);
-// InternetCloseHandle.
-bool close(handle internet);
+// The response head, as far as the sink asks for it.
+class response {
+  public:
+    // The status code; 0 when there is none.
+    virtual int status() const = 0;
+    // The value of the header `name` (any case) into `value`; false when the response has none.
+    virtual bool header(const char* name, std::string& value) const = 0;
+
+  protected:
+    ~response() = default;
+};
+
+// Where a response goes.
+class sink {
+  public:
+    // The head has arrived; false when its body is not wanted.
+    virtual bool head(const response& head) = 0;
+    // The next `size` bytes of the body (never 0); false when no more are wanted.
+    virtual bool body(const char* data, std::size_t size) = 0;
+
+  protected:
+    ~sink() = default;
+};
+
+// How a GET ended.
+enum class ending {
+    no_response, // no response head: no session, no connection, TLS refused, nothing answered
+    declined,    // the sink wanted no body
+    stopped,     // the sink wanted no more of it
+    body_end,    // the body ended
+    broken,      // a read failed: the connection broke or a bound ran out
+};
+
+// GETs `url` (https only, redirects included) and hands its head and body to `into`.
+ending get(const wchar_t* url, const options& options, sink& into);
 
 } // namespace transport

@@ -7,7 +7,7 @@
 
 #include "base/bounds.h"
 #include "update/bs_version.h"
-#include "update/https_fetch.h"
+#include "update/fetch_sink.h"
 
 #include <cstdio>
 

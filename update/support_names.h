@@ -4,7 +4,7 @@
 
 #include "platform/platform.h"
 #include "update/bs_version.h"
-#include "update/https_fetch.h"
+#include "update/fetch_report.h"
 #include "update/jar_signature.h"
 
 #include <string_view>

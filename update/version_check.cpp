@@ -49,11 +49,6 @@ constexpr std::size_t download_buffer_size = 256 * 1024;
 
 using base::file_ptr;
 
-struct free_text {
-    void operator()(char* text) const { std::free(text); }
-};
-using text_ptr = std::unique_ptr<char, free_text>;
-
 class data_dir_lock {
   public:
     explicit data_dir_lock(platform::file_lock lock) : lock_(lock) {}
@@ -100,7 +95,7 @@ void record_head(void* context, const fetch_report& head) {
 // refuse (unsigned, signed by another key, tampered, without the main class) never replaces one
 // that starts.
 bool download(const char* dir, const wchar_t* host, std::string_view path,
-              const release_stamp& release, char* to, const fetch_progress* progress) {
+              const release_stamp& release, const fetch_progress* progress, char* to) {
     wchar_t wide[wide_path_limit + 1];
     std::size_t n = path.size() < wide_path_limit ? path.size() : wide_path_limit;
     for (std::size_t i = 0; i < n; ++i)
@@ -124,11 +119,9 @@ bool download(const char* dir, const wchar_t* host, std::string_view path,
         if (buffer)
             std::setvbuf(file.get(), buffer.get(), _IOFBF, download_buffer_size);
         std::fseek(file.get(), static_cast<long>(partial.resume.offset), SEEK_SET);
-        fetch_options options;
-        options.resume = partial.resume.offset > 0 ? &partial.resume : nullptr;
-        options.head = &record_head;
-        options.head_context = &partial;
-        https_data(host, wide, file.get(), &report, progress, &options);
+        file_sink into(file.get(), progress, partial.resume.offset > 0 ? &partial.resume : nullptr);
+        into.on_head(&record_head, &partial);
+        report = https_data(host, wide, into);
         if (!report.range_refused)
             break;
         file.reset();
@@ -174,7 +167,7 @@ void update_app_jar(const check_state& state, const wchar_t* host, const version
     std::size_t length = format_app_ver(answer.version, text);
     char jar_temp[app_path_size] = "", version_temp[app_path_size] = "";
     const bool fetched = download(dir, host, answer.path, {answer.published, answer.version},
-                                  jar_temp, state.progress);
+                                  state.progress, jar_temp);
     if (fetched && write_new_file(version_prefix, version_temp, text, length)) {
         commit_jar(dir, jar_temp, version_temp, current);
         return;
@@ -215,12 +208,9 @@ int check_host(const wchar_t* host, const check_state& state) {
             return 0;
     }
 
-    fetch_report report;
-    fetch_options bounds;
-    bounds.max_text = answer_max_bytes;
-    bounds.deadline_ms = answer_deadline_ms;
-    text_ptr text(https_data(host, version_request, nullptr, &report, nullptr, &bounds));
-    version_answer answer = scan_answer(text ? std::string_view(text.get()) : std::string_view());
+    text_sink text(answer_max_bytes);
+    const fetch_report report = https_data(host, version_request, text, answer_deadline_ms);
+    version_answer answer = scan_answer(text.text());
 
     // An error page is never an answer, even one whose body begins with a number. A build that is
     // already pending is not fetched again: it waits for app.jar to be let go.

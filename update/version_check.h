@@ -3,7 +3,7 @@
 // caller's.
 #pragma once
 
-#include "update/https_fetch.h"
+#include "update/download_progress.h"
 
 // Tries the servers of the null-terminated `server_list` in order until one answers; returns the
 // index of the one that answered (the launcher's `server`), or -1 when none did (offline mode).

@@ -1,7 +1,6 @@
-// The pieces of the libcurl transport that its files share: what a handle points at, the
-// request's state, and the parsers of what curl hands over. Library loading is curl_loader.cpp,
-// the request pump and the transport's operations transport_curl.cpp, the response head
-// curl_head.cpp, the URL curl_url.cpp.
+// The pieces of the libcurl transport that its files share: the request's state and the parsers
+// of what curl hands over. Library loading is curl_loader.cpp, the request pump and the GET
+// transport_curl.cpp, the response head curl_head.cpp, the URL curl_url.cpp.
 #pragma once
 
 #include "net/transport.h"
@@ -15,39 +14,16 @@
 
 namespace curl_transport {
 
-// WinINet status notices the session callback is given.
-constexpr unsigned long status_response_received = 41; // INTERNET_STATUS_RESPONSE_RECEIVED
-constexpr unsigned long status_handle_created = 60;    // INTERNET_STATUS_HANDLE_CREATED
-constexpr unsigned long status_handle_closing = 70;    // INTERNET_STATUS_HANDLE_CLOSING
-constexpr unsigned long error_invalid_query = 12154;   // ERROR_HTTP_INVALID_QUERY_REQUEST
-
 constexpr long max_redirects = 10;
 // curl's receive buffer; larger than its default so that bulk downloads take fewer rounds.
 constexpr long receive_buffer_size = 256 * 1024;
 // Body bytes held for the reader before curl is paused; bounds memory for any body size.
 constexpr std::size_t held_limit = 1024 * 1024;
 
-enum class kind { session, request };
-
-// What a handle points at; the tag tells sessions from requests.
-struct object {
-    explicit object(kind k) : tag(k) {}
-    kind tag;
-};
-
-struct session : object {
-    session() : object(kind::session) {}
-    std::string user_agent;
-    transport::session_options options;
-    std::string ca_bundle;
-    long connect_timeout_ms = 0;
-    transport::status_callback callback = nullptr;
-};
-
-struct request : object {
-    request() : object(kind::request) {}
-    transport::status_callback callback = nullptr;
-    std::uintptr_t context = 0;
+struct request {
+    request() = default;
+    request(const request&) = delete;
+    request& operator=(const request&) = delete;
     CURLM* multi = nullptr;
     CURL* easy = nullptr;
     std::string url;
@@ -80,13 +56,6 @@ struct request : object {
             curl_multi_cleanup(multi);
     }
 };
-
-inline void notify(const request* r, unsigned long status) {
-    // Like WinINet, the callback is only called for a request with a context value.
-    if (r->callback && r->context)
-        r->callback(static_cast<transport::handle>(static_cast<object*>(const_cast<request*>(r))),
-                    r->context, status, nullptr, 0);
-}
 
 // --- the response head (curl_head.cpp) ---------------------------------------------------------
 std::string trim(std::string s);

@@ -1,7 +1,6 @@
-// The fetch's internet service on Linux, over libcurl. It offers what the fetch uses of WinINet:
-// a session, a request that has received its response head when open_url returns, header
-// queries that answer like HttpQueryInfoA, and a pull read of at most the asked bytes. curl's
-// multi interface is driven from the calling thread; nothing runs in the background.
+// A GET on Linux, over libcurl: the response head is received first and handed to the sink, then
+// the body in blocks of at most 8 KiB as the sink takes them. curl's multi interface is driven
+// from the calling thread; nothing runs in the background.
 #include "net/posix/curl_request.h"
 #include "net/transport.h"
 
@@ -9,6 +8,7 @@
 #include <chrono>
 #include <cstring>
 #include <curl/curl.h>
+#include <memory>
 #include <new>
 #include <string>
 #include <sys/stat.h>
@@ -16,6 +16,9 @@
 using namespace curl_transport;
 
 namespace {
+
+// The most the sink is handed at once: what the fetch takes per read elsewhere.
+constexpr std::size_t block_size = 8192;
 
 bool is_directory(const char* path) {
     struct stat st {};
@@ -97,75 +100,31 @@ bool set_headers(request* r, const char* headers) {
     return !r->header_nodes.empty();
 }
 
-session* as_session(transport::handle h) {
-    auto* o = static_cast<object*>(h);
-    return o && o->tag == kind::session ? static_cast<session*>(o) : nullptr;
-}
-
-request* as_request(transport::handle h) {
-    auto* o = static_cast<object*>(h);
-    return o && o->tag == kind::request ? static_cast<request*>(o) : nullptr;
-}
-
-transport::handle as_handle(object* o) {
-    return o;
-}
-
 bool global_init() {
     static const bool ok = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
     return ok;
 }
 
-} // namespace
-
-namespace transport {
-
-handle open_session(const wchar_t* user_agent, const session_options& options) {
-    if (!global_init())
-        return nullptr;
-    auto* s = new (std::nothrow) session;
-    if (!s)
-        return nullptr;
-    s->user_agent = narrow(user_agent);
-    s->options = options;
-    s->ca_bundle = options.ca_bundle ? options.ca_bundle : "";
-    return as_handle(s);
-}
-
-bool set_connect_timeout(handle internet, unsigned long ms) {
-    session* s = as_session(internet);
-    if (!s)
-        return false;
-    s->connect_timeout_ms = static_cast<long>(ms);
-    return true;
-}
-
-bool set_status_callback(handle internet, status_callback callback) {
-    session* s = as_session(internet);
-    if (!s)
-        return false;
-    s->callback = callback;
-    return true;
-}
-
-handle open_url(handle internet, const wchar_t* url, std::uintptr_t context, const char* headers) {
-    session* s = as_session(internet);
-    if (!s || !url)
-        return nullptr;
-    auto* r = new (std::nothrow) request;
-    if (!r)
-        return nullptr;
-    r->callback = s->callback;
-    r->context = context;
-    r->url = url_bytes(url);
-    r->user_agent = s->user_agent;
-    r->receive_timeout_ms = s->options.receive_timeout_ms;
-    r->multi = curl_multi_init();
-    r->easy = curl_easy_init();
-    if (!r->multi || !r->easy) {
-        delete r;
-        return nullptr;
+// Trust: a store in one file is parsed whole by the TLS library at every start (OpenSSL 3:
+// 28 ms and far more on a busy machine for the system's 140 certificates); from a hashed
+// directory (c_rehash layout) it reads only the certificates a chain needs. So the system store
+// is taken through its directory where the library knows one, and a deployment may name a
+// directory as well as a file.
+void set_trust(CURL* e, const char* ca_bundle) {
+    if (ca_bundle && *ca_bundle) {
+        // The deployment's CAs replace the system store rather than adding to it.
+        bool directory = is_directory(ca_bundle);
+        curl_easy_setopt(e, CURLOPT_CAINFO, directory ? nullptr : ca_bundle);
+        curl_easy_setopt(e, CURLOPT_CAPATH, directory ? ca_bundle : nullptr);
+    } else {
+        char* system_directory = nullptr;
+        if (curl_easy_getinfo(e, CURLINFO_CAPATH, &system_directory) == CURLE_OK &&
+            is_directory(system_directory))
+            curl_easy_setopt(e, CURLOPT_CAINFO, static_cast<char*>(nullptr));
     }
+}
+
+void set_options(request* r, const transport::options& o) {
     CURL* e = r->easy;
     curl_easy_setopt(e, CURLOPT_URL, r->url.c_str());
     curl_easy_setopt(e, CURLOPT_USERAGENT, r->user_agent.c_str());
@@ -178,129 +137,98 @@ handle open_url(handle internet, const wchar_t* url, std::uintptr_t context, con
     curl_easy_setopt(e, CURLOPT_MAXREDIRS, max_redirects);
     curl_easy_setopt(e, CURLOPT_SSL_VERIFYPEER, 1L);
     curl_easy_setopt(e, CURLOPT_SSL_VERIFYHOST, 2L);
-    // A store in one file is parsed whole by the TLS library at every start (OpenSSL 3: 28 ms
-    // and far more on a busy machine for the system's 140 certificates); from a hashed directory
-    // (c_rehash layout) it reads only the certificates a chain needs. So the system store is
-    // taken through its directory where the library knows one, and a deployment may name a
-    // directory as well as a file.
-    if (!s->ca_bundle.empty()) {
-        // The deployment's CAs replace the system store rather than adding to it.
-        bool directory = is_directory(s->ca_bundle.c_str());
-        curl_easy_setopt(e, CURLOPT_CAINFO, directory ? nullptr : s->ca_bundle.c_str());
-        curl_easy_setopt(e, CURLOPT_CAPATH, directory ? s->ca_bundle.c_str() : nullptr);
-    } else {
-        char* system_directory = nullptr;
-        if (curl_easy_getinfo(e, CURLINFO_CAPATH, &system_directory) == CURLE_OK &&
-            is_directory(system_directory))
-            curl_easy_setopt(e, CURLOPT_CAINFO, static_cast<char*>(nullptr));
-    }
-    if (s->connect_timeout_ms > 0)
-        curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT_MS, s->connect_timeout_ms);
+    set_trust(e, o.ca_bundle);
+    if (o.connect_timeout_ms > 0)
+        curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(o.connect_timeout_ms));
     // The deployment's bounds, also where the fetch is not reading: no body beyond the largest
     // download is taken in, and no transfer outlasts the download deadline.
-    curl_easy_setopt(e, CURLOPT_MAXFILESIZE_LARGE,
-                     static_cast<curl_off_t>(s->options.max_download));
-    curl_easy_setopt(e, CURLOPT_TIMEOUT_MS, static_cast<long>(s->options.deadline_ms));
+    curl_easy_setopt(e, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(o.max_download));
+    curl_easy_setopt(e, CURLOPT_TIMEOUT_MS, static_cast<long>(o.deadline_ms));
     curl_easy_setopt(e, CURLOPT_BUFFERSIZE, receive_buffer_size);
     curl_easy_setopt(e, CURLOPT_HEADERFUNCTION, &on_header);
     curl_easy_setopt(e, CURLOPT_HEADERDATA, r);
     curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, &on_body);
     curl_easy_setopt(e, CURLOPT_WRITEDATA, r);
     curl_easy_setopt(e, CURLOPT_ERRORBUFFER, r->error);
-    if (set_headers(r, headers))
+    if (set_headers(r, o.headers))
         curl_easy_setopt(e, CURLOPT_HTTPHEADER, r->header_nodes.data());
     // Proxies come from curl's own environment variables (https_proxy, no_proxy, ...), the
     // Linux counterpart of the system's proxy settings.
-    if (curl_multi_add_handle(r->multi, e) != CURLM_OK) {
-        delete r;
-        return nullptr;
-    }
-    notify(r, status_handle_created);
+}
 
-    pump(r, [r] { return r->head; });
-    if (r->done && !r->failed)
-        r->head = true; // ended without a body: the last head received is the answer
-    if (!r->head) {
-        notify(r, status_handle_closing);
-        delete r;
+// The request sent and its final response head received; null when there is no response.
+std::unique_ptr<request> open(const wchar_t* url, const transport::options& o) {
+    if (!url || !global_init())
         return nullptr;
-    }
+    std::unique_ptr<request> r(new (std::nothrow) request);
+    if (!r)
+        return nullptr;
+    r->url = url_bytes(url);
+    r->user_agent = narrow(o.user_agent ? o.user_agent : L"");
+    r->receive_timeout_ms = o.receive_timeout_ms;
+    r->multi = curl_multi_init();
+    r->easy = curl_easy_init();
+    if (!r->multi || !r->easy)
+        return nullptr;
+    set_options(r.get(), o);
+    if (curl_multi_add_handle(r->multi, r->easy) != CURLM_OK)
+        return nullptr;
+    request* p = r.get();
+    pump(p, [p] { return p->head; });
+    if (p->done && !p->failed)
+        p->head = true; // ended without a body: the last head received is the answer
+    if (!p->head)
+        return nullptr;
     long code = 0;
-    if (curl_easy_getinfo(e, CURLINFO_RESPONSE_CODE, &code) == CURLE_OK && code > 0)
-        r->status = code;
-    notify(r, status_response_received);
-    return as_handle(r);
+    if (curl_easy_getinfo(p->easy, CURLINFO_RESPONSE_CODE, &code) == CURLE_OK && code > 0)
+        p->status = code;
+    return r;
 }
 
-bool query_info(handle internet, unsigned long level, char* buffer, unsigned long* size,
-                unsigned long* error) {
-    request* r = as_request(internet);
-    if (!r || !buffer || !size) {
-        if (error)
-            *error = error_invalid_query;
+class received_head : public transport::response {
+  public:
+    explicit received_head(const request& r) : r_(r) {}
+    int status() const override { return static_cast<int>(r_.status); }
+    bool header(const char* name, std::string& value) const override {
+        for (auto& [key, text] : r_.headers)
+            if (same_name(key, name)) {
+                value = text;
+                return true;
+            }
         return false;
     }
-    if (level != query_custom) {
-        if (error)
-            *error = error_invalid_query;
-        return false;
-    }
-    const std::string name(buffer, strnlen(buffer, *size));
-    for (auto& [key, value] : r->headers) {
-        if (!same_name(key, name.c_str()))
-            continue;
-        if (value.size() + 1 > *size) {
-            // Like HttpQueryInfoA: the size with the terminator, nothing written.
-            *size = static_cast<unsigned long>(value.size() + 1);
-            if (error)
-                *error = error_insufficient_buffer;
-            return false;
+
+  private:
+    const request& r_;
+};
+
+} // namespace
+
+namespace transport {
+
+ending get(const wchar_t* url, const options& o, sink& into) {
+    std::unique_ptr<request> r = open(url, o);
+    if (!r)
+        return ending::no_response;
+    if (!into.head(received_head(*r)))
+        return ending::declined;
+    request* p = r.get();
+    for (;;) {
+        if (p->held_offset == p->held.size() && !p->done)
+            pump(p, [p] { return p->held_offset < p->held.size(); });
+        std::size_t n = std::min(block_size, p->held.size() - p->held_offset);
+        // After the last held byte, a broken or timed-out transfer ends as broken.
+        if (n == 0)
+            return p->failed ? ending::broken : ending::body_end;
+        const char* block = p->held.data() + p->held_offset;
+        p->held_offset += n;
+        if (!into.body(block, n))
+            return ending::stopped;
+        if (p->held_offset == p->held.size()) {
+            p->held.clear();
+            p->held_offset = 0;
         }
-        std::memcpy(buffer, value.c_str(), value.size() + 1);
-        *size = static_cast<unsigned long>(value.size());
-        return true;
     }
-    if (error)
-        *error = error_header_not_found;
-    return false;
-}
-
-int status_code(handle internet) {
-    request* r = as_request(internet);
-    return r ? static_cast<int>(r->status) : 0;
-}
-
-bool read(handle internet, void* buffer, unsigned long size, unsigned long* read) {
-    request* r = as_request(internet);
-    if (read)
-        *read = 0;
-    if (!r || !buffer || !read)
-        return false;
-    if (r->held_offset == r->held.size() && !r->done)
-        pump(r, [r] { return r->held_offset < r->held.size(); });
-    std::size_t n = std::min<std::size_t>(size, r->held.size() - r->held_offset);
-    std::memcpy(buffer, r->held.data() + r->held_offset, n);
-    r->held_offset += n;
-    if (r->held_offset == r->held.size()) {
-        r->held.clear();
-        r->held_offset = 0;
-    }
-    *read = static_cast<unsigned long>(n);
-    // After the last held byte, a broken or timed-out transfer shows as a failed read.
-    return n > 0 || !r->failed;
-}
-
-bool close(handle internet) {
-    if (session* s = as_session(internet)) {
-        delete s;
-        return true;
-    }
-    if (request* r = as_request(internet)) {
-        notify(r, status_handle_closing);
-        delete r;
-        return true;
-    }
-    return false;
 }
 
 } // namespace transport

@@ -3,7 +3,7 @@
 // under Wine (see tests/support/fetch_client.h). The Linux test deployment trusts only the test
 // CA and bounds a silent transfer at a few seconds; under Wine the test CA is among the prefix's
 // roots and its revocation list is served on loopback.
-#include "net/transport.h"
+#include "net/wininet.h"
 #include "tests/support/fetch_client.h"
 #include "tests/support/tls_server.h"
 
@@ -170,7 +170,7 @@ TEST_F(Fetch, HeaderQueriesAnswerLikeTheWindowsService) {
     header_probe p = client().header(url, "x-long", 20);
     EXPECT_EQ(p.status, 200);
     EXPECT_FALSE(p.ok);
-    EXPECT_EQ(p.error, transport::error_insufficient_buffer);
+    EXPECT_EQ(p.error, wininet::error_insufficient_buffer);
     EXPECT_EQ(p.size, longer.size() + 1);
     EXPECT_FALSE(p.get_header_null);
     EXPECT_EQ(p.get_header_value, longer);
@@ -182,7 +182,7 @@ TEST_F(Fetch, HeaderQueriesAnswerLikeTheWindowsService) {
 
     p = client().header(url, "X-Nothing", 20);
     EXPECT_FALSE(p.ok);
-    EXPECT_EQ(p.error, transport::error_header_not_found);
+    EXPECT_EQ(p.error, wininet::error_header_not_found);
     EXPECT_TRUE(p.get_header_null);
 }
 

@@ -5,7 +5,7 @@
 // at the first empty read or once the announced length has arrived, and deliver exactly what
 // the reads gave.
 #include "config/deployment.h"
-#include "net/transport.h"
+#include "net/wininet.h"
 #include "platform/platform.h"
 #include "tests/support/text.h"
 #include "update/https_fetch.h"
@@ -160,9 +160,9 @@ extern "C" void __wrap_free(void* p) {
     ASAN_POISON_MEMORY_REGION(answer_block, answer_size);
 }
 
-namespace transport {
+namespace wininet {
 
-handle open_session(const wchar_t*, const session_options&) {
+handle open_session(const wchar_t*, const transport::options&) {
     if (!current->session_opens)
         return nullptr;
     ++current->open_session;
@@ -262,7 +262,7 @@ bool close(handle internet) {
     return true;
 }
 
-} // namespace transport
+} // namespace wininet
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     FuzzedDataProvider in(data, size);
@@ -276,8 +276,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!memory_mode && !stream)
         return 0;
 
-    fetch_report report;
-    char* text = https_data(L"host.example", L"/path", stream, &report);
+    text_sink text_into;
+    file_sink file_into(stream);
+    fetch_sink& into = memory_mode ? static_cast<fetch_sink&>(text_into) : file_into;
+    const fetch_report report = https_data(L"host.example", L"/path", into);
+    const char* text = memory_mode ? text_into.text() : nullptr;
 
     if (p.open_session != 0 || p.open_request != 0)
         fault("a handle was left open");
@@ -318,7 +321,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
         if (std::strlen(text) > answer_limit || expected != text)
             fault("answer text wrong");
-        std::free(text);
     } else {
         if (text)
             fault("stream mode returned text");

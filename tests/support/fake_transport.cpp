@@ -1,6 +1,6 @@
 #include "tests/support/fake_transport.h"
 
-#include "net/transport.h"
+#include "net/wininet.h"
 #include "tests/support/text.h"
 
 #include <algorithm>
@@ -48,11 +48,9 @@ std::string narrow(const std::wstring& w) {
 } // namespace
 } // namespace fake
 
-namespace transport {
+namespace wininet {
 
-using fake::transport_state;
-
-handle open_session(const wchar_t* user_agent, const session_options&) {
+handle open_session(const wchar_t* user_agent, const transport::options&) {
     auto& t = fake::transport();
     t.calls.push_back("open_session");
     t.user_agent = user_agent;
@@ -154,4 +152,4 @@ bool close(handle internet) {
     return true;
 }
 
-} // namespace transport
+} // namespace wininet

@@ -1,5 +1,5 @@
-// A scripted stand-in for the internet service: unit tests say what each URL answers and read
-// back the calls the fetch made, in order.
+// A scripted stand-in for WinINet's calls (net/wininet.h), under the real GET over them: unit
+// tests say what each URL answers and read back the calls the fetch made, in order.
 #pragma once
 
 #include <cstddef>

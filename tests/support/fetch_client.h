@@ -11,13 +11,14 @@
 namespace testsupport {
 
 struct fetched {
-    bool null = false; // https_data returned null
+    bool null = false; // no text came back: into a file, or a text sink without its buffer
     std::string body;  // the text (memory mode) or what was written to the stream
     fetch_report report;
 };
 
-// One header query on a fresh request: what HttpQueryInfo-style query_info gave for `name` with
-// a buffer of `size` bytes, then what get_header gave for the same name.
+// One header query on a fresh request: what a query with a buffer of `size` bytes gave for
+// `name` (WinINet's HttpQueryInfoA; the Linux transport answers from its header lookup by the
+// same rules), then what the transport's header lookup gave for the same name.
 struct header_probe {
     int status = 0;
     bool ok = false;
@@ -47,5 +48,10 @@ class fetch_client {
 
 // The client of this program, made on first use.
 fetch_client& the_fetch_client();
+
+// The header probe over the transport linked into this program: fetch_header_wininet.cpp or
+// fetch_header_curl.cpp.
+header_probe probe_header(const std::string& url, const std::string& name, unsigned long size);
+std::wstring wide(const std::string& s);
 
 } // namespace testsupport

@@ -1,20 +1,15 @@
 // The fetch table's client for the transport linked into this program.
 #include "tests/support/fetch_client.h"
 
-#include "config/deployment.h"
-#include "net/transport.h"
-
-#include <algorithm>
-#include <cstdlib>
-#include <cstring>
-#include <memory>
+#include <cstdio>
 
 namespace testsupport {
-namespace {
 
 std::wstring wide(const std::string& s) {
     return std::wstring(s.begin(), s.end());
 }
+
+namespace {
 
 class local_client : public fetch_client {
   public:
@@ -23,11 +18,10 @@ class local_client : public fetch_client {
 
     fetched text(const std::string& host, const std::string& path) override {
         fetched f;
-        char* text = https_data(wide(host).c_str(), wide(path).c_str(), nullptr, &f.report);
-        f.null = text == nullptr;
-        if (text)
-            f.body = text;
-        std::free(text);
+        text_sink into;
+        f.report = https_data(wide(host).c_str(), wide(path).c_str(), into);
+        f.null = !into.ready();
+        f.body = into.text();
         return f;
     }
 
@@ -41,21 +35,26 @@ class local_client : public fetch_client {
         r.offset = held.size();
         r.total = total;
         r.validator = validator.c_str();
-        fetch_options options;
-        options.resume = &r;
-        return into_stream(host, path, held, &options);
+        return into_stream(host, path, held, &r);
+    }
+
+    header_probe header(const std::string& url, const std::string& name,
+                        unsigned long size) override {
+        return probe_header(url, name, size);
     }
 
   private:
+    // A file sink gives no text back: the null a stream-mode fetch always returned.
     fetched into_stream(const std::string& host, const std::string& path, const std::string& held,
-                        const fetch_options* options) {
+                        const fetch_resume* resume) {
         fetched f;
         std::FILE* out = std::tmpfile();
         if (!out)
             return f;
         std::fwrite(held.data(), 1, held.size(), out);
-        f.null = https_data(wide(host).c_str(), wide(path).c_str(), out, &f.report, nullptr,
-                            options) == nullptr;
+        file_sink into(out, nullptr, resume);
+        f.report = https_data(wide(host).c_str(), wide(path).c_str(), into);
+        f.null = true;
         std::rewind(out);
         char buffer[65536];
         std::size_t n;
@@ -63,39 +62,6 @@ class local_client : public fetch_client {
             f.body.append(buffer, n);
         std::fclose(out);
         return f;
-    }
-
-  public:
-    header_probe header(const std::string& url, const std::string& name,
-                        unsigned long size) override {
-        header_probe p;
-        transport::session_options options;
-        options.ca_bundle = deployment_ca_bundle;
-        options.receive_timeout_ms = deployment_receive_timeout_ms;
-        options.max_download = deployment_max_download;
-        options.deadline_ms = deployment_download_deadline_ms;
-        transport::handle session = transport::open_session(L"Quarlen Vistal/1.0", options);
-        if (!session)
-            return p;
-        transport::handle request = transport::open_url(session, wide(url).c_str(), 1);
-        if (request) {
-            p.status = transport::status_code(request);
-            std::string buffer(name);
-            buffer.resize(std::max<std::size_t>(size, name.size() + 1) + 1, '\0');
-            p.size = size;
-            p.ok = transport::query_info(request, transport::query_custom, &buffer[0], &p.size,
-                                         &p.error);
-            if (p.ok)
-                p.value = buffer.c_str();
-            std::unique_ptr<char, decltype(&std::free)> value(
-                get_header(request, transport::query_custom, name.c_str()), &std::free);
-            p.get_header_null = value == nullptr;
-            if (value)
-                p.get_header_value = value.get();
-            transport::close(request);
-        }
-        transport::close(session);
-        return p;
     }
 };
 

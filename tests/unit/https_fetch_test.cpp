@@ -1,6 +1,6 @@
 // The fetch algorithm over the scripted transport: what it asks of the service, how it reads,
 // what it delivers in memory and stream mode.
-#include "net/transport.h"
+#include "net/wininet.h"
 #include "tests/support/fake_transport.h"
 #include "update/https_fetch.h"
 
@@ -38,15 +38,21 @@ class HttpsFetch : public ::testing::Test {
     }
 
     std::string fetch_text(fetch_report* report = nullptr) {
-        text t(https_data(host.c_str(), path.c_str(), nullptr, report));
-        EXPECT_NE(t, nullptr);
-        return t ? std::string(t.get()) : std::string("<null>");
+        text_sink into;
+        EXPECT_TRUE(into.ready());
+        const fetch_report r = https_data(host.c_str(), path.c_str(), into);
+        if (report)
+            *report = r;
+        return into.text();
     }
 
     std::string fetch_stream(fetch_report* report = nullptr) {
         std::FILE* f = std::tmpfile();
         EXPECT_NE(f, nullptr);
-        EXPECT_EQ(https_data(host.c_str(), path.c_str(), f, report), nullptr);
+        file_sink into(f);
+        const fetch_report r = https_data(host.c_str(), path.c_str(), into);
+        if (report)
+            *report = r;
         std::string out;
         std::rewind(f);
         char buffer[4096];
@@ -88,7 +94,8 @@ TEST_F(HttpsFetch, AsksTheServiceForOneSecureRequestAndReleasesRequestBeforeSess
 
 TEST_F(HttpsFetch, CutsALongUrlAt254Characters) {
     std::wstring long_path = L"/" + std::wstring(300, L'p');
-    text answer(https_data(host.c_str(), long_path.c_str(), nullptr, nullptr));
+    text_sink into;
+    https_data(host.c_str(), long_path.c_str(), into);
     ASSERT_EQ(fake::transport().urls.size(), 1u);
     const std::wstring& asked = fake::transport().urls[0];
     EXPECT_EQ(asked.size(), 254u);
@@ -175,8 +182,8 @@ TEST_F(HttpsFetch, AFailedWriteEndsTheTransfer) {
     std::FILE* read_only = std::fopen(file.c_str(), "rb");
     ASSERT_NE(read_only, nullptr);
     respond(std::string(100000, 'x'), {}, 200, 8192);
-    fetch_report report;
-    EXPECT_EQ(https_data(host.c_str(), path.c_str(), read_only, &report), nullptr);
+    file_sink into(read_only);
+    const fetch_report report = https_data(host.c_str(), path.c_str(), into);
     EXPECT_TRUE(report.write_failed);
     EXPECT_EQ(reads(), 1u);
     std::fclose(read_only);
@@ -257,20 +264,20 @@ TEST_F(HttpsFetch, WithoutAResponseMemoryModeGivesTheEmptyTextAndStreamModeWrite
 
 TEST_F(HttpsFetch, GetHeaderGrowsItsBufferToWhatTheServiceAsksFor) {
     respond("", {{"X-Short", std::string(19, 's')}, {"X-Long", std::string(45, 'l')}});
-    void* session = transport::open_session(L"test", {});
-    void* request = transport::open_url(session, url.c_str(), 1);
+    void* session = wininet::open_session(L"test", {});
+    void* request = wininet::open_url(session, url.c_str(), 1);
     ASSERT_NE(request, nullptr);
 
-    text value(get_header(request, transport::query_custom, "X-Short"));
+    text value(get_header(request, wininet::query_custom, "X-Short"));
     ASSERT_NE(value, nullptr);
     EXPECT_EQ(std::string(value.get()), std::string(19, 's'));
 
     // Twenty characters or more need a second query, sized by the service's answer plus one.
-    value.reset(get_header(request, transport::query_custom, "X-Long"));
+    value.reset(get_header(request, wininet::query_custom, "X-Long"));
     ASSERT_NE(value, nullptr);
     EXPECT_EQ(std::string(value.get()), std::string(45, 'l'));
 
-    EXPECT_EQ(get_header(request, transport::query_custom, "X-Missing"), nullptr);
+    EXPECT_EQ(get_header(request, wininet::query_custom, "X-Missing"), nullptr);
     EXPECT_EQ(get_header(request, 22, "X-Short"), nullptr); // another level fails
 
     const std::vector<std::string> queries = {"query_info:X-Short:20", "query_info:X-Long:20",
@@ -281,8 +288,57 @@ TEST_F(HttpsFetch, GetHeaderGrowsItsBufferToWhatTheServiceAsksFor) {
         if (c.rfind("query_info:", 0) == 0)
             seen.push_back(c);
     EXPECT_EQ(seen, queries);
-    transport::close(request);
-    transport::close(session);
+    wininet::close(request);
+    wininet::close(session);
+}
+
+// The GET over the service ends as the sink and the service say, and lets go of every handle,
+// the request before the session, however it ends.
+TEST_F(HttpsFetch, TheGetEndsAsTheSinkAndTheServiceSay) {
+    struct recorder : transport::sink {
+        bool wants_body = true;
+        std::size_t enough = 0; // blocks after which it wants no more (0: never)
+        std::size_t blocks = 0;
+        bool head(const transport::response&) override { return wants_body; }
+        bool body(const char*, std::size_t) override { return ++blocks != enough; }
+    };
+    using transport::ending;
+    const struct {
+        const char* what;
+        bool session_fails, connect_fails, wants_body, read_fails;
+        std::size_t enough;
+        ending expected;
+        std::size_t reads;
+    } rows[] = {
+        {"no session", true, false, true, false, 0, ending::no_response, 0},
+        {"no connection", false, true, true, false, 0, ending::no_response, 0},
+        {"body not wanted", false, false, false, false, 0, ending::declined, 0},
+        {"body to its end", false, false, true, false, 0, ending::body_end, 3},
+        {"enough after a block", false, false, true, false, 1, ending::stopped, 1},
+        {"a read fails", false, false, true, true, 0, ending::broken, 3},
+    };
+    for (const auto& row : rows) {
+        fake::reset_transport();
+        fake::transport().session_fails = row.session_fails;
+        fake::response r;
+        r.connect_fails = row.connect_fails;
+        r.body = std::string(10000, 'x');
+        r.read_fails_at_end = row.read_fails;
+        fake::respond(url, r);
+        recorder sink;
+        sink.wants_body = row.wants_body;
+        sink.enough = row.enough;
+        EXPECT_EQ(transport::get(url.c_str(), transport::options(), sink), row.expected)
+            << row.what;
+        EXPECT_EQ(reads(), row.reads) << row.what;
+        EXPECT_EQ(fake::transport().open_handles, 0u) << row.what;
+        const auto& calls = fake::transport().calls;
+        if (!row.session_fails && !row.connect_fails) {
+            EXPECT_EQ(std::vector<std::string>(calls.end() - 2, calls.end()),
+                      (std::vector<std::string>{"close:request", "close:session"}))
+                << row.what;
+        }
+    }
 }
 
 // What a progress listener heard: "running:<received>/<length>", "complete:...", "failed:...".
@@ -298,10 +354,11 @@ void listen(void*, fetch_stage stage, std::uint64_t received, std::uint64_t leng
 TEST_F(HttpsFetch, ProgressIsToldPerBlockAndEndsOnceOnlyForADownloadThatCounts) {
     fetch_progress progress;
     progress.report = &listen;
-    auto stream = [&](fetch_report* report = nullptr) {
+    auto stream = [&]() {
         heard.clear();
         std::FILE* f = std::tmpfile();
-        https_data(host.c_str(), path.c_str(), f, report, &progress);
+        file_sink into(f, &progress);
+        https_data(host.c_str(), path.c_str(), into);
         std::fclose(f);
         return heard;
     };
@@ -322,7 +379,8 @@ TEST_F(HttpsFetch, ProgressIsToldPerBlockAndEndsOnceOnlyForADownloadThatCounts) 
     EXPECT_TRUE(stream().empty());
     respond("2.0.0;/j/app.jar");
     heard.clear();
-    text t(https_data(host.c_str(), path.c_str(), nullptr, nullptr, &progress));
+    text_sink answer;
+    https_data(host.c_str(), path.c_str(), answer);
     EXPECT_TRUE(heard.empty());
 }
 

@@ -119,6 +119,32 @@ TEST_F(VersionCheck, FirstInstallDownloadsTheJarAndRecordsItsVersion) {
     EXPECT_EQ(fs::path(fake::platform().locked[0]).filename(), "app.lock");
 }
 
+// The progress sink the caller hands down hears the download of app.jar, and nothing else.
+TEST_F(VersionCheck, TheCallersProgressSinkHearsTheDownloadOnly) {
+    std::vector<std::string> heard;
+    fetch_progress progress;
+    progress.context = &heard;
+    progress.report = [](void* context, fetch_stage stage, std::uint64_t received,
+                         std::uint64_t length) {
+        static_cast<std::vector<std::string>*>(context)->push_back(
+            (stage == fetch_stage::running    ? "running:"
+             : stage == fetch_stage::complete ? "complete:"
+                                              : "failed:") +
+            std::to_string(received) + "/" + std::to_string(length));
+    };
+    answers(first, "2.0.0;/j/app.jar");
+    fake::respond(url(first, L"/j/app.jar"), jar("JAR 2.0.0"));
+    EXPECT_EQ(::locate_server(appDataPath, server_list, &progress), 0);
+    const std::string n = std::to_string(tiny_jar("JAR 2.0.0").size());
+    EXPECT_EQ(heard,
+              (std::vector<std::string>{"running:" + n + "/" + n, "complete:" + n + "/" + n}));
+
+    // Answered the version it has: nothing downloads, nothing is heard.
+    heard.clear();
+    EXPECT_EQ(::get_bs_version(appDataPath, first, &progress), 1);
+    EXPECT_TRUE(heard.empty());
+}
+
 TEST_F(VersionCheck, NotNewerAnswersWithoutDownloadingOrWriting) {
     for (const char* answer : {"1.2.3-rc4.b12;/p", "1.2.3.b9;/p", "1.0.0;/p"}) {
         fake::reset_transport();

@@ -1,7 +1,7 @@
-// The fetch's internet service on Windows: WinINet, with the settings the fetch asks for and
-// the deployment's receive time-out, so that no single read outlasts it and the fetch's own
-// deadline, checked between reads, holds.
-#include "net/transport.h"
+// The WinINet calls of a GET (net/wininet.h), with the deployment's receive time-out on the
+// session, so that no single read outlasts it and the fetch's own deadline, checked between
+// reads, holds.
+#include "net/wininet.h"
 
 #include <string>
 #include <windows.h>
@@ -11,9 +11,9 @@
 // exactly, calling convention included, so no cast stands between them.
 static_assert(sizeof(DWORD) == sizeof(unsigned long), "DWORD is unsigned long");
 
-namespace transport {
+namespace wininet {
 
-handle open_session(const wchar_t* user_agent, const session_options& options) {
+handle open_session(const wchar_t* user_agent, const transport::options& options) {
     HINTERNET session =
         InternetOpenW(user_agent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
     if (session) {
@@ -96,4 +96,4 @@ bool close(handle internet) {
     return InternetCloseHandle(internet) != FALSE;
 }
 
-} // namespace transport
+} // namespace wininet
