@@ -8,6 +8,7 @@
 #include "config/deployment.h"
 #include "config/product.h"
 #include "launcher/data_dir.h"
+#include "launcher/loader_natives.h"
 #include "launcher/report.h"
 #include "launcher/vm_options.h"
 #include "platform/platform.h"
@@ -262,7 +263,9 @@ bool run_application(JNIEnv* env, launch_state& state) {
     std::FILE* const err = base::diagnostics();
 
     // 13. The main loader over app.jar (or the fallback jar) and the include jar.
-    init_class_loader(env, paths + 1, jar_count - 1);
+    int native_count = 0;
+    const JNINativeMethod* natives = launcher::loader_natives(&native_count);
+    init_class_loader(env, paths + 1, jar_count - 1, natives, native_count);
     std::fflush(err);
 
     // 14. Main class. Online, an app.jar that cannot yield a signed main class (unsigned, signed

@@ -175,7 +175,8 @@ jobject new_class_loader(JNIEnv* env, char** jar_paths, int count) {
     return instance;
 }
 
-void init_class_loader(JNIEnv* env, char** jar_paths, int count) {
+void init_class_loader(JNIEnv* env, char** jar_paths, int count, const JNINativeMethod* natives,
+                       int native_count) {
     jclass cl = nullptr;
     if (!pending(env))
         cl = env->FindClass("java/lang/ClassLoader");
@@ -215,6 +216,10 @@ void init_class_loader(JNIEnv* env, char** jar_paths, int count) {
     }
     if (!state.loaderClass)
         assertion("loaderClass == NULL", 128);
+    // A table the VM refuses leaves the loader on the VM's reader: the start goes on, slower.
+    if (state.loaderClass && natives && native_count > 0 && !pending(env) &&
+        env->RegisterNatives(state.loaderClass, natives, native_count) != JNI_OK)
+        env->ExceptionClear();
 
     if (state.loaderClass && !pending(env))
         state.loaderConstructor =
