@@ -49,8 +49,11 @@ public class hostile_jars_test {
     static String devKeystore;
     static File syscp, bootcp;
     static byte[] trusted;
+    static String checks; // "native" (the launcher's natives registered) or "jdk"
 
     public static void main(String[] args) throws Exception {
+        checks = TestJars.loaderChecks(LOADER);
+        System.out.println("the loader's checks: " + checks);
         devKeystore = args[0];
         syscp = new File(args[1]);
         bootcp = new File(args[2]);

@@ -93,8 +93,10 @@ public class SignatureValidatingClassLoader extends URLClassLoader {
     private Map<JarFile, Boolean> signedJars =
         Collections.synchronizedMap(new IdentityHashMap<JarFile, Boolean>());
 
-    // Whether the launcher registered its jar checks on this class before the first instance.
-    private static final boolean NATIVE_CHECKS = nativeChecksRegistered();
+    // Whether the launcher registered its jar checks on this class: asked when the first instance
+    // is made, which the launcher does only after registering them.
+    private static Boolean nativesRegistered;
+    private final boolean checksNatively;
 
     // Loads of different names run at once; each name has its own lock (getClassLoadingLock).
     static {
@@ -103,7 +105,8 @@ public class SignatureValidatingClassLoader extends URLClassLoader {
 
     public SignatureValidatingClassLoader(ClassLoader parent) throws Exception {
         super(new URL[0], parent);
-        if (!NATIVE_CHECKS) {
+        checksNatively = nativeChecksRegistered();
+        if (!checksNatively) {
             sha1md = MessageDigest.getInstance("SHA-1");
         }
     }
@@ -121,12 +124,15 @@ public class SignatureValidatingClassLoader extends URLClassLoader {
     // `length` bytes long (32, 48 or 64: SHA-256, -384, -512).
     private static native byte[] entryDigest(int length, byte[] data, int offset, int count);
 
-    private static boolean nativeChecksRegistered() {
-        try {
-            return nativeChecks();
-        } catch (UnsatisfiedLinkError e) {
-            return false;
+    private static synchronized boolean nativeChecksRegistered() {
+        if (nativesRegistered == null) {
+            try {
+                nativesRegistered = Boolean.valueOf(nativeChecks());
+            } catch (UnsatisfiedLinkError e) {
+                nativesRegistered = Boolean.FALSE;
+            }
         }
+        return nativesRegistered.booleanValue();
     }
 
     public Class loadClass(String name) throws ClassNotFoundException {
@@ -370,8 +376,8 @@ public class SignatureValidatingClassLoader extends URLClassLoader {
 
     // For a multi-release jar giving the entries meant for the running runtime; verifying through
     // the VM's reader unless the natives check the jar.
-    private static JarFile openJar(File file) throws IOException {
-        return new JarFile(file, !NATIVE_CHECKS, ZipFile.OPEN_READ, Runtime.version());
+    private JarFile openJar(File file) throws IOException {
+        return new JarFile(file, !checksNatively, ZipFile.OPEN_READ, Runtime.version());
     }
 
     // The jar's own index finds the entry; the name check keeps the match exact, since the index
@@ -433,7 +439,7 @@ public class SignatureValidatingClassLoader extends URLClassLoader {
         EntryHandler handler = handlers.get(jar);
         CodeSigner[] signers = null;
         String problem;
-        if (NATIVE_CHECKS) {
+        if (checksNatively) {
             problem = nativeProblem(handler, entry.getRealName(), bytes);
         } else {
             signers = entry.getCodeSigners();
@@ -582,7 +588,7 @@ public class SignatureValidatingClassLoader extends URLClassLoader {
             } finally {
                 in.close();
             }
-            String problem = NATIVE_CHECKS ? nativeProblem(handlers.get(jar), entry.getRealName(), bytes)
+            String problem = checksNatively ? nativeProblem(handlers.get(jar), entry.getRealName(), bytes)
                                            : signerProblem(entry.getCodeSigners());
             if (!isManifest && problem != null) {
                 return null;
@@ -633,7 +639,7 @@ public class SignatureValidatingClassLoader extends URLClassLoader {
         }
         for (int i = 0; bytes != null && i < digests.length; i++) {
             byte[] actual = entryDigest(digests[i].length, bytes, 0, bytes.length);
-            if (actual == null || !MessageDigest.isEqual(actual, digests[i])) {
+            if (actual == null || !Arrays.equals(actual, digests[i])) {
                 throw new SecurityException(algorithmOf(digests[i].length) + " digest error for " + realName);
             }
         }
@@ -755,7 +761,7 @@ public class SignatureValidatingClassLoader extends URLClassLoader {
     private ProtectionDomain domain(EntryHandler handler, CodeSigner[] signers) {
         synchronized (handler) {
             if (handler.domain == null) {
-                CodeSource source = NATIVE_CHECKS ? new CodeSource(handler.jarURL, handler.certificates)
+                CodeSource source = checksNatively ? new CodeSource(handler.jarURL, handler.certificates)
                                                   : new CodeSource(handler.jarURL, signers);
                 handler.domain = new ProtectionDomain(source, getPermissions(source), this, null);
             }
