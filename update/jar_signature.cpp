@@ -523,8 +523,8 @@ jar_verdict check_main_class_signature(std::FILE* file, const unsigned char* sig
 signed_manifest read_signed_manifest(const bytes& manifest, const bytes& signature_file,
                                      const bytes& block, const unsigned char* signer) {
     signed_manifest out;
-    if (!signer || !signed_by_pinned(block, signature_file, signer, &out.certificates)) {
-        out.certificates.clear();
+    std::vector<bytes> certificates;
+    if (!signer || !signed_by_pinned(block, signature_file, signer, &certificates)) {
         out.verdict = jar_verdict::signature_invalid;
         return out;
     }
@@ -569,5 +569,6 @@ signed_manifest read_signed_manifest(const bytes& manifest, const bytes& signatu
         entry_digests(*entry, &out.digests);
     }
     out.verdict = jar_verdict::signed_by_pinned;
+    out.certificates = std::move(certificates);
     return out;
 }
