@@ -19,6 +19,7 @@
 #include <cstring>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 #include <zlib.h>
 
@@ -550,9 +551,20 @@ signed_manifest read_signed_manifest(const bytes& manifest, const bytes& signatu
         out.verdict = jar_verdict::digest_mismatch;
         return out;
     }
+    // The manifest's sections by name, looked up once per .SF section: a jar may hold tens of
+    // thousands. A name given twice maps to null.
+    std::unordered_map<std::string_view, const section*> by_name;
+    by_name.reserve(manifest_sections.size());
+    for (std::size_t i = 1; i < manifest_sections.size(); ++i) {
+        auto [at, added] =
+            by_name.emplace(manifest_sections[i].attributes[0].value, &manifest_sections[i]);
+        if (!added)
+            at->second = nullptr;
+    }
     for (std::size_t i = 1; i < signature_sections.size(); ++i) {
         const section& signed_entry = signature_sections[i];
-        const section* entry = section_for(manifest_sections, signed_entry.attributes[0].value);
+        auto found = by_name.find(signed_entry.attributes[0].value);
+        const section* entry = found == by_name.end() ? nullptr : found->second;
         if (!entry)
             continue; // named twice, or not at all: no digest to trust
         if (!whole) {
