@@ -69,9 +69,7 @@ bytes digest(digest_kind kind, const unsigned char* data, std::size_t size) {
                        : kind == digest_kind::sha256 ? CALG_SHA_256
                        : kind == digest_kind::sha384 ? CALG_SHA_384
                                                      : CALG_SHA_512;
-    // One verify-only context for the process: the class loader digests every entry it reads, and
-    // acquiring a context per digest would cost more than the digest of a small class.
-    static const provider prov;
+    provider prov;
     hash h(prov.get(), algorithm);
     if (!h.get())
         return {};
