@@ -6,6 +6,10 @@
 //   java -cp <loader classes>:<test support classes> -Dvistal.sign=tools/vistal-sign.sh \
 //       classload_bench.java KEYSTORE.p12 WORKDIR [--classes N] [--runs R]
 //
+// With -Dvistal.loader.natives=<the natives' library> (tests/security builds it as
+// libvistal_loader_natives_jni.so) the loader checks jars through the launcher's natives, as in a
+// launcher's start; without, through the JDK's verifying reader. The first line says which.
+//
 // KEYSTORE.p12 is the build's development key (alias "vistal", storepass "vistal-dev"). The test
 // support classes (tests/support/TestJars.java) are built into <build>/tests/java-support.
 
@@ -57,6 +61,8 @@ public class classload_bench {
     }
 
     public static void main(String[] args) throws Exception {
+        String checks = TestJars.loaderChecks(LOADER);
+        System.out.println("the loader's checks: " + checks);
         String keystore = args[0];
         File dir = new File(args[1]);
         int classes = 10000;
@@ -82,7 +88,7 @@ public class classload_bench {
         URL signedUrl = signed.toURI().toURL();
         URL unsignedUrl = unsigned.toURI().toURL();
         List<Contender> contenders = Arrays.asList(
-            new Contender("signature-validating loader, signed jar", () -> {
+            new Contender("signature-validating loader (" + checks + "), signed jar", () -> {
                 ClassLoader l = (ClassLoader) loaderClass.getConstructor(ClassLoader.class).newInstance(parent);
                 loaderClass.getMethod("setJarPaths", String[].class, byte[].class)
                     .invoke(l, new String[] {signed.getPath()}, digest);

@@ -38,11 +38,17 @@ step "$build/vistal-memory-bench" --mib 1,16,256 --runs 5
 for mib in 16 256 1024; do
     step "$build/vistal-fetch-bench" --mib "$mib" --runs "$runs"
 done
+# The loader through the launcher's natives (as a launcher's start checks), then through the
+# JDK's verifying reader (as outside the launcher).
+cmake --build "$build" --target vistal_loader_natives_jni
+natives=-Dvistal.loader.natives=$build/tests/security/libvistal_loader_natives_jni.so
 for classes in 1000 10000 50000; do
-    step "$jdk/bin/java" -cp "$build/classloader/classes:$build/tests/java-support" \
-        -Dvistal.sign="$here/../tools/vistal-sign.sh" "$here/classload_bench.java" \
-        "$build/dev-signing/keystore.p12" "$build/bench/classload" --classes "$classes" \
-        --runs "$runs"
+    for mode in "$natives" -Dvistal.loader.natives.unset; do
+        step "$jdk/bin/java" -cp "$build/classloader/classes:$build/tests/java-support" \
+            -Dvistal.sign="$here/../tools/vistal-sign.sh" "$mode" "$here/classload_bench.java" \
+            "$build/dev-signing/keystore.p12" "$build/bench/classload" --classes "$classes" \
+            --runs "$runs"
+    done
 done
 
 # Start time against the number of classes and the jar's size; writes docs/growth.svg. It sets

@@ -10,6 +10,8 @@
 #   bl.jar          the application's classes and N filler classes (default 2000, about the
 #                   entry count of a modest application jar), signed
 #   include.jar     the application's include jar, signed
+#   unsigned/       bl.jar and include.jar as they were before signing (the baseline that pays
+#                   for no signature)
 #   app-<MIB>.jar   bl.jar's classes plus an incompressible stored entry, MIB MiB in all, signed
 #                   (the application jar a first start downloads)
 # Jars that are newer than their inputs are kept.
@@ -45,7 +47,7 @@ fresh() {
 }
 
 work=$out/work
-if ! fresh "$out/bl.jar" || ! fresh "$out/include.jar"; then
+if ! fresh "$out/bl.jar" || ! fresh "$out/include.jar" || ! fresh "$out/unsigned/bl.jar"; then
     rm -rf "$work" "$out"/app-*.jar
     mkdir -p "$work/include" "$work/app" "$work/filler-src/z/f"
     for ((i = 0; i < filler; i++)); do
@@ -63,11 +65,13 @@ if ! fresh "$out/bl.jar" || ! fresh "$out/include.jar"; then
     fi
     "$jdk/bin/jar" --create --file "$work/include.jar" -C "$work/include" .
     "$jdk/bin/jar" --create --file "$work/bl.jar" -C "$work/app" .
+    mkdir -p "$out/unsigned"
+    cp "$work/include.jar" "$work/bl.jar" "$out/unsigned/"
     sign "$work/include.jar"
     sign "$work/bl.jar" --version 2.0.0
     mv "$work/include.jar" "$work/bl.jar" "$out/"
     echo "$filler" >"$out/filler"
-    touch "$out/include.jar" "$out/bl.jar"
+    touch "$out/include.jar" "$out/bl.jar" "$out/unsigned/include.jar" "$out/unsigned/bl.jar"
 fi
 
 for mib in "${sizes[@]}"; do

@@ -8,6 +8,7 @@
 #include "config/product.h"
 #include "launcher/data_dir.h"
 #include "launcher/exit.h"
+#include "launcher/loader_natives.h"
 #include "launcher/report.h"
 #include "launcher/vm_environment.h"
 #include "launcher/vm_options.h"
@@ -266,7 +267,10 @@ bool run_application(JNIEnv* env, launch_state& state, vmhost::loader_bridge& br
     std::FILE* const err = bridge.diagnostics;
 
     // 13. The main loader over app.jar (or the fallback jar) and the include jar.
-    vmhost::init_class_loader(env, bridge, jars.main_jars(), jars.main_count());
+    int native_count = 0;
+    const JNINativeMethod* natives = launcher::loader_natives(&native_count);
+    vmhost::init_class_loader(env, bridge, jars.main_jars(), jars.main_count(), natives,
+                              native_count);
     std::fflush(err);
 
     // 14. Main class. Online, an app.jar that cannot yield a signed main class (unsigned, signed

@@ -8,7 +8,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-30}
 build=build/fuzz
-targets="answer_scan app_ver fetch_headers curl_headers path_join archive_check jar_signature png_image"
+targets="answer_scan app_ver fetch_headers curl_headers path_join archive_check jar_signature signed_manifest png_image"
 
 mkdir -p "$build"
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \

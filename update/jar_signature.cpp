@@ -20,6 +20,7 @@
 #include <cstring>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace {
@@ -307,6 +308,45 @@ bool pinned(const bytes& certificate, const unsigned char* signer) {
     return d.size() == signer_digest_size && std::memcmp(d.data(), signer, signer_digest_size) == 0;
 }
 
+// The block signs the signature file, and only the pinned certificate may appear in it. The
+// block's certificates go to `certificates`, the signer's first.
+bool signed_by_pinned(const bytes& block, const bytes& signature_file, const unsigned char* signer,
+                      std::vector<bytes>* certificates) {
+    platform::signature_check check = platform::verify_detached_signature(block, signature_file);
+    if (!check.verified || !pinned(check.signer, signer))
+        return false;
+    for (const bytes& certificate : check.certificates)
+        if (!pinned(certificate, signer))
+            return false;
+    certificates->push_back(check.signer);
+    for (bytes& certificate : check.certificates)
+        if (certificate != check.signer)
+            certificates->push_back(std::move(certificate));
+    return true;
+}
+
+// The manifest section's digests of its entry, one per algorithm; false when an algorithm is
+// stated twice or a value is not base64, which leaves the entry unsigned.
+bool entry_digests(const section& s, std::vector<signed_digest>* out) {
+    std::size_t first = out->size();
+    for (const algorithm& a : algorithms) {
+        std::string wanted = std::string(a.name) + "-Digest";
+        bool seen = false;
+        for (const attribute& attr : s.attributes) {
+            if (!same_text_any_case(attr.name, wanted))
+                continue;
+            signed_digest d{s.attributes[0].value, a.kind, {}};
+            if (seen || !base64_decode(attr.value, &d.value)) {
+                out->resize(first);
+                return false;
+            }
+            seen = true;
+            out->push_back(std::move(d));
+        }
+    }
+    return true;
+}
+
 } // namespace
 
 jar_verdict check_main_class_signature(std::FILE* file, const unsigned char* signer,
@@ -332,13 +372,9 @@ jar_verdict check_main_class_signature(std::FILE* file, const unsigned char* sig
             jar_verdict::signed_by_pinned)
         return v;
 
-    // The block signs the signature file, and only the pinned certificate may appear in it.
-    platform::signature_check check = platform::verify_detached_signature(block, signature_file);
-    if (!check.verified || !pinned(check.signer, signer))
+    std::vector<bytes> certificates;
+    if (!signed_by_pinned(block, signature_file, signer, &certificates))
         return jar_verdict::signature_invalid;
-    for (const bytes& certificate : check.certificates)
-        if (!pinned(certificate, signer))
-            return jar_verdict::signature_invalid;
 
     std::vector<section> manifest_sections, signature_sections;
     if (!parse_sections(manifest, &manifest_sections))
@@ -375,4 +411,68 @@ jar_verdict check_main_class_signature(std::FILE* file, const unsigned char* sig
     if (release && !stamp_matches(version_stamp(mf_main), *release))
         return jar_verdict::version_mismatch;
     return jar_verdict::signed_by_pinned;
+}
+
+signed_manifest read_signed_manifest(const bytes& manifest, const bytes& signature_file,
+                                     const bytes& block, const unsigned char* signer) {
+    signed_manifest out;
+    std::vector<bytes> certificates;
+    if (!signer || !signed_by_pinned(block, signature_file, signer, &certificates)) {
+        out.verdict = jar_verdict::signature_invalid;
+        return out;
+    }
+    std::vector<section> manifest_sections, signature_sections;
+    if (!parse_sections(manifest, &manifest_sections)) {
+        out.verdict = jar_verdict::no_manifest;
+        return out;
+    }
+    if (!parse_sections(signature_file, &signature_sections)) {
+        out.verdict = jar_verdict::not_signed;
+        return out;
+    }
+
+    // Without a digest of the whole manifest, a stated digest of its main attributes must hold,
+    // and each entry's section is covered by the .SF section that names it.
+    const section& sf_main = signature_sections[0];
+    const section& mf_main = manifest_sections[0];
+    bool whole = digests_match(sf_main, "-Digest-Manifest", manifest.data(), manifest.size()) ==
+                 match::matches;
+    if (!whole &&
+        digests_match(sf_main, "-Digest-Manifest-Main-Attributes", manifest.data() + mf_main.begin,
+                      mf_main.end - mf_main.begin) == match::differs) {
+        out.verdict = jar_verdict::digest_mismatch;
+        return out;
+    }
+    // The manifest's sections by name, looked up once per .SF section: a jar may hold tens of
+    // thousands. A name given twice maps to null.
+    std::unordered_map<std::string_view, const section*> by_name;
+    by_name.reserve(manifest_sections.size());
+    for (std::size_t i = 1; i < manifest_sections.size(); ++i) {
+        auto [at, added] =
+            by_name.emplace(manifest_sections[i].attributes[0].value, &manifest_sections[i]);
+        if (!added)
+            at->second = nullptr;
+    }
+    for (std::size_t i = 1; i < signature_sections.size(); ++i) {
+        const section& signed_entry = signature_sections[i];
+        auto found = by_name.find(signed_entry.attributes[0].value);
+        const section* entry = found == by_name.end() ? nullptr : found->second;
+        if (!entry)
+            continue; // named twice, or not at all: no digest to trust
+        if (!whole) {
+            match m = digests_match(signed_entry, "-Digest", manifest.data() + entry->begin,
+                                    entry->end - entry->begin);
+            if (m == match::differs) {
+                out.digests.clear();
+                out.verdict = jar_verdict::digest_mismatch;
+                return out;
+            }
+            if (m == match::absent)
+                continue;
+        }
+        entry_digests(*entry, &out.digests);
+    }
+    out.verdict = jar_verdict::signed_by_pinned;
+    out.certificates = std::move(certificates);
+    return out;
 }

@@ -4,9 +4,12 @@
 // the fatal-error dialog.
 #pragma once
 
+#include "platform/signature_crypto.h"
 #include "update/version_stamp.h"
 
 #include <cstdio>
+#include <string>
+#include <vector>
 
 enum class jar_verdict {
     signed_by_pinned,  // the main class verifies and its signer is the pinned certificate
@@ -25,3 +28,30 @@ enum class jar_verdict {
 // manifest's main section must carry its version stamp too (see version_stamp.h).
 jar_verdict check_main_class_signature(std::FILE* file, const unsigned char* signer,
                                        const release_stamp* release);
+
+// One digest the signed manifest states for an entry.
+struct signed_digest {
+    std::string entry; // the entry's name as the manifest writes it (UTF-8)
+    platform::digest_kind kind;
+    platform::bytes value;
+};
+
+// What a jar's signature vouches for: the block verified over the signature file with the
+// pinned certificate, and the signature file's digests over the manifest.
+struct signed_manifest {
+    jar_verdict verdict = jar_verdict::not_signed;
+    // Every digest of every entry that the signature file names and whose manifest section it
+    // covers; an entry may have several (one per algorithm), and all of them must hold.
+    std::vector<signed_digest> digests;
+    // DER encoding of every certificate the block carries, the signer's first.
+    std::vector<platform::bytes> certificates;
+};
+
+// Checks a jar's manifest, signature file (.SF) and its block (.RSA, .EC or .DSA), as read from
+// the jar. The verdict is signed_by_pinned when the block verifies over the .SF with the pinned
+// certificate (`signer` as for check_main_class_signature) and no digest of the .SF over the
+// manifest is stated and wrong; only then are digests listed. A wrong digest of one section
+// refuses the whole jar, as the VM's verifying reader refuses to read it.
+signed_manifest read_signed_manifest(const platform::bytes& manifest,
+                                     const platform::bytes& signature_file,
+                                     const platform::bytes& block, const unsigned char* signer);

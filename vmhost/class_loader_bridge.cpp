@@ -153,7 +153,8 @@ jobject new_class_loader(JNIEnv* env, const loader_bridge& bridge, char** jar_pa
     return instance;
 }
 
-void init_class_loader(JNIEnv* env, loader_bridge& bridge, char** jar_paths, int count) {
+void init_class_loader(JNIEnv* env, loader_bridge& bridge, char** jar_paths, int count,
+                       const JNINativeMethod* natives, int native_count) {
     jclass cl = nullptr;
     if (!pending(env))
         cl = env->FindClass("java/lang/ClassLoader");
@@ -193,6 +194,10 @@ void init_class_loader(JNIEnv* env, loader_bridge& bridge, char** jar_paths, int
     }
     if (!bridge.loaderClass)
         assertion(bridge, "loaderClass == NULL", 128);
+    // A table the VM refuses leaves the loader on the VM's reader: the start goes on, slower.
+    if (bridge.loaderClass && natives && native_count > 0 && !pending(env) &&
+        env->RegisterNatives(bridge.loaderClass, natives, native_count) != JNI_OK)
+        env->ExceptionClear();
 
     if (bridge.loaderClass && !pending(env))
         bridge.loaderConstructor =

@@ -20,7 +20,11 @@ struct loader_bridge {
     std::FILE* diagnostics = stderr;
 };
 
-void init_class_loader(JNIEnv* env, loader_bridge& bridge, char** jar_paths, int count);
+// `natives` (`native_count` of them) are registered on the loader class right after it is
+// defined, before its first instance exists: the checks it finds there replace the VM's verifying
+// jar reader. Without them the loader checks jars through the VM's own reader.
+void init_class_loader(JNIEnv* env, loader_bridge& bridge, char** jar_paths, int count,
+                       const JNINativeMethod* natives = nullptr, int native_count = 0);
 jobject new_class_loader(JNIEnv* env, const loader_bridge& bridge, char** jar_paths, int count);
 // The class `name` through the main loader, checked for a no-argument constructor; null with an
 // assertion line when there is no loader, no class or no such constructor. When the main loader

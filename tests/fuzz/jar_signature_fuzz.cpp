@@ -1,38 +1,14 @@
 // The signer check reads a jar a server chose: zip directory, local headers, inflation, manifest
 // and signature file. Whatever the bytes, it reads only inside the file and inside its bounds,
-// and it never accepts a jar without the main class entry. The cryptography is replaced by a
-// cheap stand-in (a checksum for every digest, and a block that "verifies" when it begins with
-// "SIGNED" and carries the certificate after it) so that the fuzzer can reach past it.
+// and it never accepts a jar without the main class entry. The cryptography is the stand-in of
+// crypto_stubs.cpp, so that the fuzzer can reach past it.
 #include "platform/signature_crypto.h"
 #include "update/jar_signature.h"
 
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <string_view>
-
-namespace platform {
-
-bytes digest(digest_kind kind, const unsigned char* data, std::size_t size) {
-    std::size_t length = kind == digest_kind::sha1 ? 20 : kind == digest_kind::sha256 ? 32 : 48;
-    bytes out(length, 0);
-    for (std::size_t i = 0; i < size; ++i)
-        out[i % length] = static_cast<unsigned char>(out[i % length] * 31 + data[i]);
-    return out;
-}
-
-signature_check verify_detached_signature(const bytes& block, const bytes& content) {
-    signature_check result;
-    if (block.size() > 6 && std::memcmp(block.data(), "SIGNED", 6) == 0) {
-        result.verified = true;
-        result.signer.assign(block.begin() + 6, block.end());
-        result.certificates.push_back(result.signer);
-    }
-    return result;
-}
-
-} // namespace platform
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size == 0)

@@ -4,6 +4,7 @@
 // calling thread.
 #include "classloader/svcl_dat.h"
 #include "config/deployment.h"
+#include "launcher/loader_natives.h"
 #include "vmhost/class_loader_bridge.h"
 
 #include <cstdio>
@@ -81,7 +82,12 @@ template <class Action> captured capture(Action action, loader_bridge& into = br
 }
 
 const captured& set_up() {
-    static captured once = capture([] { init_class_loader(env(), bridge(), main_jars, 2); });
+    // As the launcher sets it up: its jar checks registered on the loader class.
+    static captured once = capture([] {
+        int count = 0;
+        const JNINativeMethod* natives = launcher::loader_natives(&count);
+        init_class_loader(env(), bridge(), main_jars, 2, natives, count);
+    });
     return once;
 }
 
@@ -143,6 +149,8 @@ TEST(Bridge, SetUpDefinesTheLoaderClassAndTheMainLoader) {
     ASSERT_NE(bridge().loader, nullptr);
     EXPECT_TRUE(env()->IsInstanceOf(bridge().loader, bridge().loaderClass));
     EXPECT_EQ(jar_count_of(bridge().loader), 2);
+    EXPECT_TRUE(env()->GetBooleanField(
+        bridge().loader, env()->GetFieldID(bridge().loaderClass, "checksNatively", "Z")));
 }
 
 TEST(Bridge, EveryNewLoaderIsItsOwnInstanceWithItsOwnDigest) {

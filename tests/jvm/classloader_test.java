@@ -48,6 +48,7 @@ public class classloader_test {
     static byte[] trusted;
 
     public static void main(String[] args) throws Exception {
+        System.out.println("the loader's checks: " + TestJars.loaderChecks(LOADER));
         devKeystore = args[0];
         trusted = sha1(devCertificate());
         dir = new File("fixtures");

@@ -49,8 +49,11 @@ public class hostile_jars_test {
     static String devKeystore;
     static File syscp, bootcp;
     static byte[] trusted;
+    static String checks; // "native" (the launcher's natives registered) or "jdk"
 
     public static void main(String[] args) throws Exception {
+        checks = TestJars.loaderChecks(LOADER);
+        System.out.println("the loader's checks: " + checks);
         devKeystore = args[0];
         syscp = new File(args[1]);
         bootcp = new File(args[2]);
@@ -74,6 +77,8 @@ public class hostile_jars_test {
             hostile_jars_test::resourcesNotByPath);
         Checks.run("duplicate entries: only the bytes the verifier checked are ever defined", hostile_jars_test::duplicates);
         Checks.run("zip bombs are refused within a small heap", hostile_jars_test::bombs);
+        Checks.run("signatures: algorithms, sections, signers and changes after signing judged as the VM's reader does",
+            hostile_jars_test::signatures);
 
         Checks.exit();
     }
@@ -260,6 +265,44 @@ public class hostile_jars_test {
         }
     }
 
+    // The main class of each jar: its outcome through the VM's reader, and through the launcher's
+    // natives where they are stricter (docs/SECURITY.md). A jar the VM's reader refuses whole
+    // fails the load with the reader's own message, which is not the loader's to keep.
+    static void signatures() throws Exception {
+        String refusedWhole = "(the reader's message)";
+        String[][] cases = {
+            // jar, through the VM's reader, through the natives when they differ
+            {"sig-sha256.jar", "loaded"},
+            {"sig-sha384.jar", "loaded"},
+            {"sig-sha512.jar", "loaded"},
+            {"sig-sections.jar", "loaded"},                     // no digest of the whole manifest
+            {"sig-sections-other.jar", refusedWhole, MAIN + " signature invalid"}, // another section changed
+            {"sig-main-attributes.jar", refusedWhole, MAIN + " signature invalid"}, // main attributes changed
+            {"sig-added.jar", MAIN + " not signed"},           // entry and section added after signing
+            {"sig-sf-changed.jar", refusedWhole, MAIN + " signature invalid"}, // the block no longer holds
+            {"sig-entry-changed.jar", "SHA-256 digest error for a/b/a/a/a.class"},
+            // Two signers, the trusted one and another: the reader's verdict follows the order of
+            // the signature files in the jar; the natives refuse both.
+            {"sig-two-signers.jar", MAIN + " signature invalid"},          // trusted, then another
+            {"sig-two-signers-other-first.jar", "loaded", MAIN + " signature invalid"}, // another, then trusted
+        };
+        List<String> faults = new ArrayList<>();
+        for (String[] c : cases) {
+            URLClassLoader l = loader(data + "/" + c[0]);
+            String outcome = outcomeOf(l, MAIN);
+            String expected = checks.equals("native") && c.length > 2 ? c[2] : c[1];
+            System.out.println("  " + c[0] + ": " + outcome);
+            boolean ok = expected == refusedWhole ? !outcome.equals("loaded") && !outcome.equals("not found")
+                                                  : outcome.equals(expected);
+            check(faults, ok, c[0] + ": " + outcome + ", expected " + expected);
+            check(faults, outcome.equals("loaded") == defined(l, MAIN), c[0] + ": defined only when loaded");
+            // The resource beside the class shares its signature; only a changed class stays alone.
+            boolean served = outcome.equals("loaded") || outcome.contains(" digest error for ");
+            check(faults, served == (l.getResource("r.txt") != null), c[0] + ": its resource served " + !served);
+        }
+        Checks.expect(faults.isEmpty(), String.join("; ", faults));
+    }
+
     // ---- helpers ------------------------------------------------------------------------------
 
     static void check(List<String> faults, boolean condition, String what) {
@@ -396,6 +439,80 @@ public class hostile_jars_test {
         Files.write(file.toPath(), Arrays.copyOf(b.array(), b.position()));
     }
 
+    // The jars of signatures(): the main class and a resource, signed in several ways, some
+    // changed after signing.
+    static void makeSignatureFixtures() throws Exception {
+        String other = new File(dir, "other.p12").getPath();
+        Process p = new ProcessBuilder(JDK + "/bin/keytool", "-genkeypair", "-alias", "other", "-keyalg", "RSA",
+                                       "-keysize", "2048", "-dname", "CN=Someone Else", "-storetype", "PKCS12",
+                                       "-keystore", other, "-storepass", PASS).redirectErrorStream(true).start();
+        p.getInputStream().readAllBytes();
+        Checks.expect(p.waitFor() == 0, "keytool made another signer");
+        String[][] signings = {
+            {"sig-sha256.jar"}, {"sig-sha384.jar", "-digestalg", "SHA-384", "-sigalg", "SHA384withRSA"},
+            {"sig-sha512.jar", "-digestalg", "SHA-512"}, {"sig-sections.jar", "-sectionsonly"},
+            {"sig-sections-other.jar", "-sectionsonly"}, {"sig-main-attributes.jar", "-sectionsonly"},
+            {"sig-added.jar"}, {"sig-sf-changed.jar"}, {"sig-two-signers.jar"}, {"sig-entry-changed.jar"},
+        };
+        for (String[] s : signings) {
+            File jar = new File(data, s[0]);
+            if (s[0].equals("sig-added.jar"))
+                writeZip(jar, manifest(), Entry.stored("p/Other.class", TestJars.classFile("p.Other", null)));
+            else
+                writeZip(jar, manifest(), Entry.stored("a/b/a/a/a.class", TestJars.classFile(MAIN, null)),
+                         Entry.stored("p/Other.class", TestJars.classFile("p.Other", null)), stored("r.txt", "r"));
+            TestJars.sign(devKeystore, PASS, jar.getPath(), "vistal",
+                          Arrays.copyOfRange(s, 1, s.length));
+        }
+        File otherFirst = new File(data, "sig-two-signers-other-first.jar");
+        Files.copy(new File(data, "sig-two-signers.jar").toPath(), otherFirst.toPath());
+        TestJars.sign(other, PASS, new File(data, "sig-two-signers.jar").getPath(), "other");
+        writeZip(otherFirst, manifest(), Entry.stored("a/b/a/a/a.class", TestJars.classFile(MAIN, null)),
+                 Entry.stored("p/Other.class", TestJars.classFile("p.Other", null)), stored("r.txt", "r"));
+        TestJars.sign(other, PASS, otherFirst.getPath(), "other");
+        TestJars.sign(devKeystore, PASS, otherFirst.getPath(), "vistal");
+
+        // Changes after signing: another entry's manifest section, the main attributes, an added
+        // entry with a section of its own, the .SF, and the main class's bytes.
+        String otherDigest = "SHA-256-Digest: " + java.util.Base64.getEncoder().encodeToString(new byte[32]);
+        changeEntry("sig-sections-other.jar", "META-INF/MANIFEST.MF",
+                    t -> t.replaceFirst("(Name: p/Other.class\r\n)SHA-256-Digest: [^\r]*", "$1" + otherDigest));
+        List<Entry> changed = new ArrayList<>();
+        for (Entry e : entriesOf(new File(data, "sig-entry-changed.jar")))
+            changed.add(e.name().equals("a/b/a/a/a.class") ? Entry.stored(e.name(), TestJars.classFile(MAIN, "evil")) : e);
+        writeZip(new File(data, "sig-entry-changed.jar"), changed.toArray(new Entry[0]));
+        changeEntry("sig-main-attributes.jar", "META-INF/MANIFEST.MF",
+                    t -> t.replaceFirst("\r\n\r\n", "\r\nX-Changed: yes\r\n\r\n"));
+        changeEntry("sig-sf-changed.jar", "META-INF/VISTAL.SF", t -> t.replace("\r\n\r\n", "\r\nX-Changed: yes\r\n\r\n"));
+        byte[] main = TestJars.classFile(MAIN, null);
+        String mainSection = "Name: a/b/a/a/a.class\r\nSHA-256-Digest: "
+            + java.util.Base64.getEncoder().encodeToString(MessageDigest.getInstance("SHA-256").digest(main)) + "\r\n\r\n";
+        List<Entry> added = new ArrayList<>();
+        for (Entry e : entriesOf(new File(data, "sig-added.jar")))
+            added.add(e.name().equals("META-INF/MANIFEST.MF") ? stored(e.name(), new String(e.data(), "UTF-8") + mainSection) : e);
+        added.add(Entry.stored("a/b/a/a/a.class", main));
+        added.add(stored("r.txt", "r"));
+        writeZip(new File(data, "sig-added.jar"), added.toArray(new Entry[0]));
+    }
+
+    // Rewrites one text entry of a jar in data/ through `change`, keeping every other entry.
+    static void changeEntry(String jar, String name, java.util.function.UnaryOperator<String> change) throws Exception {
+        File file = new File(data, jar);
+        List<Entry> entries = new ArrayList<>();
+        boolean changed = false;
+        for (Entry e : entriesOf(file)) {
+            if (e.name().equals(name)) {
+                String before = new String(e.data(), "UTF-8");
+                String after = change.apply(before);
+                changed = !after.equals(before);
+                e = stored(name, after);
+            }
+            entries.add(e);
+        }
+        Checks.expect(changed, jar + ": " + name + " changed");
+        writeZip(file, entries.toArray(new Entry[0]));
+    }
+
     static void makeFixtures() throws Exception {
         File include = new File(install, "lib/include.jar");
         writeZip(include, manifest(), Entry.stored("p/Inc.class", TestJars.classFile("p.Inc", null)),
@@ -439,6 +556,8 @@ public class hostile_jars_test {
         List<Entry> before = new ArrayList<>(dup);
         before.add(1, evil);
         writeZip(new File(data, "dup-before.jar"), before.toArray(new Entry[0]));
+
+        makeSignatureFixtures();
 
         String digest = "Name: a/b/a/a/a.class\r\nSHA-256-Digest: AAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAA=";
         writeZip(new File(data, "bomb-unsigned.jar"), manifest(), bomb("a/b/a/a/a.class", BOMB, BOMB));

@@ -95,4 +95,21 @@ public final class TestJars {
                 deleteTree(c);
         f.delete();
     }
+
+    // Loads the launcher's loader natives when the system property "vistal.loader.natives" names
+    // their library, before the loader class is first used, and says which checks the loader
+    // then uses: "native" or "jdk". A library that fails to register them fails the harness.
+    public static String loaderChecks(String loaderClass) throws Exception {
+        String library = System.getProperty("vistal.loader.natives");
+        if (library != null)
+            System.load(library);
+        Class<?> c = Class.forName(loaderClass);
+        Object loader = c.getConstructor(ClassLoader.class).newInstance(ClassLoader.getSystemClassLoader());
+        java.lang.reflect.Field f = c.getDeclaredField("checksNatively");
+        f.setAccessible(true);
+        boolean isNative = f.getBoolean(loader);
+        if (isNative != (library != null))
+            throw new IllegalStateException("the loader's natives are " + (isNative ? "" : "not ") + "registered");
+        return isNative ? "native" : "jdk";
+    }
 }

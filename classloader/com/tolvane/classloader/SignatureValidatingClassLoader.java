@@ -16,18 +16,27 @@ import java.net.URLClassLoader;
 import java.security.CodeSigner;
 import java.security.CodeSource;
 import java.security.ProtectionDomain;
+import java.math.BigInteger;
 import java.security.MessageDigest;
+import java.security.Principal;
+import java.security.PublicKey;
 import java.security.cert.Certificate;
 import java.security.cert.CertificateEncodingException;
+import java.security.cert.CertificateException;
+import java.security.cert.CertificateFactory;
+import java.security.cert.X509Certificate;
 import java.util.ArrayList;
 import java.util.Arrays;
 import java.util.Collections;
+import java.util.Date;
 import java.util.Enumeration;
+import java.util.HashMap;
 import java.util.Hashtable;
 import java.util.IdentityHashMap;
 import java.util.Iterator;
 import java.util.List;
 import java.util.Map;
+import java.util.Set;
 import java.util.StringTokenizer;
 import java.util.jar.Attributes;
 import java.util.jar.JarEntry;
@@ -41,6 +50,12 @@ import java.util.zip.ZipFile;
  * not hold go to the parent, which may answer only with the runtime's own classes, then to the
  * jars their manifests name in Class-Path, under the same signer rule. Resources come only from
  * entries that pass that rule too.
+ *
+ * Started by the launcher, it finds the launcher's jar checks registered as its natives: each jar
+ * is then read without the VM's verifying reader, its signature checked once natively, and each
+ * entry's bytes digested natively against the signed manifest, so that nothing of the VM's
+ * security providers is set up on the way to the main class. Elsewhere it checks through the VM's
+ * verifying jar reader.
  */
 public class SignatureValidatingClassLoader extends URLClassLoader {
     public static final boolean DEBUG = false;
@@ -78,6 +93,11 @@ public class SignatureValidatingClassLoader extends URLClassLoader {
     private Map<JarFile, Boolean> signedJars =
         Collections.synchronizedMap(new IdentityHashMap<JarFile, Boolean>());
 
+    // Whether the launcher registered its jar checks on this class: asked when the first instance
+    // is made, which the launcher does only after registering them.
+    private static Boolean nativesRegistered;
+    private final boolean checksNatively;
+
     // Loads of different names run at once; each name has its own lock (getClassLoadingLock).
     static {
         registerAsParallelCapable();
@@ -85,7 +105,34 @@ public class SignatureValidatingClassLoader extends URLClassLoader {
 
     public SignatureValidatingClassLoader(ClassLoader parent) throws Exception {
         super(new URL[0], parent);
-        sha1md = MessageDigest.getInstance("SHA-1");
+        checksNatively = nativeChecksRegistered();
+        if (!checksNatively) {
+            sha1md = MessageDigest.getInstance("SHA-1");
+        }
+    }
+
+    // True; throws UnsatisfiedLinkError when the launcher did not register it.
+    private static native boolean nativeChecks();
+
+    // {names, digests, certificates} of a jar whose block verifies over its .SF with the
+    // certificate of SHA-1 digest `pinned`: the UTF-8 name and value of every digest the signature
+    // covers, and the block's certificates (DER, the signer's first). Null when it does not hold.
+    private static native Object[] signedManifest(byte[] manifest, byte[] signatureFile, byte[] block,
+                                                  byte[] pinned);
+
+    // The digest of bytes [offset, offset + count) of `data` by the algorithm whose digests are
+    // `length` bytes long (32, 48 or 64: SHA-256, -384, -512).
+    private static native byte[] entryDigest(int length, byte[] data, int offset, int count);
+
+    private static synchronized boolean nativeChecksRegistered() {
+        if (nativesRegistered == null) {
+            try {
+                nativesRegistered = Boolean.valueOf(nativeChecks());
+            } catch (UnsatisfiedLinkError e) {
+                nativesRegistered = Boolean.FALSE;
+            }
+        }
+        return nativesRegistered.booleanValue();
     }
 
     public Class loadClass(String name) throws ClassNotFoundException {
@@ -327,9 +374,10 @@ public class SignatureValidatingClassLoader extends URLClassLoader {
         return null;
     }
 
-    // Verifying, and for a multi-release jar giving the entries meant for the running runtime.
-    private static JarFile openJar(File file) throws IOException {
-        return new JarFile(file, true, ZipFile.OPEN_READ, Runtime.version());
+    // For a multi-release jar giving the entries meant for the running runtime; verifying through
+    // the VM's reader unless the natives check the jar.
+    private JarFile openJar(File file) throws IOException {
+        return new JarFile(file, !checksNatively, ZipFile.OPEN_READ, Runtime.version());
     }
 
     // The jar's own index finds the entry; the name check keeps the match exact, since the index
@@ -388,15 +436,21 @@ public class SignatureValidatingClassLoader extends URLClassLoader {
             bytes = null;
         }
 
-        CodeSigner[] signers = entry.getCodeSigners();
-        String problem = signerProblem(signers);
+        EntryHandler handler = handlers.get(jar);
+        CodeSigner[] signers = null;
+        String problem;
+        if (checksNatively) {
+            problem = nativeProblem(handler, entry.getRealName(), bytes);
+        } else {
+            signers = entry.getCodeSigners();
+            problem = signerProblem(signers);
+        }
         if (problem != null) {
             throw new SecurityException(name + problem);
         }
         if (bytes == null) {
             return null;
         }
-        EntryHandler handler = handlers.get(jar);
         URL location = handler.jarURL;
         int dot = name.lastIndexOf('.');
         if (dot != -1) {
@@ -470,6 +524,15 @@ public class SignatureValidatingClassLoader extends URLClassLoader {
             }
             byte[] digest;
             // One digest object per instance; loads on several threads take turns with it.
+            synchronized (this) {
+                if (sha1md == null) {
+                    try {
+                        sha1md = MessageDigest.getInstance("SHA-1");
+                    } catch (java.security.NoSuchAlgorithmException e) {
+                        return " signature invalid";
+                    }
+                }
+            }
             synchronized (sha1md) {
                 sha1md.reset();
                 digest = sha1md.digest(encoded);
@@ -525,7 +588,9 @@ public class SignatureValidatingClassLoader extends URLClassLoader {
             } finally {
                 in.close();
             }
-            if (!isManifest && signerProblem(entry.getCodeSigners()) != null) {
+            String problem = checksNatively ? nativeProblem(handlers.get(jar), entry.getRealName(), bytes)
+                                           : signerProblem(entry.getCodeSigners());
+            if (!isManifest && problem != null) {
                 return null;
             }
             return bytes;
@@ -559,11 +624,145 @@ public class SignatureValidatingClassLoader extends URLClassLoader {
         return false;
     }
 
+    // Null when the bytes of the jar's entry `realName` match every digest the signed manifest
+    // holds for it, else the message suffix that says why not. Bytes that differ from their
+    // digest end the load as the VM's verifying reader ends it. Null bytes (an unreadable entry)
+    // are not digested.
+    private String nativeProblem(EntryHandler handler, String realName, byte[] bytes) {
+        checkSignature(handler);
+        if (handler.refusal != null) {
+            return handler.refusal;
+        }
+        byte[][] digests = handler.covered.get(realName);
+        if (digests == null) {
+            return " not signed";
+        }
+        for (int i = 0; bytes != null && i < digests.length; i++) {
+            byte[] actual = entryDigest(digests[i].length, bytes, 0, bytes.length);
+            if (actual == null || !Arrays.equals(actual, digests[i])) {
+                throw new SecurityException(algorithmOf(digests[i].length) + " digest error for " + realName);
+            }
+        }
+        return null;
+    }
+
+    private static String algorithmOf(int length) {
+        return length == 32 ? "SHA-256" : length == 48 ? "SHA-384" : "SHA-512";
+    }
+
+    // Once per jar: the manifest, the one signature file and its block, read from the jar held
+    // open, go to the natives; their answer says which entries the signature covers. A jar with
+    // no signature file signs nothing; one with several, or whose signature does not hold, is
+    // refused whole.
+    private void checkSignature(EntryHandler handler) {
+        synchronized (handler) {
+            if (handler.covered != null || handler.refusal != null) {
+                return;
+            }
+            handler.refusal = " signature invalid";
+            JarEntry[] pair = signatureFiles(handler.jar);
+            if (pair == null) {
+                handler.refusal = " not signed";
+                return;
+            }
+            if (pair.length == 0) {
+                return;
+            }
+            Object[] checked;
+            try {
+                byte[] manifest = entryBytes(handler.jar, handler.jar.getJarEntry(JarFile.MANIFEST_NAME));
+                byte[] sf = entryBytes(handler.jar, pair[0]);
+                byte[] block = entryBytes(handler.jar, pair[1]);
+                checked = signedManifest(manifest, sf, block, signature);
+            } catch (IOException e) {
+                return;
+            } catch (SecurityException e) {
+                return;
+            }
+            if (checked == null) {
+                return;
+            }
+            byte[][] names = (byte[][]) checked[0];
+            byte[][] values = (byte[][]) checked[1];
+            byte[][] certificates = (byte[][]) checked[2];
+            HashMap<String, byte[][]> covered = new HashMap<String, byte[][]>(names.length * 2);
+            for (int i = 0; i < names.length; i++) {
+                String name = new String(names[i], java.nio.charset.StandardCharsets.UTF_8);
+                byte[][] known = covered.get(name);
+                byte[][] all = known == null ? new byte[1][] : Arrays.copyOf(known, known.length + 1);
+                all[all.length - 1] = values[i];
+                covered.put(name, all);
+            }
+            handler.certificates = new Certificate[certificates.length];
+            for (int i = 0; i < certificates.length; i++) {
+                handler.certificates[i] = new LazyCertificate(certificates[i]);
+            }
+            handler.covered = covered;
+            handler.refusal = null;
+        }
+    }
+
+    // The jar's signature file and block, {.SF, block}; null when it has none, empty when it has
+    // several, or one without its partner. jar tools write them right after the manifest, so the
+    // entries are read up to the first one outside META-INF/ unless none was found there.
+    private static JarEntry[] signatureFiles(JarFile jar) {
+        List<JarEntry> files = new ArrayList<JarEntry>();
+        List<JarEntry> blocks = new ArrayList<JarEntry>();
+        boolean prefixOnly = true;
+        for (int pass = 0; pass < 2 && files.isEmpty() && blocks.isEmpty(); pass++) {
+            Enumeration<JarEntry> entries = jar.entries();
+            while (entries.hasMoreElements()) {
+                JarEntry entry = entries.nextElement();
+                String name = entry.getName().toUpperCase(java.util.Locale.ROOT);
+                if (!name.startsWith("META-INF/")) {
+                    if (prefixOnly) {
+                        break;
+                    }
+                    continue;
+                }
+                if (name.indexOf('/', 9) != -1) {
+                    continue;
+                }
+                if (name.endsWith(".SF")) {
+                    files.add(entry);
+                } else if (name.endsWith(".RSA") || name.endsWith(".EC") || name.endsWith(".DSA")) {
+                    blocks.add(entry);
+                }
+            }
+            prefixOnly = false;
+        }
+        if (files.isEmpty() && blocks.isEmpty()) {
+            return null;
+        }
+        if (files.size() != 1 || blocks.size() != 1) {
+            return new JarEntry[0];
+        }
+        String sf = files.get(0).getName();
+        String block = blocks.get(0).getName();
+        if (!sf.substring(0, sf.lastIndexOf('.')).equalsIgnoreCase(block.substring(0, block.lastIndexOf('.')))) {
+            return new JarEntry[0];
+        }
+        return new JarEntry[] {files.get(0), blocks.get(0)};
+    }
+
+    private static byte[] entryBytes(JarFile jar, JarEntry entry) throws IOException {
+        if (entry == null || entry.getSize() > MAX_CLASS_SIZE) {
+            throw new IOException("unreadable");
+        }
+        InputStream in = jar.getInputStream(entry);
+        try {
+            return readClass(in, entry.getSize(), entry.getName());
+        } finally {
+            in.close();
+        }
+    }
+
     // One domain per jar: every class it yields passed the same signer rule.
     private ProtectionDomain domain(EntryHandler handler, CodeSigner[] signers) {
         synchronized (handler) {
             if (handler.domain == null) {
-                CodeSource source = new CodeSource(handler.jarURL, signers);
+                CodeSource source = checksNatively ? new CodeSource(handler.jarURL, handler.certificates)
+                                                  : new CodeSource(handler.jarURL, signers);
                 handler.domain = new ProtectionDomain(source, getPermissions(source), this, null);
             }
             return handler.domain;
@@ -579,6 +778,11 @@ public class SignatureValidatingClassLoader extends URLClassLoader {
         final Manifest manifest;
         final URL jarURL;
         ProtectionDomain domain;
+        // Natively checked jars: the digests of the covered entries by real name, the block's
+        // certificates, or why the jar signs nothing; set once under the handler's lock.
+        HashMap<String, byte[][]> covered;
+        Certificate[] certificates;
+        String refusal;
         private final String prefix;
 
         EntryHandler(SignatureValidatingClassLoader loader, JarFile jar, Manifest manifest, File file)
@@ -666,6 +870,149 @@ public class SignatureValidatingClassLoader extends URLClassLoader {
         public JarEntry getJarEntry() throws IOException {
             connect();
             return handler.jar.getJarEntry(getEntryName());
+        }
+    }
+
+    // A certificate of a natively checked block, parsed only when something asks more than its
+    // encoding: defining classes compares code sources' certificates by identity, so a start sets
+    // up no certificate factory.
+    static final class LazyCertificate extends X509Certificate {
+        private final byte[] encoded;
+        private X509Certificate parsed;
+
+        LazyCertificate(byte[] encoded) {
+            this.encoded = encoded;
+        }
+
+        private synchronized X509Certificate parsed() {
+            if (parsed == null) {
+                try {
+                    parsed = (X509Certificate) CertificateFactory.getInstance("X.509")
+                                 .generateCertificate(new ByteArrayInputStream(encoded));
+                } catch (CertificateException e) {
+                    throw new IllegalStateException(e);
+                }
+            }
+            return parsed;
+        }
+
+        public byte[] getEncoded() {
+            return encoded.clone();
+        }
+
+        public void checkValidity() throws java.security.cert.CertificateExpiredException,
+                                           java.security.cert.CertificateNotYetValidException {
+            parsed().checkValidity();
+        }
+
+        public void checkValidity(Date date) throws java.security.cert.CertificateExpiredException,
+                                                    java.security.cert.CertificateNotYetValidException {
+            parsed().checkValidity(date);
+        }
+
+        public int getVersion() {
+            return parsed().getVersion();
+        }
+
+        public BigInteger getSerialNumber() {
+            return parsed().getSerialNumber();
+        }
+
+        public Principal getIssuerDN() {
+            return parsed().getIssuerDN();
+        }
+
+        public Principal getSubjectDN() {
+            return parsed().getSubjectDN();
+        }
+
+        public javax.security.auth.x500.X500Principal getIssuerX500Principal() {
+            return parsed().getIssuerX500Principal();
+        }
+
+        public javax.security.auth.x500.X500Principal getSubjectX500Principal() {
+            return parsed().getSubjectX500Principal();
+        }
+
+        public Date getNotBefore() {
+            return parsed().getNotBefore();
+        }
+
+        public Date getNotAfter() {
+            return parsed().getNotAfter();
+        }
+
+        public byte[] getTBSCertificate() throws CertificateEncodingException {
+            return parsed().getTBSCertificate();
+        }
+
+        public byte[] getSignature() {
+            return parsed().getSignature();
+        }
+
+        public String getSigAlgName() {
+            return parsed().getSigAlgName();
+        }
+
+        public String getSigAlgOID() {
+            return parsed().getSigAlgOID();
+        }
+
+        public byte[] getSigAlgParams() {
+            return parsed().getSigAlgParams();
+        }
+
+        public boolean[] getIssuerUniqueID() {
+            return parsed().getIssuerUniqueID();
+        }
+
+        public boolean[] getSubjectUniqueID() {
+            return parsed().getSubjectUniqueID();
+        }
+
+        public boolean[] getKeyUsage() {
+            return parsed().getKeyUsage();
+        }
+
+        public int getBasicConstraints() {
+            return parsed().getBasicConstraints();
+        }
+
+        public boolean hasUnsupportedCriticalExtension() {
+            return parsed().hasUnsupportedCriticalExtension();
+        }
+
+        public Set<String> getCriticalExtensionOIDs() {
+            return parsed().getCriticalExtensionOIDs();
+        }
+
+        public Set<String> getNonCriticalExtensionOIDs() {
+            return parsed().getNonCriticalExtensionOIDs();
+        }
+
+        public byte[] getExtensionValue(String oid) {
+            return parsed().getExtensionValue(oid);
+        }
+
+        public PublicKey getPublicKey() {
+            return parsed().getPublicKey();
+        }
+
+        public void verify(PublicKey key) throws CertificateException, java.security.NoSuchAlgorithmException,
+                                                 java.security.InvalidKeyException,
+                                                 java.security.NoSuchProviderException,
+                                                 java.security.SignatureException {
+            parsed().verify(key);
+        }
+
+        public void verify(PublicKey key, String provider)
+            throws CertificateException, java.security.NoSuchAlgorithmException, java.security.InvalidKeyException,
+                   java.security.NoSuchProviderException, java.security.SignatureException {
+            parsed().verify(key, provider);
+        }
+
+        public String toString() {
+            return parsed().toString();
         }
     }
 }

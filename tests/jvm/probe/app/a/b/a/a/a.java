@@ -75,10 +75,15 @@ public class a {
                   .replaceFirst("!/.*", "")).equals(new File(install, "lib/bl.jar"))
                   && read(data.openStream()).equals("data") && content.equals("data"), data + " " + content);
 
-        check("code-source", new File(install, "lib/bl.jar").equals(
-                  new File(a.class.getProtectionDomain().getCodeSource().getLocation().toURI()))
-                  && a.class.getProtectionDomain().getCodeSource().getCertificates().length > 0,
-              String.valueOf(a.class.getProtectionDomain().getCodeSource()));
+        java.security.CodeSource source = a.class.getProtectionDomain().getCodeSource();
+        java.security.cert.Certificate[] certificates = source.getCertificates();
+        java.security.CodeSigner[] signers = source.getCodeSigners();
+        check("code-source", new File(install, "lib/bl.jar").equals(new File(source.getLocation().toURI()))
+                  && certificates.length > 0 && certificates[0] instanceof java.security.cert.X509Certificate
+                  && ((java.security.cert.X509Certificate) certificates[0]).getSubjectX500Principal() != null
+                  && signers.length == 1
+                  && signers[0].getSignerCertPath().getCertificates().get(0).equals(certificates[0]),
+              String.valueOf(source));
         Package p = a.class.getPackage();
         check("package", "9.8.7".equals(p.getImplementationVersion()) && "Probe".equals(p.getImplementationTitle())
                   && "Probe Vendor".equals(p.getImplementationVendor()), String.valueOf(p));
