@@ -25,6 +25,11 @@
 #include <string>
 #include <vector>
 
+using update::fetch_progress;
+using update::fetch_stage;
+using update::locate_server;
+using update::purge_downloaded_app_files;
+
 namespace launcher {
 
 namespace {

@@ -20,6 +20,8 @@
 #include <cstring>
 #include <memory>
 
+namespace update {
+
 namespace {
 
 using base::app_path_size;
@@ -214,3 +216,5 @@ bool install_pending_jar(const char* dir, bs_version* pending) {
     *pending = version;
     return true;
 }
+
+} // namespace update

@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <cstring>
 
+namespace update {
+
 namespace {
 
 constexpr std::size_t answer_size = 0x100000; // 1 MiB
@@ -302,3 +304,5 @@ void file_sink::ended() {
     shown_->report(shown_->context, whole ? fetch_stage::complete : fetch_stage::failed,
                    offset_ + received_, shown_length_);
 }
+
+} // namespace update

@@ -9,6 +9,8 @@
 
 #include <string>
 
+namespace update {
+
 namespace {
 
 constexpr std::size_t url_size = 256;  // wide characters, terminator included
@@ -85,3 +87,5 @@ fetch_report https_data(const wchar_t* host, const wchar_t* path, fetch_sink& in
     into.end(transport::get(url, options, into));
     return report;
 }
+
+} // namespace update

@@ -9,6 +9,8 @@
 #include <string>
 #include <string_view>
 
+namespace update {
+
 namespace {
 
 using base::app_path_size;
@@ -160,3 +162,5 @@ void forget_partial(const char* dir) {
     if (data_file(dir, path, resume_record))
         platform::remove_file(path);
 }
+
+} // namespace update

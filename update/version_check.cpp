@@ -26,6 +26,8 @@
 #include <memory>
 #include <new>
 
+namespace update {
+
 namespace {
 
 using base::app_path_size;
@@ -321,3 +323,5 @@ void purge_downloaded_app_files(const char* data_dir) {
         base::support_line("purge").text("file", version_path).flag("emptied", emptied);
     }
 }
+
+} // namespace update

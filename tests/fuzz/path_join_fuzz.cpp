@@ -17,6 +17,9 @@
 #include <fuzzer/FuzzedDataProvider.h>
 #include <string>
 
+using update::file_sink;
+using update::https_data;
+
 namespace {
 
 [[noreturn]] void fault(const char* what) {

@@ -8,6 +8,8 @@
 #include <cstdio>
 #include <cstring>
 
+using update::locate_server;
+
 int main(int argc, char** argv) {
     char appDataPath[base::app_path_size];
     if (argc != 2 || std::strlen(argv[1]) >= sizeof appDataPath) {
