@@ -134,8 +134,9 @@ bool download(const char* dir, const wchar_t* host, std::string_view path,
     bool written =
         !report.write_failed && !std::ferror(file.get()) && platform::sync_file(file.get());
     bool archive = complete && written && is_whole_archive(file.get());
-    jar_verdict verdict = archive ? check_main_class_signature(file.get(), signature, &release)
-                                  : jar_verdict::not_archive;
+    jar_verdict verdict = archive
+                              ? check_main_class_signature(file.get(), config::signature, &release)
+                              : jar_verdict::not_archive;
     bool closed = std::fclose(file.release()) == 0;
     base::support_line("download")
         .text("path", path)

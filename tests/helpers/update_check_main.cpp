@@ -17,6 +17,6 @@ int main(int argc, char** argv) {
         return 2;
     }
     std::strcpy(appDataPath, argv[1]);
-    std::printf("%d\n", locate_server(appDataPath, server_list));
+    std::printf("%d\n", locate_server(appDataPath, config::server_list));
     return 0;
 }

@@ -55,7 +55,7 @@ class VersionCheck : public ::testing::Test {
     char appDataPath[base::app_path_size] = {};
     int server = -1;
 
-    int locate_server() { return server = update::locate_server(appDataPath, server_list); }
+    int locate_server() { return server = update::locate_server(appDataPath, config::server_list); }
     int get_bs_version(const wchar_t* host) { return update::get_bs_version(appDataPath, host); }
     void purge_downloaded_app_files() { update::purge_downloaded_app_files(appDataPath); }
 
@@ -137,7 +137,7 @@ TEST_F(VersionCheck, TheCallersProgressSinkHearsTheDownloadOnly) {
     };
     answers(first, "2.0.0;/j/app.jar");
     fake::respond(url(first, L"/j/app.jar"), jar("JAR 2.0.0"));
-    EXPECT_EQ(update::locate_server(appDataPath, server_list, &progress), 0);
+    EXPECT_EQ(update::locate_server(appDataPath, config::server_list, &progress), 0);
     const std::string n = std::to_string(tiny_jar("JAR 2.0.0").size());
     EXPECT_EQ(heard,
               (std::vector<std::string>{"running:" + n + "/" + n, "complete:" + n + "/" + n}));
