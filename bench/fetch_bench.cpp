@@ -33,6 +33,11 @@
 #include <unistd.h>
 #include <vector>
 
+using update::fetch_progress;
+using update::fetch_stage;
+using update::file_sink;
+using update::https_data;
+
 namespace {
 
 using bench::median;

@@ -29,8 +29,10 @@ endforeach()
 file(WRITE "${OUTPUT}"
     "// Generated from SignatureValidatingClassLoader.class; do not edit.\n"
     "#include \"classloader/svcl_dat.h\"\n\n"
+    "namespace classloader {\n\n"
     "const unsigned char __svcl_dat[] = {\n    ${bytes}\n};\n\n"
     "const int __svcl_dat_length = ${length};\n\n"
     "namespace {\n\n${helper_arrays}} // namespace\n\n"
     "const svcl_helper __svcl_helpers[] = {\n${helper_table}};\n\n"
-    "const int __svcl_helper_count = ${index};\n")
+    "const int __svcl_helper_count = ${index};\n\n"
+    "} // namespace classloader\n")

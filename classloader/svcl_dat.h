@@ -2,6 +2,8 @@
 // defined into the VM at start-up.
 #pragma once
 
+namespace classloader {
+
 extern const unsigned char __svcl_dat[];
 // The class file's real length, handed to the VM with the bytes.
 extern const int __svcl_dat_length;
@@ -15,3 +17,5 @@ struct svcl_helper {
 };
 extern const svcl_helper __svcl_helpers[];
 extern const int __svcl_helper_count;
+
+} // namespace classloader

@@ -239,7 +239,7 @@ function(vistal_add_deployment target)
     endif()
 
     set(src "${CMAKE_BINARY_DIR}/deployment/${target}.cpp")
-    set(content "// Generated from the deployment values of ${target}; do not edit.\n#include \"config/deployment.h\"\n\n")
+    set(content "// Generated from the deployment values of ${target}; do not edit.\n#include \"config/deployment.h\"\n\nnamespace config {\n\n")
     string(APPEND content "const wchar_t* const server_list[] = {\n${server_lines}    nullptr,\n};\n\n")
     string(APPEND content "const unsigned char signature[20] = {${signature_bytes}};\n\n")
     string(APPEND content "const unsigned char __k_dat[600] = {${key_bytes}};\n\n")
@@ -250,6 +250,7 @@ function(vistal_add_deployment target)
     string(APPEND content "const unsigned long long deployment_download_deadline_ms = ${D_DOWNLOAD_DEADLINE_MS}ull;\n")
     string(APPEND content "const unsigned deployment_progress_color = 0x${progress_rgb}u;\n")
     string(APPEND content "const char* const deployment_vm_options = \"${vm_options_literal}\";\n")
+    string(APPEND content "\n} // namespace config\n")
     file(CONFIGURE OUTPUT "${src}" CONTENT "${content}" @ONLY)
 
     # Objects, not an archive: linked whole, wherever the link line puts them.

@@ -2,6 +2,8 @@
 // generated unit; the shipped launcher and the test launcher differ only in which they link.
 #pragma once
 
+namespace config {
+
 // The update hosts in failover order, null-terminated.
 extern const wchar_t* const server_list[];
 // SHA-1 digest of the DER encoding of the certificate that signs the application jars.
@@ -22,3 +24,5 @@ extern const unsigned long long deployment_download_deadline_ms;
 extern const unsigned deployment_progress_color;
 // The vendor's VM options, one text split as launcher/vm_options.h says; empty for none.
 extern const char* const deployment_vm_options;
+
+} // namespace config

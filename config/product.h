@@ -4,6 +4,8 @@
 
 #include "config/identity.h"
 
+namespace config {
+
 constexpr const char* companyName = VISTAL_ID_COMPANY;
 constexpr const char* appName = VISTAL_ID_PRODUCT;
 constexpr const char* appVersion = VISTAL_ID_PRODUCT_VERSION;
@@ -12,3 +14,5 @@ constexpr const char* appVersion = VISTAL_ID_PRODUCT_VERSION;
 constexpr const char* mutex_name = VISTAL_ID_MUTEX;
 // What the update client calls itself to the update servers.
 constexpr const wchar_t* user_agent = L"" VISTAL_ID_PRODUCT "/1.0";
+
+} // namespace config

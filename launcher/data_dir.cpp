@@ -10,9 +10,9 @@ namespace launcher {
 
 void init(char* appDataPath, const char* posix_root) {
     if (platform::common_appdata_folder(appDataPath, posix_root) >= 0 &&
-        platform::path_append(appDataPath, companyName) &&
-        platform::path_append(appDataPath, appName) &&
-        platform::path_append(appDataPath, appVersion))
+        platform::path_append(appDataPath, config::companyName) &&
+        platform::path_append(appDataPath, config::appName) &&
+        platform::path_append(appDataPath, config::appVersion))
         return;
     // Without the common folder, or when the three names do not fit behind it, the files lie in
     // the install directory, which the user chose: never in the current one, a drive's root (a

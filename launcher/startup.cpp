@@ -26,6 +26,11 @@
 #include <string>
 #include <vector>
 
+using update::fetch_progress;
+using update::fetch_stage;
+using update::locate_server;
+using update::purge_downloaded_app_files;
+
 namespace launcher {
 
 namespace {
@@ -72,7 +77,7 @@ bool install_option(char* out, const char* prefix, const char* relative) {
 void show_download(void* strip, fetch_stage stage, std::uint64_t received, std::uint64_t length) {
     auto& progress = *static_cast<splash::progress*>(strip);
     if (stage == fetch_stage::running)
-        progress.update(received, length, deployment_progress_color);
+        progress.update(received, length, config::deployment_progress_color);
     else
         progress.end(stage == fetch_stage::complete);
 }
@@ -93,7 +98,7 @@ class update_check {
   private:
     static void run(void* self) {
         auto* check = static_cast<update_check*>(self);
-        check->server_ = locate_server(check->data_dir_, server_list, &check->progress_);
+        check->server_ = locate_server(check->data_dir_, config::server_list, &check->progress_);
     }
 
     const char* data_dir_;
@@ -161,7 +166,7 @@ vm_start start_vm(launch_state& state, splash::screen& splash, base::support_log
     std::FILE* const err = stderr;
     vm.bridge.diagnostics = err;
     base::open_support_log(log);
-    base::support_line("start").text("version", appVersion);
+    base::support_line("start").text("version", config::appVersion);
     platform::restrict_library_search();
     launcher::clear_vm_environment();
 
@@ -176,9 +181,9 @@ vm_start start_vm(launch_state& state, splash::screen& splash, base::support_log
                         std::snprintf(class_path, option_size, "-Djava.class.path=%s%s-",
                                       executable, separator) > 0 &&
                         install_option(library_path, "-Djava.library.path=", "lib");
-    // The vendor's own options (deployment_vm_options) follow the four fixed ones, so that
+    // The vendor's own options (config::deployment_vm_options) follow the four fixed ones, so that
     // where the VM takes the last of two settings (-Xmx, -D) the vendor's wins.
-    std::vector<std::string> vendor_options = split_vm_options(deployment_vm_options);
+    std::vector<std::string> vendor_options = split_vm_options(config::deployment_vm_options);
     std::vector<JavaVMOption> options(4 + vendor_options.size());
     options[0].optionString = class_path;
     options[1].optionString = library_path;
@@ -199,7 +204,7 @@ vm_start start_vm(launch_state& state, splash::screen& splash, base::support_log
     }
 
     // 3. Named mutex: it only has to exist while the process runs.
-    platform::create_named_mutex(mutex_name);
+    platform::create_named_mutex(config::mutex_name);
     std::fflush(err);
 
     // 4. DPI awareness.
@@ -210,7 +215,7 @@ vm_start start_vm(launch_state& state, splash::screen& splash, base::support_log
     std::fflush(err);
 
     // 6, 7. Data directory and jar list.
-    init(appDataPath, deployment_common_appdata);
+    init(appDataPath, config::deployment_common_appdata);
     jars.count = initjars(appDataPath, jars.paths);
     base::support_line("datadir").text("path", appDataPath);
 
@@ -250,7 +255,7 @@ vm_start start_vm(launch_state& state, splash::screen& splash, base::support_log
     vmhost::native_context& context = vm.natives;
     context.appDataPath = appDataPath;
     context.jars = &jars;
-    context.server_list = server_list;
+    context.server_list = config::server_list;
     context.server = server;
     context.show_warning = &report_shell_warning;
     vmhost::hand_to_natives(vm);

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+namespace update {
+
 namespace {
 
 // The end record's directory lies right before it.
@@ -32,3 +34,5 @@ bool is_whole_archive(std::FILE* file) {
     zip::end_record end;
     return zip::find_end_record(file, size, directory_fits, &end);
 }
+
+} // namespace update

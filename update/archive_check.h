@@ -5,7 +5,11 @@
 
 #include <cstdio>
 
+namespace update {
+
 // True when `file` (open for binary reading) begins with a local file header and ends with an
 // end-of-central-directory record (and its comment) that points at a central directory lying
 // right before it.
 bool is_whole_archive(std::FILE* file);
+
+} // namespace update

@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+namespace update {
+
 namespace {
 
 // Characters from a text, never beyond its end.
@@ -173,3 +175,5 @@ version_answer scan_answer(std::string_view text) {
     }
     return answer;
 }
+
+} // namespace update

@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <string_view>
 
+namespace update {
+
 struct bs_version {
     int major;
     int minor;
@@ -47,3 +49,5 @@ struct version_answer {
 // The four independent scans of the answer text, each from its start: "%d.%d.%d",
 // "%*[^-]-rc%d", "%*[^b]b%ld" and "%*[^;];%s". Nothing beyond `text` is read.
 version_answer scan_answer(std::string_view text);
+
+} // namespace update

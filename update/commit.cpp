@@ -20,6 +20,8 @@
 #include <cstring>
 #include <memory>
 
+namespace update {
+
 namespace {
 
 using base::app_path_size;
@@ -146,8 +148,8 @@ bool replace_with_empty_file(const char* dir, const char* version_path) {
 }
 
 bool is_startable_jar(std::FILE* file, const release_stamp* release) {
-    return is_whole_archive(file) &&
-           check_main_class_signature(file, signature, release) == jar_verdict::signed_by_pinned;
+    return is_whole_archive(file) && check_main_class_signature(file, config::signature, release) ==
+                                         jar_verdict::signed_by_pinned;
 }
 
 bs_version current_app_ver(const char* dir) {
@@ -214,3 +216,5 @@ bool install_pending_jar(const char* dir, bs_version* pending) {
     *pending = version;
     return true;
 }
+
+} // namespace update

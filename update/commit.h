@@ -11,6 +11,8 @@
 #include <cstddef>
 #include <cstdio>
 
+namespace update {
+
 // The files of the data directory. Downloads and versions are written under the `_part` names
 // with an unpredictable ending, so that nothing another user plants is written through; what a
 // killed launcher left under them is removed at the next start that holds the lock (the bare
@@ -53,3 +55,5 @@ void commit_jar(const char* dir, const char* jar_temp, const char* version_temp,
 // pending afterwards (app.jar is still held), with its version in `pending`; a pending jar that
 // fails its checks, is not newer than app.ver, or lacks a valid version is removed.
 bool install_pending_jar(const char* dir, bs_version* pending);
+
+} // namespace update

@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+namespace update {
+
 // `report` is called after every block written with the bytes so far and the announced length
 // (0: none announced), and once more at the end with `complete` or `failed`. Only a body that
 // may become the one kept reports (a 200, or a 206 that continues the kept bytes).
@@ -14,3 +16,5 @@ struct fetch_progress {
                    std::uint64_t length) = nullptr;
     void* context = nullptr;
 };
+
+} // namespace update

@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 
+namespace update {
+
 // Room for a validator (ETag or Last-Modified) and its terminator; a longer one is not kept.
 constexpr std::size_t validator_size = 256;
 
@@ -29,3 +31,5 @@ struct fetch_report {
     // it has neither or one that is not short printable text.
     char validator[validator_size] = {};
 };
+
+} // namespace update

@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <cstring>
 
+namespace update {
+
 namespace {
 
 constexpr std::size_t answer_size = 0x100000; // 1 MiB
@@ -170,7 +172,7 @@ text_sink::text_sink(std::uint64_t max_text)
 }
 
 std::uint64_t text_sink::max_bytes() const {
-    return bounded_ ? limit_ + 1 : deployment_max_download;
+    return bounded_ ? limit_ + 1 : config::deployment_max_download;
 }
 
 bool text_sink::take(const char* data, std::size_t size) {
@@ -199,7 +201,7 @@ void file_sink::on_head(void (*hook)(void*, const fetch_report&), void* context)
 }
 
 std::uint64_t file_sink::max_bytes() const {
-    return deployment_max_download;
+    return config::deployment_max_download;
 }
 
 std::string file_sink::request_headers() const {
@@ -241,7 +243,7 @@ bool file_sink::accept(const transport::response& head) {
     if (resume_ && !continue_or_restart(head))
         return false;
     // A download announced beyond the maximum is not begun.
-    if (offset_ + r.content_length > deployment_max_download) {
+    if (offset_ + r.content_length > config::deployment_max_download) {
         r.too_large = true;
         return false;
     }
@@ -254,7 +256,7 @@ bool file_sink::accept(const transport::response& head) {
     // the maximum leaves.
     limit_ = r.content_length > 0 ? r.content_length
              : r.resumed          ? r.total - offset_
-                                  : deployment_max_download - offset_;
+                                  : config::deployment_max_download - offset_;
     shown_length_ = r.resumed ? r.total : r.content_length;
     // A stream without a position (a pipe) is left to its owner.
     body_start_ = std::ftell(file_);
@@ -302,3 +304,5 @@ void file_sink::ended() {
     shown_->report(shown_->context, whole ? fetch_stage::complete : fetch_stage::failed,
                    offset_ + received_, shown_length_);
 }
+
+} // namespace update

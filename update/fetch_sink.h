@@ -12,6 +12,8 @@
 #include <memory>
 #include <string>
 
+namespace update {
+
 // A file that holds the start of a body, and asks for the rest of it (Range, If-Range). A 206
 // whose Content-Range continues exactly these bytes is appended; a 200 (the validator no longer
 // holds) is written from the file's start instead; anything else writes nothing.
@@ -120,3 +122,5 @@ class file_sink final : public fetch_sink {
     long body_start_ = -1;     // where the body starts in the file; -1 for a stream without one
     std::uint64_t behind_ = 0; // body bytes handed to the write-behind
 };
+
+} // namespace update

@@ -9,6 +9,8 @@
 
 #include <string>
 
+namespace update {
+
 namespace {
 
 constexpr std::size_t url_size = 256;  // wide characters, terminator included
@@ -30,21 +32,21 @@ void format_url(wchar_t* url, const wchar_t* host, const wchar_t* path) {
 
 // A call's own deadline where it is shorter than the deployment's.
 std::uint64_t deadline_for(std::uint64_t asked_ms) {
-    return asked_ms > 0 && asked_ms < deployment_download_deadline_ms
+    return asked_ms > 0 && asked_ms < config::deployment_download_deadline_ms
                ? asked_ms
-               : deployment_download_deadline_ms;
+               : config::deployment_download_deadline_ms;
 }
 
 // The deployment's bounds and the sink's, for the transport: no single read may outlast the
 // call's deadline.
 transport::options options_for(const fetch_sink& into, std::uint64_t deadline_ms) {
     transport::options options;
-    options.user_agent = user_agent;
+    options.user_agent = config::user_agent;
     options.connect_timeout_ms = connect_timeout_ms;
-    options.receive_timeout_ms = deployment_receive_timeout_ms;
+    options.receive_timeout_ms = config::deployment_receive_timeout_ms;
     if (deadline_ms < options.receive_timeout_ms)
         options.receive_timeout_ms = static_cast<unsigned>(deadline_ms);
-    options.ca_bundle = deployment_ca_bundle;
+    options.ca_bundle = config::deployment_ca_bundle;
     options.max_download = into.max_bytes();
     options.deadline_ms = deadline_ms;
     return options;
@@ -85,3 +87,5 @@ fetch_report https_data(const wchar_t* host, const wchar_t* path, fetch_sink& in
     into.end(transport::get(url, options, into));
     return report;
 }
+
+} // namespace update

@@ -7,9 +7,13 @@
 
 #include <cstdint>
 
+namespace update {
+
 // GETs "https://" host path (cut at 254 characters) within the deployment's bounds, a
 // `deadline_ms` shorter than its download deadline when given, and stops when the body slows to
 // a trickle. What the body came to is in `into`; how the transfer went is the result, and the
 // support log's "fetch" line. Without a response nothing reaches `into`.
 fetch_report https_data(const wchar_t* host, const wchar_t* path, fetch_sink& into,
                         std::uint64_t deadline_ms = 0);
+
+} // namespace update

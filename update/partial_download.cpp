@@ -9,6 +9,8 @@
 #include <string>
 #include <string_view>
 
+namespace update {
+
 namespace {
 
 using base::app_path_size;
@@ -78,7 +80,7 @@ file_ptr resume_kept(partial_download& p) {
     if (version.major < 0 ||
         version_line != std::string_view(written, format_app_ver(version, written)) ||
         !same_version(version, p.version) || !kept_name(name) || !read_length(length, &total) ||
-        total == 0 || total > deployment_max_download || validator.empty() ||
+        total == 0 || total > config::deployment_max_download || validator.empty() ||
         validator.size() >= validator_size)
         return nullptr;
 
@@ -160,3 +162,5 @@ void forget_partial(const char* dir) {
     if (data_file(dir, path, resume_record))
         platform::remove_file(path);
 }
+
+} // namespace update

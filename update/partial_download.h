@@ -11,6 +11,8 @@
 
 #include <cstdio>
 
+namespace update {
+
 // The kept bytes: "app.jar.partial." and an unpredictable part. The record: "app.resume".
 constexpr const char* resume_part = "app.jar.partial";
 constexpr const char* resume_record = "app.resume";
@@ -41,3 +43,5 @@ void drop_partials(const char* dir);
 bool has_partial_record(const char* dir);
 // Removes the record only: the bytes are no longer kept, whoever holds their file decides.
 void forget_partial(const char* dir);
+
+} // namespace update

@@ -1,5 +1,7 @@
 #include "update/support_names.h"
 
+namespace update {
+
 const char* open_outcome_name(platform::open_outcome outcome) {
     switch (outcome) {
     case platform::open_outcome::opened:
@@ -82,3 +84,5 @@ const char* download_verdict(const fetch_report& report, bool written, bool arch
     }
     return "too-large-to-check";
 }
+
+} // namespace update

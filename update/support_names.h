@@ -9,6 +9,8 @@
 
 #include <string_view>
 
+namespace update {
+
 // opened, absent, refused, failed.
 const char* open_outcome_name(platform::open_outcome outcome);
 // The app.ver text of `version` in `out`, or "none" for an answer without a version.
@@ -23,3 +25,5 @@ const char* body_problem(const fetch_report& report);
 // one of fetch_outcome's, not-archive, or the signature check's verdict).
 const char* download_verdict(const fetch_report& report, bool written, bool archive,
                              jar_verdict verdict);
+
+} // namespace update

@@ -26,6 +26,8 @@
 #include <memory>
 #include <new>
 
+namespace update {
+
 namespace {
 
 using base::app_path_size;
@@ -132,8 +134,9 @@ bool download(const char* dir, const wchar_t* host, std::string_view path,
     bool written =
         !report.write_failed && !std::ferror(file.get()) && platform::sync_file(file.get());
     bool archive = complete && written && is_whole_archive(file.get());
-    jar_verdict verdict = archive ? check_main_class_signature(file.get(), signature, &release)
-                                  : jar_verdict::not_archive;
+    jar_verdict verdict = archive
+                              ? check_main_class_signature(file.get(), config::signature, &release)
+                              : jar_verdict::not_archive;
     bool closed = std::fclose(file.release()) == 0;
     base::support_line("download")
         .text("path", path)
@@ -321,3 +324,5 @@ void purge_downloaded_app_files(const char* data_dir) {
         base::support_line("purge").text("file", version_path).flag("emptied", emptied);
     }
 }
+
+} // namespace update

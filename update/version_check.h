@@ -5,6 +5,8 @@
 
 #include "update/download_progress.h"
 
+namespace update {
+
 // Tries the servers of the null-terminated `server_list` in order until one answers; returns the
 // index of the one that answered (the launcher's `server`), or -1 when none did (offline mode).
 // Also downloads a newer app.jar and commits it with app.ver; `progress`, when given, hears how
@@ -17,3 +19,5 @@ int get_bs_version(const char* appDataPath, const wchar_t* host,
                    const fetch_progress* progress = nullptr);
 // Empties app.ver, so that the next online start downloads app.jar again.
 void purge_downloaded_app_files(const char* appDataPath);
+
+} // namespace update

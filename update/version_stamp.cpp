@@ -2,8 +2,12 @@
 
 #include "config/version_stamp.h"
 
+using update::app_ver_default;
+using update::bs_version;
+using update::read_app_ver;
+
 bool stamp_matches(std::string_view stamp, const release_stamp& release) {
-    if (!version_stamp_checked)
+    if (!config::version_stamp_checked)
         return true;
     if (stamp.empty() || (!release.published.empty() && stamp != release.published))
         return false;

@@ -13,7 +13,7 @@
 // version.
 struct release_stamp {
     std::string_view published;
-    bs_version version;
+    update::bs_version version;
 };
 
 // Whether `stamp` (the manifest's Implementation-Version, empty when there is none) is the

@@ -145,7 +145,7 @@ jobject new_class_loader(JNIEnv* env, const loader_bridge& bridge, char** jar_pa
         digest = env->NewByteArray(signature_length);
     if (digest)
         env->SetByteArrayRegion(digest, 0, signature_length,
-                                reinterpret_cast<const jbyte*>(signature));
+                                reinterpret_cast<const jbyte*>(config::signature));
 
     // 5. An exception from setJarPaths is left pending for the caller.
     if (digest && !pending(env))
@@ -178,17 +178,17 @@ void init_class_loader(JNIEnv* env, loader_bridge& bridge, char** jar_paths, int
 
     // The loader's nested classes first, by the same defining loader: the class path is empty, so
     // the VM could not find them anywhere else.
-    for (int i = 0; bridge.sysCL && i < __svcl_helper_count && !pending(env); ++i) {
-        const svcl_helper& helper = __svcl_helpers[i];
+    for (int i = 0; bridge.sysCL && i < classloader::__svcl_helper_count && !pending(env); ++i) {
+        const classloader::svcl_helper& helper = classloader::__svcl_helpers[i];
         jclass defined = env->DefineClass(
             helper.name, bridge.sysCL, reinterpret_cast<const jbyte*>(helper.bytes), helper.length);
         if (defined)
             env->DeleteLocalRef(defined);
     }
     if (bridge.sysCL && !pending(env)) {
-        jclass defined =
-            env->DefineClass(loader_class_name, bridge.sysCL,
-                             reinterpret_cast<const jbyte*>(__svcl_dat), __svcl_dat_length);
+        jclass defined = env->DefineClass(loader_class_name, bridge.sysCL,
+                                          reinterpret_cast<const jbyte*>(classloader::__svcl_dat),
+                                          classloader::__svcl_dat_length);
         if (defined && !pending(env))
             bridge.loaderClass = static_cast<jclass>(env->NewGlobalRef(defined));
     }

@@ -64,7 +64,8 @@ jbyteArray JNICALL gK(JNIEnv* env, jobject) {
     jbyteArray array = env->NewByteArray(key_block_size);
     if (!array)
         return nullptr;
-    env->SetByteArrayRegion(array, 0, key_block_size, reinterpret_cast<const jbyte*>(__k_dat));
+    env->SetByteArrayRegion(array, 0, key_block_size,
+                            reinterpret_cast<const jbyte*>(config::__k_dat));
     return array;
 }
 

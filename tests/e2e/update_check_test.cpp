@@ -57,8 +57,8 @@ class UpdateCheck : public ::testing::Test {
     char appDataPath[base::app_path_size] = {};
     int server = -1;
 
-    int locate_server() { return server = ::locate_server(appDataPath, server_list); }
-    int get_bs_version(const wchar_t* host) { return ::get_bs_version(appDataPath, host); }
+    int locate_server() { return server = update::locate_server(appDataPath, config::server_list); }
+    int get_bs_version(const wchar_t* host) { return update::get_bs_version(appDataPath, host); }
     std::string dir;
     std::map<int, std::unique_ptr<tls_server>> servers;
 

@@ -6,6 +6,15 @@
 #include <cstdlib>
 #include <string_view>
 
+using update::app_ver_default;
+using update::app_ver_size;
+using update::bs_version;
+using update::format_app_ver;
+using update::is_newer;
+using update::read_app_ver;
+using update::scan_answer;
+using update::version_answer;
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     std::string_view text(reinterpret_cast<const char*>(data), size);
     version_answer answer = scan_answer(text);

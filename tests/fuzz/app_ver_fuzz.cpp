@@ -8,6 +8,13 @@
 #include <cstring>
 #include <string_view>
 
+using update::app_ver_default;
+using update::app_ver_size;
+using update::bs_version;
+using update::format_app_ver;
+using update::is_newer;
+using update::read_app_ver;
+
 namespace {
 
 bool same(const bs_version& a, const bs_version& b) {

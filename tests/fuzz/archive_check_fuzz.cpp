@@ -8,6 +8,8 @@
 #include <cstdlib>
 #include <cstring>
 
+using update::is_whole_archive;
+
 namespace {
 
 [[noreturn]] void fault(const char* what) {

@@ -20,6 +20,12 @@
 #include <utility>
 #include <vector>
 
+using update::fetch_report;
+using update::fetch_sink;
+using update::file_sink;
+using update::https_data;
+using update::text_sink;
+
 using testsupport::same_name;
 
 namespace {

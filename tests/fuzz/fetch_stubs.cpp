@@ -16,7 +16,9 @@ bool truncate_file(std::FILE*) {
 }
 } // namespace platform
 
+namespace config {
 const unsigned long long deployment_max_download = 0xFFFFFFFFull;
 const unsigned long long deployment_download_deadline_ms = 900000;
 const unsigned deployment_receive_timeout_ms = 3000;
 const char* const deployment_ca_bundle = "";
+} // namespace config

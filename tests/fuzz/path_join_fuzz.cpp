@@ -17,6 +17,9 @@
 #include <fuzzer/FuzzedDataProvider.h>
 #include <string>
 
+using update::file_sink;
+using update::https_data;
+
 namespace {
 
 [[noreturn]] void fault(const char* what) {
@@ -73,7 +76,7 @@ void check_data_dir(const std::string& root, const std::string& file) {
     // fit, leaves no data directory here: the executable's path is never had.
     std::string dir = root == "?" ? "" : root;
     if (root != "?")
-        for (const char* name : {companyName, appName, appVersion})
+        for (const char* name : {config::companyName, config::appName, config::appVersion})
             if (!joined(dir, name, &dir)) {
                 dir.clear();
                 break;

@@ -13,6 +13,8 @@
 #include <sstream>
 #include <string>
 
+using update::fetch_report;
+
 namespace {
 
 std::string hex(const std::string& s) {

@@ -8,6 +8,8 @@
 #include <cstdio>
 #include <cstring>
 
+using update::locate_server;
+
 int main(int argc, char** argv) {
     char appDataPath[base::app_path_size];
     if (argc != 2 || std::strlen(argv[1]) >= sizeof appDataPath) {
@@ -15,6 +17,6 @@ int main(int argc, char** argv) {
         return 2;
     }
     std::strcpy(appDataPath, argv[1]);
-    std::printf("%d\n", locate_server(appDataPath, server_list));
+    std::printf("%d\n", locate_server(appDataPath, config::server_list));
     return 0;
 }

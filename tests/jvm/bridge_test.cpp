@@ -121,8 +121,8 @@ std::string pending_exception_class() {
 
 TEST(Bridge, EmbeddedLoaderClassIsJava6Format) {
     const unsigned char header[] = {0xCA, 0xFE, 0xBA, 0xBE, 0x00, 0x00, 0x00, 50};
-    ASSERT_GT(__svcl_dat_length, 8);
-    EXPECT_EQ(std::memcmp(__svcl_dat, header, sizeof header), 0);
+    ASSERT_GT(classloader::__svcl_dat_length, 8);
+    EXPECT_EQ(std::memcmp(classloader::__svcl_dat, header, sizeof header), 0);
 }
 
 TEST(Bridge, SetUpDefinesTheLoaderClassAndTheMainLoader) {
@@ -174,7 +174,7 @@ TEST(Bridge, EveryNewLoaderIsItsOwnInstanceWithItsOwnDigest) {
         ASSERT_EQ(env()->GetArrayLength(array), 20);
         jbyte bytes[20];
         env()->GetByteArrayRegion(array, 0, 20, bytes);
-        EXPECT_EQ(std::memcmp(bytes, signature, 20), 0);
+        EXPECT_EQ(std::memcmp(bytes, config::signature, 20), 0);
     }
     for (jobject l : {first, second})
         EXPECT_TRUE(env()->IsSameObject(

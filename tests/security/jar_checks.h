@@ -14,7 +14,8 @@ inline std::string slurp(const std::string& path) {
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-inline jar_verdict check_bytes(const std::string& jar, const unsigned char* signer = signature,
+inline jar_verdict check_bytes(const std::string& jar,
+                               const unsigned char* signer = config::signature,
                                const release_stamp* release = nullptr) {
     std::FILE* file = std::tmpfile();
     if (!file)
@@ -26,6 +27,7 @@ inline jar_verdict check_bytes(const std::string& jar, const unsigned char* sign
     return v;
 }
 
-inline jar_verdict check_file(const std::string& path, const unsigned char* signer = signature) {
+inline jar_verdict check_file(const std::string& path,
+                              const unsigned char* signer = config::signature) {
     return check_bytes(slurp(path), signer);
 }

@@ -9,6 +9,14 @@
 #include <gtest/gtest.h>
 #include <string>
 
+using update::app_ver_default;
+using update::app_ver_size;
+using update::bs_version;
+using update::format_app_ver;
+using update::is_newer;
+using update::no_rc;
+using update::read_app_ver;
+
 using namespace testsupport;
 
 namespace {
@@ -16,7 +24,7 @@ namespace {
 // The test application is stamped 2.0.0; each case is checked as a download offered as `published`
 // and recorded as `version`, and as a pending jar, which knows only the version.
 TEST(ReleaseVersions, ADownloadIsInstalledOnlyUnderTheVersionItIsStampedWith) {
-    if (!version_stamp_checked)
+    if (!config::version_stamp_checked)
         GTEST_SKIP() << "built with VISTAL_VERSION_STAMP=OFF";
     const std::string stamped = test_app_jar("app.jar");
     const std::string rc_stamped = signed_app_jar("2.1.0-rc1.b3");
@@ -61,8 +69,8 @@ TEST(ReleaseVersions, ADownloadIsInstalledOnlyUnderTheVersionItIsStampedWith) {
     };
     for (const auto& c : cases) {
         const release_stamp pending = {{}, c.release.version};
-        EXPECT_EQ(check_bytes(c.jar, signature, &c.release), c.download) << c.what;
-        EXPECT_EQ(check_bytes(c.jar, signature, &pending), c.pending) << c.what;
+        EXPECT_EQ(check_bytes(c.jar, config::signature, &c.release), c.download) << c.what;
+        EXPECT_EQ(check_bytes(c.jar, config::signature, &pending), c.pending) << c.what;
     }
 }
 

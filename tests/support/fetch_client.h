@@ -13,7 +13,7 @@ namespace testsupport {
 struct fetched {
     bool null = false; // no text came back: into a file, or a text sink without its buffer
     std::string body;  // the text (memory mode) or what was written to the stream
-    fetch_report report;
+    update::fetch_report report;
 };
 
 // One header query on a fresh request: what a query with a buffer of `size` bytes gave for

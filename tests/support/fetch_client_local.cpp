@@ -3,6 +3,11 @@
 
 #include <cstdio>
 
+using update::fetch_resume;
+using update::file_sink;
+using update::https_data;
+using update::text_sink;
+
 namespace testsupport {
 
 std::wstring wide(const std::string& s) {

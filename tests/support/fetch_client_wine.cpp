@@ -15,6 +15,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+using update::fetch_report;
+
 namespace testsupport {
 namespace {
 

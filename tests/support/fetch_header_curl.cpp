@@ -32,10 +32,10 @@ header_probe probe_header(const std::string& url, const std::string& name, unsig
     header_probe p;
     transport::options options;
     options.user_agent = L"Quarlen Vistal/1.0";
-    options.ca_bundle = deployment_ca_bundle;
-    options.receive_timeout_ms = deployment_receive_timeout_ms;
-    options.max_download = deployment_max_download;
-    options.deadline_ms = deployment_download_deadline_ms;
+    options.ca_bundle = config::deployment_ca_bundle;
+    options.receive_timeout_ms = config::deployment_receive_timeout_ms;
+    options.max_download = config::deployment_max_download;
+    options.deadline_ms = config::deployment_download_deadline_ms;
     header_lookup lookup(name.c_str());
     if (transport::get(wide(url).c_str(), options, lookup) == transport::ending::no_response)
         return p;

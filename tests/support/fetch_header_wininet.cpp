@@ -14,7 +14,7 @@ namespace testsupport {
 header_probe probe_header(const std::string& url, const std::string& name, unsigned long size) {
     header_probe p;
     transport::options options;
-    options.receive_timeout_ms = deployment_receive_timeout_ms;
+    options.receive_timeout_ms = config::deployment_receive_timeout_ms;
     wininet::handle session = wininet::open_session(L"Quarlen Vistal/1.0", options);
     if (!session)
         return p;

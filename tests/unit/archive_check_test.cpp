@@ -10,6 +10,8 @@
 #include <gtest/gtest.h>
 #include <string>
 
+using update::is_whole_archive;
+
 namespace fs = std::filesystem;
 using testsupport::tiny_jar;
 using testsupport::with_comment;

@@ -4,6 +4,16 @@
 #include <gtest/gtest.h>
 #include <string>
 
+using update::app_ver_default;
+using update::app_ver_size;
+using update::bs_version;
+using update::format_app_ver;
+using update::is_newer;
+using update::no_rc;
+using update::read_app_ver;
+using update::scan_answer;
+using update::version_answer;
+
 namespace {
 
 std::string text_of(const bs_version& v) {

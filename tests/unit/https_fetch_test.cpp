@@ -12,6 +12,13 @@
 #include <string>
 #include <vector>
 
+using update::fetch_progress;
+using update::fetch_report;
+using update::fetch_stage;
+using update::file_sink;
+using update::https_data;
+using update::text_sink;
+
 namespace {
 
 const std::wstring host = L"updates.test.example";

@@ -26,7 +26,7 @@ class Natives : public ::testing::Test {
     void hand() {
         native_context& context = vm.natives;
         context.appDataPath = appDataPath;
-        context.server_list = server_list;
+        context.server_list = config::server_list;
         context.server = server;
         context.show_warning = &launcher::report_shell_warning;
         hand_to_natives(vm);
@@ -111,8 +111,8 @@ TEST_F(Natives, KeyBlockIsAFreshCopyOnEveryCall) {
     jbyteArray first = gK(jni.env(), nullptr);
     jbyteArray second = gK(jni.env(), nullptr);
     ASSERT_NE(first, second);
-    const std::vector<jbyte> expected(reinterpret_cast<const jbyte*>(__k_dat),
-                                      reinterpret_cast<const jbyte*>(__k_dat) + 600);
+    const std::vector<jbyte> expected(reinterpret_cast<const jbyte*>(config::__k_dat),
+                                      reinterpret_cast<const jbyte*>(config::__k_dat) + 600);
     EXPECT_EQ(fake::jni::bytes(first), expected);
     EXPECT_EQ(fake::jni::bytes(second), expected);
 }

@@ -16,6 +16,9 @@
 #include <string>
 #include <vector>
 
+using update::fetch_progress;
+using update::fetch_stage;
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -52,9 +55,9 @@ class VersionCheck : public ::testing::Test {
     char appDataPath[base::app_path_size] = {};
     int server = -1;
 
-    int locate_server() { return server = ::locate_server(appDataPath, server_list); }
-    int get_bs_version(const wchar_t* host) { return ::get_bs_version(appDataPath, host); }
-    void purge_downloaded_app_files() { ::purge_downloaded_app_files(appDataPath); }
+    int locate_server() { return server = update::locate_server(appDataPath, config::server_list); }
+    int get_bs_version(const wchar_t* host) { return update::get_bs_version(appDataPath, host); }
+    void purge_downloaded_app_files() { update::purge_downloaded_app_files(appDataPath); }
 
     void SetUp() override {
         fake::reset();
@@ -134,14 +137,14 @@ TEST_F(VersionCheck, TheCallersProgressSinkHearsTheDownloadOnly) {
     };
     answers(first, "2.0.0;/j/app.jar");
     fake::respond(url(first, L"/j/app.jar"), jar("JAR 2.0.0"));
-    EXPECT_EQ(::locate_server(appDataPath, server_list, &progress), 0);
+    EXPECT_EQ(update::locate_server(appDataPath, config::server_list, &progress), 0);
     const std::string n = std::to_string(tiny_jar("JAR 2.0.0").size());
     EXPECT_EQ(heard,
               (std::vector<std::string>{"running:" + n + "/" + n, "complete:" + n + "/" + n}));
 
     // Answered the version it has: nothing downloads, nothing is heard.
     heard.clear();
-    EXPECT_EQ(::get_bs_version(appDataPath, first, &progress), 1);
+    EXPECT_EQ(update::get_bs_version(appDataPath, first, &progress), 1);
     EXPECT_TRUE(heard.empty());
 }
 
