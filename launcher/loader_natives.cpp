@@ -75,10 +75,10 @@ jobjectArray JNICALL covered_digests(JNIEnv* env, jclass, jbyteArray manifest,
         env->GetArrayLength(pinned) != pinned_digest_size)
         return nullptr;
     platform::bytes signer = bytes_of(env, pinned);
-    signed_manifest checked =
-        read_signed_manifest(bytes_of(env, manifest), bytes_of(env, signature_file),
-                             bytes_of(env, block), signer.data());
-    if (checked.verdict != jar_verdict::signed_by_pinned)
+    update::signed_manifest checked =
+        update::read_signed_manifest(bytes_of(env, manifest), bytes_of(env, signature_file),
+                                     bytes_of(env, block), signer.data());
+    if (checked.verdict != update::jar_verdict::signed_by_pinned)
         return nullptr;
     const auto& digests = checked.digests;
     jobjectArray names = arrays_of(env, digests.size(), [&](std::size_t i) {

@@ -23,6 +23,8 @@
 #include <unordered_map>
 #include <vector>
 
+namespace update {
+
 namespace {
 
 using platform::bytes;
@@ -476,3 +478,5 @@ signed_manifest read_signed_manifest(const bytes& manifest, const bytes& signatu
     out.certificates = std::move(certificates);
     return out;
 }
+
+} // namespace update

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+namespace update {
+
 enum class jar_verdict {
     signed_by_pinned,  // the main class verifies and its signer is the pinned certificate
     not_archive,       // no readable zip directory, or an entry lies outside the file
@@ -55,3 +57,5 @@ struct signed_manifest {
 signed_manifest read_signed_manifest(const platform::bytes& manifest,
                                      const platform::bytes& signature_file,
                                      const platform::bytes& block, const unsigned char* signer);
+
+} // namespace update

@@ -2,9 +2,7 @@
 
 #include "config/version_stamp.h"
 
-using update::app_ver_default;
-using update::bs_version;
-using update::read_app_ver;
+namespace update {
 
 bool stamp_matches(std::string_view stamp, const release_stamp& release) {
     if (!config::version_stamp_checked)
@@ -19,3 +17,5 @@ bool stamp_matches(std::string_view stamp, const release_stamp& release) {
     return read.major == v.major && read.minor == v.minor && read.patch == v.patch &&
            read.rc == v.rc && read.build == v.build;
 }
+
+} // namespace update

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <zlib.h>
 
-namespace zip {
+namespace update::zip {
 
 namespace {
 
@@ -227,4 +227,4 @@ status read_entry(std::FILE* file, const archive& zip, const entry& e, std::uint
     return crc == e.crc ? status::ok : status::not_archive;
 }
 
-} // namespace zip
+} // namespace update::zip

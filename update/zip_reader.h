@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-namespace zip {
+namespace update::zip {
 
 constexpr long end_record_size = 22;
 constexpr long local_header_size = 30;
@@ -51,4 +51,4 @@ status read_directory(std::FILE* file, std::uint32_t limit, archive* out);
 status read_entry(std::FILE* file, const archive& zip, const entry& e, std::uint32_t limit,
                   std::uint32_t compressed_limit, std::vector<unsigned char>* out);
 
-} // namespace zip
+} // namespace update::zip

@@ -10,6 +10,9 @@
 #include <cstdlib>
 #include <string_view>
 
+using update::check_main_class_signature;
+using update::jar_verdict;
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size == 0)
         return 0;

@@ -13,6 +13,11 @@
 #include <string>
 #include <string_view>
 
+using update::jar_verdict;
+using update::read_signed_manifest;
+using update::signed_digest;
+using update::signed_manifest;
+
 namespace {
 
 platform::bytes part(std::string_view* rest) {

@@ -14,20 +14,20 @@ inline std::string slurp(const std::string& path) {
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-inline jar_verdict check_bytes(const std::string& jar,
-                               const unsigned char* signer = config::signature,
-                               const release_stamp* release = nullptr) {
+inline update::jar_verdict check_bytes(const std::string& jar,
+                                       const unsigned char* signer = config::signature,
+                                       const update::release_stamp* release = nullptr) {
     std::FILE* file = std::tmpfile();
     if (!file)
-        return jar_verdict::not_archive;
+        return update::jar_verdict::not_archive;
     std::fwrite(jar.data(), 1, jar.size(), file);
     std::fflush(file);
-    jar_verdict v = check_main_class_signature(file, signer, release);
+    update::jar_verdict v = update::check_main_class_signature(file, signer, release);
     std::fclose(file);
     return v;
 }
 
-inline jar_verdict check_file(const std::string& path,
-                              const unsigned char* signer = config::signature) {
+inline update::jar_verdict check_file(const std::string& path,
+                                      const unsigned char* signer = config::signature) {
     return check_bytes(slurp(path), signer);
 }

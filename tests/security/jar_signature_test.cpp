@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+using update::jar_verdict;
+
 using namespace testsupport;
 
 namespace {

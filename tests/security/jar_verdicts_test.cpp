@@ -12,6 +12,8 @@
 #include <gtest/gtest.h>
 #include <string>
 
+using update::jar_verdict;
+
 using testsupport::test_app_jar;
 using testsupport::test_app_path;
 using testsupport::tiny_jar;

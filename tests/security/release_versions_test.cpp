@@ -9,6 +9,9 @@
 #include <gtest/gtest.h>
 #include <string>
 
+using update::jar_verdict;
+using update::release_stamp;
+
 using update::app_ver_default;
 using update::app_ver_size;
 using update::bs_version;

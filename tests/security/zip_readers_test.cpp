@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+namespace zip = update::zip;
+
 using namespace testsupport;
 
 namespace {
