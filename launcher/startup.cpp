@@ -107,14 +107,14 @@ class update_check {
     platform::joined_job job_; // last: the job starts once the members above are set
 };
 
-// What JNI_CreateJavaVM was asked and answered (step 12), for the support log.
+// What JNI_CreateJavaVM was asked and answered (step 11), for the support log.
 struct vm_creation {
     bool tried = false;
     bool entry = false;
     jint result = JNI_ERR;
 };
 
-// The support log's lines for steps 10 to 12, written once the update check has ended so that
+// The support log's lines for steps 9 to 11, written once the update check has ended so that
 // its lines keep the order of the steps. A step is logged only when the one before succeeded.
 void log_vm_steps(const vmhost::session& vm, const vm_creation& creation) {
     base::support_line("cruntime").flag("loaded", vm.c_runtime != nullptr);
@@ -126,33 +126,9 @@ void log_vm_steps(const vmhost::session& vm, const vm_creation& creation) {
         base::support_line("vm").flag("entry", creation.entry).number("result", creation.result);
 }
 
-// Steps 10 to 12: the C runtime and VM libraries, and the VM, into `vm`.
+// Steps 9 to 11, defined below start_vm.
 vm_start create_vm(vmhost::session& vm, JavaVMInitArgs* vm_args, bool options_made,
-                   vm_creation& creation) {
-    // 10. C runtime library: the install's own copy first, the system's second.
-    vm.c_runtime = platform::load_install_library(platform::bundled_c_runtime);
-    if (!vm.c_runtime)
-        vm.c_runtime = platform::load_system_library(platform::c_runtime_library);
-    if (!vm.c_runtime)
-        return failed(messages::c_runtime);
-
-    // 11. VM library. Without the install directory's path there is neither library nor options.
-    if (options_made)
-        vm.vm_library = platform::load_install_library(platform::vm_library);
-    if (!vm.vm_library || !options_made)
-        return failed(messages::vm_library);
-
-    // 12. VM creation. A library without the entry cannot create a VM either.
-    JNIEnv* env = nullptr;
-    auto create =
-        reinterpret_cast<create_vm_fn>(platform::proc_address(vm.vm_library, "JNI_CreateJavaVM"));
-    creation.tried = true;
-    creation.entry = create != nullptr;
-    creation.result = create ? create(&vm.vm, reinterpret_cast<void**>(&env), vm_args) : JNI_ERR;
-    if (creation.result < 0)
-        return failed(messages::vm_creation);
-    return {env, nullptr};
-}
+                   vm_creation& creation);
 
 // Steps 1 to 12: everything up to the VM's creation, which the VM session keeps.
 vm_start start_vm(launch_state& state, splash::screen& splash, base::support_log& log,
@@ -173,7 +149,7 @@ vm_start start_vm(launch_state& state, splash::screen& splash, base::support_log
     // 2. VM options and initialisation arguments. Both paths are absolute, in the install
     // directory. The VM reads an empty class path as the current directory, so the class path
     // names a path below the executable's own file instead: no jar or directory can ever be
-    // there. Options that cannot be made end the start at step 11.
+    // there. Options that cannot be made end the start at step 10.
     char class_path[option_size] = {}, library_path[option_size] = {};
     char executable[platform::max_path];
     const char separator[2] = {platform::path_separator, '\0'};
@@ -220,7 +196,7 @@ vm_start start_vm(launch_state& state, splash::screen& splash, base::support_log
     base::support_line("datadir").text("path", appDataPath);
 
     // 8. Update check; a download shows its progress on the splash. It runs while the runtime
-    // loads and the VM is created (10 to 12), and has ended before anything of it is used or
+    // loads and the VM is created (9 to 11), and has ended before anything of it is used or
     // any failure is reported: what it writes to the data directory, the messages and the exit
     // codes are those of the check running first.
     fetch_progress on_splash;
@@ -228,13 +204,13 @@ vm_start start_vm(launch_state& state, splash::screen& splash, base::support_log
     on_splash.context = &splash.progress;
     update_check check(appDataPath, on_splash);
 
-    // 10 to 12: the runtime and the VM (create_vm).
+    // 9 to 11: the runtime and the VM (create_vm).
     vm_creation creation;
     vm_start started = create_vm(vm, &vm_args, options_made, creation);
     server = check.server();
     std::fflush(err);
 
-    // 9. Offline: the install's own application jar stands in for app.jar. So it does online
+    // 12. Offline: the install's own application jar stands in for app.jar. So it does online
     // when the data directory has no app.jar (a first install whose download failed), or has
     // something else by that name: a fifo or a link would hold the VM's open for good.
     char*& app_jar = jars.paths[jar_list::app_jar];
@@ -260,6 +236,34 @@ vm_start start_vm(launch_state& state, splash::screen& splash, base::support_log
     context.show_warning = &report_shell_warning;
     vmhost::hand_to_natives(vm);
     return started;
+}
+
+// Steps 9 to 11: the C runtime and VM libraries, and the VM, into `vm`.
+vm_start create_vm(vmhost::session& vm, JavaVMInitArgs* vm_args, bool options_made,
+                   vm_creation& creation) {
+    // 9. C runtime library: the install's own copy first, the system's second.
+    vm.c_runtime = platform::load_install_library(platform::bundled_c_runtime);
+    if (!vm.c_runtime)
+        vm.c_runtime = platform::load_system_library(platform::c_runtime_library);
+    if (!vm.c_runtime)
+        return failed(messages::c_runtime);
+
+    // 10. VM library. Without the install directory's path there is neither library nor options.
+    if (options_made)
+        vm.vm_library = platform::load_install_library(platform::vm_library);
+    if (!vm.vm_library || !options_made)
+        return failed(messages::vm_library);
+
+    // 11. VM creation. A library without the entry cannot create a VM either.
+    JNIEnv* env = nullptr;
+    auto create =
+        reinterpret_cast<create_vm_fn>(platform::proc_address(vm.vm_library, "JNI_CreateJavaVM"));
+    creation.tried = true;
+    creation.entry = create != nullptr;
+    creation.result = create ? create(&vm.vm, reinterpret_cast<void**>(&env), vm_args) : JNI_ERR;
+    if (creation.result < 0)
+        return failed(messages::vm_creation);
+    return {env, nullptr};
 }
 
 // Steps 13 to 18: the application, from its main loader to the return of its constructor. What
