@@ -295,7 +295,7 @@ public class hostile_jars_test {
             boolean ok = expected == refusedWhole ? !outcome.equals("loaded") && !outcome.equals("not found")
                                                   : outcome.equals(expected);
             check(faults, ok, c[0] + ": " + outcome + ", expected " + expected);
-            check(faults, outcome.equals("loaded") == defined(l, MAIN), c[0] + ": defined only when loaded");
+            check(faults, outcome.equals("loaded") == TestJars.defined(l, MAIN), c[0] + ": defined only when loaded");
             // The resource beside the class shares its signature; only a changed class stays alone.
             boolean served = outcome.equals("loaded") || outcome.contains(" digest error for ");
             check(faults, served == (l.getResource("r.txt") != null), c[0] + ": its resource served " + !served);
