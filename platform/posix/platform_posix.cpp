@@ -205,9 +205,19 @@ bool file_exists(const char* path) {
     return stat(path, &st) == 0;
 }
 
+namespace {
+
+// A regular file with one name: what a file of the data directory must be before it is handed on,
+// read, written or locked.
+bool plain(const struct stat& st) {
+    return S_ISREG(st.st_mode) && st.st_nlink == 1;
+}
+
+} // namespace
+
 bool plain_file(const char* path) {
     struct stat st {};
-    return lstat(path, &st) == 0 && S_ISREG(st.st_mode) && st.st_nlink == 1;
+    return lstat(path, &st) == 0 && plain(st);
 }
 
 namespace {
@@ -223,11 +233,9 @@ mode_t file_mode(const char* path) {
     return stat(dir.c_str(), &st) == 0 && (st.st_mode & S_IWGRP) ? 0664 : 0644;
 }
 
-// A regular file with one name: what a descriptor of the data directory must be before it is
-// read, written or locked.
 bool plain(int fd) {
     struct stat st {};
-    return fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_nlink == 1;
+    return fstat(fd, &st) == 0 && plain(st);
 }
 
 } // namespace
